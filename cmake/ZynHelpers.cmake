@@ -1,0 +1,53 @@
+# Build flags and one-line declarations shared by every target of the project.
+
+function(zyn_apply_build_flags)
+  add_compile_options(-Wall -Wextra -Werror)
+  if(ZYN_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(ZYN_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+  elseif(NOT ZYN_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "ZYN_SANITIZE must be empty, 'address' or 'thread'")
+  endif()
+  if(ZYN_THREAD_SAFETY)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+      message(FATAL_ERROR "ZYN_THREAD_SAFETY needs clang")
+    endif()
+    add_compile_options(-Wthread-safety)
+  endif()
+endfunction()
+
+# zyn_add_test(<name> SOURCES <files...> [LIBS <targets...>])
+# One test program, run by CTest test by test, with the project's test main.
+function(zyn_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zyn_test_support GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
+
+# zyn_add_layer(<layer> [SHARED] [DEPENDS <targets...>] [SYSTEM_LIBS <libs...>])
+# A layer is every .cpp of src/<layer> except the *_test.cpp files, which form the layer's
+# test program <layer>_tests.
+function(zyn_add_layer layer)
+  cmake_parse_arguments(ARG "SHARED" "" "DEPENDS;SYSTEM_LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(tests)
+    list(REMOVE_ITEM sources ${tests})
+  endif()
+  if(ARG_SHARED)
+    add_library(zyn_${layer} SHARED ${sources})
+  else()
+    add_library(zyn_${layer} STATIC ${sources})
+  endif()
+  target_include_directories(zyn_${layer} PUBLIC ${PROJECT_SOURCE_DIR}/src
+                                                 ${PROJECT_SOURCE_DIR}/include)
+  target_link_libraries(zyn_${layer} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_SYSTEM_LIBS})
+  if(tests)
+    zyn_add_test(${layer}_tests SOURCES ${tests} LIBS zyn_${layer})
+  endif()
+endfunction()

@@ -1,0 +1,39 @@
+#include "platform/Path.h"
+
+namespace {
+
+std::wstring_view TrimTrailingSeparators(std::wstring_view path) {
+    while (path.size() > 1 && path.back() == kPathSeparator) {
+        path.remove_suffix(1);
+    }
+    return path;
+}
+
+}  // namespace
+
+std::wstring JoinPath(std::wstring_view base, std::wstring_view name) {
+    while (!name.empty() && name.front() == kPathSeparator) {
+        name.remove_prefix(1);
+    }
+    std::wstring joined(TrimTrailingSeparators(base));
+    if (!joined.empty() && joined.back() != kPathSeparator && !name.empty()) {
+        joined += kPathSeparator;
+    }
+    joined += name;
+    return joined;
+}
+
+std::wstring ParentPath(std::wstring_view path) {
+    path = TrimTrailingSeparators(path);
+    const auto last = path.rfind(kPathSeparator);
+    if (last == std::wstring_view::npos) {
+        return {};
+    }
+    return last == 0 ? std::wstring(1, kPathSeparator) : std::wstring(path.substr(0, last));
+}
+
+std::wstring BaseName(std::wstring_view path) {
+    path = TrimTrailingSeparators(path);
+    const auto last = path.rfind(kPathSeparator);
+    return std::wstring(last == std::wstring_view::npos ? path : path.substr(last + 1));
+}

@@ -1,0 +1,15 @@
+// English text for system error codes and HRESULTs, from one table. The texts are our own
+// wording, end with a full stop and carry no line break.
+#pragma once
+
+#include <string>
+
+#include "ZynTaskSchedulerLib/Types.h"
+
+// The text for a system error code (the last-error numbering); empty when the code is unknown.
+std::wstring SystemMessageText(DWORD errorCode);
+
+// The text for an HRESULT as a failure message shows it: the system text when there is one
+// (for the Win32 facility, the text of its code), else "IDispatch error #%d" for the
+// automation range 0x80040200 to 0x8004FFFF, else "Unknown error 0x%0lX".
+std::wstring HResultText(HRESULT hr);

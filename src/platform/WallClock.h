@@ -1,0 +1,31 @@
+// The wall clock and the local time derived from it. Every read of "now" in the library goes
+// through WallClock::CurrentTime, so that a test can install a clock of its own and move time
+// without touching the machine's. Local time follows the system time zone (TZ or
+// /etc/localtime); ReloadTimeZone re-reads it after the zone changed. Thread-safe; an
+// installed clock must outlive its installation and answer from any thread.
+#pragma once
+
+#include <chrono>
+
+#include "ZynTaskSchedulerLib/Types.h"
+
+class WallClock {
+public:
+    using TimePoint = std::chrono::system_clock::time_point;
+
+    virtual ~WallClock() = default;
+    virtual TimePoint Now() const = 0;
+
+    // Installs `clock` for every later read; null goes back to the system clock.
+    static void Install(const WallClock* clock);
+    static TimePoint CurrentTime();
+};
+
+void GetSystemTime(SYSTEMTIME* systemTime);  // UTC
+void GetLocalTime(SYSTEMTIME* systemTime);
+// The local time of a given moment.
+SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment);
+// Minutes to add to local time to get UTC at the current moment (-60 in Central Europe in
+// winter, 300 in New York in winter).
+LONG CurrentTimeZoneBias();
+void ReloadTimeZone();

@@ -1,0 +1,178 @@
+#include "platform/WideText.h"
+
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+
+// Decodes one UTF-8 sequence at `pos`; nullopt when it is malformed, and `pos` then moves by
+// one byte so that lossy decoding can resume.
+std::optional<char32_t> DecodeUtf8(std::string_view bytes, std::size_t& pos) {
+    const auto lead = static_cast<unsigned char>(bytes[pos]);
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2, value = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, value = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, value = lead & 0x07, minimum = 0x10000;
+    } else {
+        ++pos;
+        return std::nullopt;
+    }
+    if (pos + length > bytes.size()) {
+        ++pos;
+        return std::nullopt;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(bytes[pos + i]);
+        if ((next & 0xC0) != 0x80) {
+            ++pos;
+            return std::nullopt;
+        }
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || IsSurrogate(value)) {
+        ++pos;
+        return std::nullopt;
+    }
+    pos += length;
+    return value;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || IsSurrogate(c)) {
+        c = kReplacement;
+    }
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::optional<std::wstring> Utf8ToWide(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const auto c = DecodeUtf8(bytes, pos);
+        if (!c) {
+            return std::nullopt;
+        }
+        out += static_cast<wchar_t>(*c);
+    }
+    return out;
+}
+
+std::wstring Utf8ToWideLossy(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        out += static_cast<wchar_t>(DecodeUtf8(bytes, pos).value_or(kReplacement));
+    }
+    return out;
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        AppendUtf8(out, static_cast<char32_t>(c));
+    }
+    return out;
+}
+
+std::optional<std::wstring> Utf16LeToWide(std::string_view bytes) {
+    if (bytes.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    std::wstring out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        const char32_t unit =
+            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            out += static_cast<wchar_t>(unit);
+            continue;
+        }
+        if (unit > 0xDBFF || i + 3 >= bytes.size()) {
+            return std::nullopt;
+        }
+        const char32_t low = static_cast<unsigned char>(bytes[i + 2]) |
+                             (static_cast<unsigned char>(bytes[i + 3]) << 8);
+        if (low < 0xDC00 || low > 0xDFFF) {
+            return std::nullopt;
+        }
+        out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+    }
+    return out;
+}
+
+std::string WideToUtf16Le(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    auto appendUnit = [&out](char32_t unit) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
+    };
+    for (wchar_t wc : text) {
+        char32_t c = static_cast<char32_t>(wc);
+        if (c > 0x10FFFF || IsSurrogate(c)) {
+            c = kReplacement;
+        }
+        if (c < 0x10000) {
+            appendUnit(c);
+        } else {
+            appendUnit(0xD800 + ((c - 0x10000) >> 10));
+            appendUnit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
+
+std::wstring FormatText(std::size_t capacity, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatTextV(capacity, format, args);
+    va_end(args);
+    return text;
+}
+
+std::wstring FormatTextV(std::size_t capacity, const wchar_t* format, va_list args) {
+    if (capacity == 0 || format == nullptr) {
+        return {};
+    }
+    std::vector<wchar_t> buffer(capacity, L'\0');
+    va_list copy;
+    va_copy(copy, args);
+    // vswprintf answers -1 both for an encoding error and for output that does not fit, and
+    // leaves what fitted in the buffer; that is exactly the cut text.
+    vswprintf(buffer.data(), capacity, format, copy);
+    va_end(copy);
+    buffer[capacity - 1] = L'\0';
+    return std::wstring(buffer.data());
+}

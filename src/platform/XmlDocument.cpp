@@ -1,0 +1,253 @@
+#include "platform/XmlDocument.h"
+
+#include <pugixml.hpp>
+
+#include <cwctype>
+#include <sstream>
+
+#include "platform/WideText.h"
+
+namespace {
+
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_declaration;
+
+std::string Narrow(std::wstring_view text) {
+    return WideToUtf8(text);
+}
+
+std::wstring Widen(const char* text) {
+    return Utf8ToWideLossy(text == nullptr ? "" : text);
+}
+
+std::wstring Trimmed(std::wstring text) {
+    const auto isSpace = [](wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; };
+    std::size_t begin = 0;
+    while (begin < text.size() && isSpace(text[begin])) {
+        ++begin;
+    }
+    std::size_t end = text.size();
+    while (end > begin && isSpace(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// Joins every piece of character data below `node`, in document order, without recursion
+// (documents may nest deeply).
+std::string DescendantText(pugi::xml_node node) {
+    std::string text;
+    for (pugi::xml_node current = node.first_child(); current && current != node;) {
+        if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata) {
+            text += current.value();
+        }
+        if (current.first_child()) {
+            current = current.first_child();
+            continue;
+        }
+        while (current != node && !current.next_sibling()) {
+            current = current.parent();
+        }
+        if (current != node) {
+            current = current.next_sibling();
+        }
+    }
+    return text;
+}
+
+std::wstring Serialized(const pugi::xml_node& node, unsigned flags, const char* indent) {
+    std::ostringstream out;
+    node.print(out, indent, flags, pugi::encoding_utf8);
+    return Utf8ToWideLossy(out.str());
+}
+
+}  // namespace
+
+std::wstring XmlNode::Name() const {
+    return IsAttribute() ? Widen(pugi::xml_attribute(m_attribute).name())
+                         : Widen(pugi::xml_node(m_element).name());
+}
+
+std::wstring XmlNode::Text() const {
+    if (IsAttribute()) {
+        return Widen(pugi::xml_attribute(m_attribute).value());
+    }
+    if (m_element == nullptr) {
+        return {};
+    }
+    return Trimmed(Utf8ToWideLossy(DescendantText(pugi::xml_node(m_element))));
+}
+
+void XmlNode::SetText(std::wstring_view text) const {
+    if (IsAttribute()) {
+        pugi::xml_attribute(m_attribute).set_value(Narrow(text).c_str());
+        return;
+    }
+    pugi::xml_node element(m_element);
+    if (!element) {
+        return;
+    }
+    while (element.first_child()) {
+        element.remove_child(element.first_child());
+    }
+    element.append_child(pugi::node_pcdata).set_value(Narrow(text).c_str());
+}
+
+XmlNode XmlNode::Attribute(std::wstring_view name) const {
+    if (IsAttribute() || m_element == nullptr) {
+        return {};
+    }
+    pugi::xml_attribute attribute = pugi::xml_node(m_element).attribute(Narrow(name).c_str());
+    return attribute ? XmlNode(m_element, attribute.internal_object()) : XmlNode();
+}
+
+void XmlNode::SetAttribute(std::wstring_view name, std::wstring_view value) const {
+    pugi::xml_node element(m_element);
+    if (IsAttribute() || !element) {
+        return;
+    }
+    const std::string narrowName = Narrow(name);
+    pugi::xml_attribute attribute = element.attribute(narrowName.c_str());
+    if (!attribute) {
+        attribute = element.append_attribute(narrowName.c_str());
+    }
+    attribute.set_value(Narrow(value).c_str());
+}
+
+XmlNode XmlNode::SelectSingle(std::wstring_view xpath) const {
+    const std::vector<XmlNode> all = SelectAll(xpath);
+    return all.empty() ? XmlNode() : all.front();
+}
+
+std::vector<XmlNode> XmlNode::SelectAll(std::wstring_view xpath) const {
+    std::vector<XmlNode> nodes;
+    if (IsAttribute() || m_element == nullptr) {
+        return nodes;
+    }
+    try {
+        const pugi::xpath_node_set found =
+            pugi::xml_node(m_element).select_nodes(Narrow(xpath).c_str());
+        nodes.reserve(found.size());
+        for (const pugi::xpath_node& hit : found) {
+            if (hit.attribute()) {
+                nodes.push_back(
+                    XmlNode(hit.parent().internal_object(), hit.attribute().internal_object()));
+            } else {
+                nodes.push_back(XmlNode(hit.node().internal_object()));
+            }
+        }
+    } catch (const pugi::xpath_exception&) {
+        nodes.clear();
+    }
+    return nodes;
+}
+
+std::vector<XmlNode> XmlNode::ChildElements() const {
+    std::vector<XmlNode> children;
+    if (IsAttribute() || m_element == nullptr) {
+        return children;
+    }
+    for (pugi::xml_node child : pugi::xml_node(m_element).children()) {
+        if (child.type() == pugi::node_element) {
+            children.push_back(XmlNode(child.internal_object()));
+        }
+    }
+    return children;
+}
+
+XmlNode XmlNode::AppendElement(std::wstring_view name) const {
+    if (IsAttribute() || m_element == nullptr) {
+        return {};
+    }
+    pugi::xml_node child = pugi::xml_node(m_element).append_child(Narrow(name).c_str());
+    return child ? XmlNode(child.internal_object()) : XmlNode();
+}
+
+XmlNode XmlNode::AppendCopy(const XmlNode& source) const {
+    if (IsAttribute() || m_element == nullptr || source.IsNull()) {
+        return {};
+    }
+    pugi::xml_node parent(m_element);
+    if (source.IsAttribute()) {
+        pugi::xml_attribute copy = parent.append_copy(pugi::xml_attribute(source.m_attribute));
+        return copy ? XmlNode(m_element, copy.internal_object()) : XmlNode();
+    }
+    pugi::xml_node copy = parent.append_copy(pugi::xml_node(source.m_element));
+    return copy ? XmlNode(copy.internal_object()) : XmlNode();
+}
+
+XmlNode XmlNode::ReplaceChild(const XmlNode& child, const XmlNode& replacement) const {
+    if (IsAttribute() || child.IsAttribute() || replacement.IsAttribute() || m_element == nullptr ||
+        child.m_element == nullptr || replacement.m_element == nullptr) {
+        return {};
+    }
+    pugi::xml_node parent(m_element);
+    pugi::xml_node old(child.m_element);
+    if (old.parent() != parent) {
+        return {};
+    }
+    pugi::xml_node copy = parent.insert_copy_before(pugi::xml_node(replacement.m_element), old);
+    if (!copy) {
+        return {};
+    }
+    parent.remove_child(old);
+    return XmlNode(copy.internal_object());
+}
+
+bool XmlNode::Remove() const {
+    if (IsAttribute()) {
+        return pugi::xml_node(m_element).remove_attribute(pugi::xml_attribute(m_attribute));
+    }
+    pugi::xml_node element(m_element);
+    return element && element.parent() && element.parent().remove_child(element);
+}
+
+std::wstring XmlNode::Serialize() const {
+    if (IsAttribute()) {
+        pugi::xml_attribute attribute(m_attribute);
+        pugi::xml_document holder;
+        holder.append_child("a").append_copy(attribute);
+        const std::wstring element = Serialized(holder.first_child(), pugi::format_raw, "");
+        // "<a name=\"value\"/>" without its element around it.
+        return element.substr(3, element.size() - 5);
+    }
+    if (m_element == nullptr) {
+        return {};
+    }
+    return Serialized(pugi::xml_node(m_element), pugi::format_raw, "");
+}
+
+XmlDocument::XmlDocument() : m_document(std::make_unique<pugi::xml_document>()) {}
+XmlDocument::~XmlDocument() = default;
+XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
+XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
+
+bool XmlDocument::Load(std::wstring_view text, std::wstring& reason) {
+    const std::string utf8 = Narrow(text);
+    const pugi::xml_parse_result result =
+        m_document->load_buffer(utf8.data(), utf8.size(), kParseOptions, pugi::encoding_utf8);
+    if (result) {
+        reason.clear();
+        return true;
+    }
+    reason = Widen(result.description()) + L" at offset " + std::to_wstring(result.offset);
+    m_document->reset();
+    return false;
+}
+
+void XmlDocument::Clear() {
+    m_document->reset();
+}
+
+XmlNode XmlDocument::Root() const {
+    return XmlNode(m_document->internal_object());
+}
+
+XmlNode XmlDocument::DocumentElement() const {
+    pugi::xml_node element = m_document->document_element();
+    return element ? XmlNode(element.internal_object()) : XmlNode();
+}
+
+std::wstring XmlDocument::Serialize(bool indent) const {
+    const unsigned flags = indent ? pugi::format_indent : pugi::format_raw;
+    return Serialized(*m_document, flags, "\t");
+}

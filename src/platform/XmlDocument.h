@@ -1,0 +1,94 @@
+// The XML document model of the library: load from text (with the parser's reason when the
+// text is not XML), select nodes by XPath, read and write element and attribute text, build,
+// copy and remove nodes, and serialise. DTDs are never processed and no entity is expanded
+// beyond the five predefined ones and character references, so a hostile document cannot
+// reach outside itself or blow up in memory.
+//
+// Nodes are handles into their document: they stay valid while the document lives and the
+// node is not removed. A document and its nodes belong to one thread at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pugi {
+struct xml_node_struct;
+struct xml_attribute_struct;
+class xml_document;
+}  // namespace pugi
+
+class XmlNode {
+public:
+    XmlNode() = default;
+
+    bool IsNull() const { return m_element == nullptr && m_attribute == nullptr; }
+    explicit operator bool() const { return !IsNull(); }
+    bool IsAttribute() const { return m_attribute != nullptr; }
+
+    std::wstring Name() const;
+    // An attribute's value, or the text inside an element (all of its descendants' text
+    // joined, without leading and trailing white space).
+    std::wstring Text() const;
+    // Replaces an element's content with one text node, or sets an attribute's value.
+    void SetText(std::wstring_view text) const;
+
+    XmlNode Attribute(std::wstring_view name) const;
+    // Sets an attribute of this element, adding it when missing.
+    void SetAttribute(std::wstring_view name, std::wstring_view value) const;
+
+    // XPath selection with this node as context; a null node or an empty list when nothing
+    // matches or the expression is not valid XPath.
+    XmlNode SelectSingle(std::wstring_view xpath) const;
+    std::vector<XmlNode> SelectAll(std::wstring_view xpath) const;
+
+    std::vector<XmlNode> ChildElements() const;
+    XmlNode AppendElement(std::wstring_view name) const;
+    // Appends a deep copy of `source` (from any document) as the last child.
+    XmlNode AppendCopy(const XmlNode& source) const;
+    // Replaces `child` by a deep copy of `replacement`; the copy, or a null node when `child`
+    // is not a child of this node.
+    XmlNode ReplaceChild(const XmlNode& child, const XmlNode& replacement) const;
+    // Removes this node (an element with everything inside it, or an attribute).
+    bool Remove() const;
+
+    // The node's own markup, without indentation.
+    std::wstring Serialize() const;
+
+private:
+    friend class XmlDocument;
+    explicit XmlNode(pugi::xml_node_struct* element) : m_element(element) {}
+    XmlNode(pugi::xml_node_struct* owner, pugi::xml_attribute_struct* attribute)
+        : m_element(owner), m_attribute(attribute) {}
+
+    pugi::xml_node_struct* m_element = nullptr;
+    pugi::xml_attribute_struct* m_attribute = nullptr;  // set for an attribute node
+};
+
+class XmlDocument {
+public:
+    XmlDocument();
+    ~XmlDocument();
+    XmlDocument(XmlDocument&&) noexcept;
+    XmlDocument& operator=(XmlDocument&&) noexcept;
+
+    // Replaces the content with the parsed text; false with the parser's reason when the text
+    // is not well-formed XML with one document element (the content is then empty).
+    bool Load(std::wstring_view text, std::wstring& reason);
+    void Clear();
+
+    // The document node (the context for absolute XPath) and its single element.
+    XmlNode Root() const;
+    XmlNode DocumentElement() const;
+    XmlNode SelectSingle(std::wstring_view xpath) const { return Root().SelectSingle(xpath); }
+    std::vector<XmlNode> SelectAll(std::wstring_view xpath) const {
+        return Root().SelectAll(xpath);
+    }
+
+    // The whole document; `indent` lays elements out one per line, indented by tabs.
+    std::wstring Serialize(bool indent = false) const;
+
+private:
+    std::unique_ptr<pugi::xml_document> m_document;
+};

@@ -1,0 +1,18 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "support/ChildProcess.h"
+#include "support/FileRetry.h"
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    int exitCode = 0;
+    if (RunChildRoleIfRequested(argc, argv, exitCode)) {
+        return exitCode;
+    }
+    // Nothing a test waits on is held by another process for real; no second-long pauses.
+    FileRetry::SetPause(std::chrono::milliseconds(1));
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
