@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/LastError.h"
@@ -81,11 +84,37 @@ int Lock(pthread_mutex_t& mutex, DWORD timeoutMs) {
     return TimedLock(mutex, timeoutMs);
 }
 
+// Every opener of one name in this process shares one mapping, kept while any of them is
+// open. The system finds a dead owner through the address the owner locked at, so the mapping
+// must outlive one opener that closes while its thread still owns the mutex.
+class ProcessMappings {
+public:
+    std::shared_ptr<SharedMemory> Open(std::wstring_view name) {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_open, [](const auto& entry) { return entry.second.expired(); });
+        std::weak_ptr<SharedMemory>& slot = m_open[std::wstring(name)];
+        std::shared_ptr<SharedMemory> memory = slot.lock();
+        if (!memory) {
+            memory = SharedMemory::Open(name, sizeof(SharedMutexBlock), SharedMemory::Kind::Mutex);
+            slot = memory;
+        }
+        return memory;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::wstring, std::weak_ptr<SharedMemory>> m_open;
+};
+
+ProcessMappings& Mappings() {
+    static ProcessMappings mappings;
+    return mappings;
+}
+
 }  // namespace
 
 std::unique_ptr<NamedMutex> NamedMutex::Open(std::wstring_view name) {
-    std::unique_ptr<SharedMemory> memory =
-        SharedMemory::Open(name, sizeof(SharedMutexBlock), SharedMemory::Kind::Mutex);
+    std::shared_ptr<SharedMemory> memory = Mappings().Open(name);
     if (!memory) {
         return nullptr;
     }

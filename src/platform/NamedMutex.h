@@ -28,7 +28,7 @@ public:
     bool Release();
 
 private:
-    explicit NamedMutex(std::unique_ptr<SharedMemory> memory) : m_memory(std::move(memory)) {}
+    explicit NamedMutex(std::shared_ptr<SharedMemory> memory) : m_memory(std::move(memory)) {}
 
-    std::unique_ptr<SharedMemory> m_memory;
+    std::shared_ptr<SharedMemory> m_memory;  // shared with this process's other openers
 };

@@ -93,8 +93,13 @@ TEST(NamedMutexTest, HeldByAKilledProcessIsAcquiredAtOnce) {
 }
 
 TEST(NamedMutexTest, HeldByAnEndedThreadIsAcquiredAsAbandoned) {
-    auto mutex = OpenMutex(UniqueName(L"ended thread"));
-    std::thread owner([&] { EXPECT_EQ(mutex->Acquire(0), WAIT_OBJECT_0); });
+    const std::wstring name = UniqueName(L"ended thread");
+    auto mutex = OpenMutex(name);
+    std::thread owner([&] {
+        auto own = OpenMutex(name);
+        EXPECT_EQ(own->Acquire(0), WAIT_OBJECT_0);
+        // Closes its own opening, then ends, still owning the mutex.
+    });
     owner.join();
     EXPECT_EQ(mutex->Acquire(0), WAIT_ABANDONED);
     EXPECT_TRUE(mutex->Release());

@@ -105,17 +105,22 @@ std::wstring SystemMessageText(DWORD errorCode) {
     return {};
 }
 
-std::wstring HResultText(HRESULT hr) {
+std::wstring HResultSystemText(HRESULT hr) {
     for (const auto& entry : kHResults) {
         if (entry.hr == hr) {
             return entry.text;
         }
     }
     if (FAILED(hr) && HRESULT_FACILITY(hr) == kFacilityWin32) {
-        std::wstring text = SystemMessageText(HRESULT_CODE(hr));
-        if (!text.empty()) {
-            return text;
-        }
+        return SystemMessageText(HRESULT_CODE(hr));
+    }
+    return {};
+}
+
+std::wstring HResultText(HRESULT hr) {
+    std::wstring text = HResultSystemText(hr);
+    if (!text.empty()) {
+        return text;
     }
     if (hr >= kFirstAutomationCode && hr <= kLastAutomationCode) {
         return FormatText(64, L"IDispatch error #%d", hr - kFirstAutomationCode);
