@@ -4,7 +4,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "support/LogCapture.h"
 #include "support/TempFolder.h"
@@ -48,6 +50,11 @@ TEST_F(ZynTaskWinMsgThreadTest, DestructionEndsTheThreadWithoutLoggingAnything) 
     EXPECT_EQ(thread->GetThreadName(), L"CZynTaskWinMsgThread Thread");
     EXPECT_EQ(ThreadsOfThisProcess(), before + 1);
     thread.Reset();
+    // The system may list a joined thread for a moment longer.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
+    while (ThreadsOfThisProcess() != before && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     EXPECT_EQ(ThreadsOfThisProcess(), before);
     EXPECT_TRUE(log.Records().empty());
 }

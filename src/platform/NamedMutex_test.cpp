@@ -28,6 +28,15 @@ std::unique_ptr<NamedMutex> OpenMutex(const std::wstring& name) {
     return mutex;
 }
 
+bool AwaitDirectory(const std::wstring& path) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
+    while (!std::filesystem::exists(WideToUtf8(path)) &&
+           std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return std::filesystem::exists(WideToUtf8(path));
+}
+
 // Acquires the mutex named by args[0], says so by creating the file args[1], then waits to be
 // killed.
 ZYN_CHILD_ROLE(HoldNamedMutex) {
@@ -76,19 +85,33 @@ TEST(NamedMutexTest, HeldByAKilledProcessIsAcquiredAtOnce) {
     TempFolder folder;
     const std::wstring held = folder / L"held";
     ChildProcess child("HoldNamedMutex", {WideToUtf8(name), WideToUtf8(held)});
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
-    while (!std::filesystem::exists(WideToUtf8(held)) &&
-           std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(std::filesystem::exists(WideToUtf8(held))) << "the child never took the mutex";
+    ASSERT_TRUE(AwaitDirectory(held)) << "the child never took the mutex";
     EXPECT_EQ(mutex->Acquire(0), WAIT_TIMEOUT);
 
+    // One waiter already waits when the owner dies, another comes after.
+    std::thread waiter([&] {
+        auto own = OpenMutex(name);
+        EXPECT_EQ(own->Acquire(kHangGuardMs), WAIT_ABANDONED);
+        EXPECT_TRUE(own->Release());
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     child.Kill(SIGKILL);
     EXPECT_EQ(child.Wait(), 128 + SIGKILL);
-    EXPECT_EQ(mutex->Acquire(kHangGuardMs), WAIT_ABANDONED);
-    EXPECT_TRUE(mutex->Release());
+    waiter.join();
     EXPECT_EQ(mutex->Acquire(0), WAIT_OBJECT_0);  // whole again
+    EXPECT_TRUE(mutex->Release());
+}
+
+TEST(NamedMutexTest, AbandonedByAKilledProcessBeforeTheWait) {
+    const std::wstring name = UniqueName(L"abandoned earlier");
+    auto mutex = OpenMutex(name);
+    TempFolder folder;
+    const std::wstring held = folder / L"held";
+    ChildProcess child("HoldNamedMutex", {WideToUtf8(name), WideToUtf8(held)});
+    ASSERT_TRUE(AwaitDirectory(held)) << "the child never took the mutex";
+    child.Kill(SIGKILL);
+    child.Wait();
+    EXPECT_EQ(mutex->Acquire(kHangGuardMs), WAIT_ABANDONED);
     EXPECT_TRUE(mutex->Release());
 }
 
