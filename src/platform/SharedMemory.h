@@ -28,7 +28,6 @@ public:
     SharedMemory& operator=(const SharedMemory&) = delete;
 
     void* Address() const { return m_address; }
-    std::size_t Size() const { return m_size; }
 
 private:
     SharedMemory(std::string systemName, FileDescriptor file, void* address, std::size_t size)

@@ -15,13 +15,9 @@
 #include "ZynTaskSchedulerLib/Types.h"
 #include "platform/ThreadParking.h"
 
-inline constexpr int THREAD_PRIORITY_IDLE = -15;
 inline constexpr int THREAD_PRIORITY_LOWEST = -2;
 inline constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
 inline constexpr int THREAD_PRIORITY_NORMAL = 0;
-inline constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;
-inline constexpr int THREAD_PRIORITY_HIGHEST = 2;
-inline constexpr int THREAD_PRIORITY_TIME_CRITICAL = 15;
 
 class Thread {
 public:
