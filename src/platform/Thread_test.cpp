@@ -118,10 +118,11 @@ TEST(ThreadTest, TimedWaitDoesNotReturnWhileParked) {
 TEST(ThreadTest, LowerPriorityRaisesTheThreadsNiceValue) {
     auto thread = Thread::Create([] {});
     const int processNice = ::getpriority(PRIO_PROCESS, 0);
-    ASSERT_TRUE(thread->SetPriority(THREAD_PRIORITY_LOWEST));
-    const int lowest = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread->Id()));
+    // Raising a nice value needs no privilege; lowering it again would.
     ASSERT_TRUE(thread->SetPriority(THREAD_PRIORITY_BELOW_NORMAL));
     const int belowNormal = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread->Id()));
+    ASSERT_TRUE(thread->SetPriority(THREAD_PRIORITY_LOWEST));
+    const int lowest = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread->Id()));
     EXPECT_GT(lowest, belowNormal);
     EXPECT_GT(belowNormal, processNice);
     thread->Resume();

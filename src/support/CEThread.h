@@ -38,7 +38,7 @@ public:
     DWORD SuspendThread();
 
 protected:
-    // Called on the thread once before the first cycle and after every cycle.
+    // Called on the thread once before the first cycle and after every cycle; must not throw.
     virtual DWORD WaitForNextCycle() { return 0; }
     // One cycle of the thread's work; whatever it throws is contained by the loop.
     virtual HRESULT Process() = 0;
