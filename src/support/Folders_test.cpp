@@ -103,7 +103,8 @@ ZYN_CHILD_ROLE(RemoveProtectedTree) {
     LogCapture log;
     const std::wstring tree = Utf8ToWideLossy(args.at(0));
     const bool removed = RemoveDirectoryTree(tree, true, false);
-    const bool logged = log.Matching(L"Cannot delete file '" + tree + L"/locked/f', error: Access "
+    const bool logged = log.Matching(L"Cannot delete file '" + tree +
+                                     L"/locked/f', error: Access "
                                      L"is denied.")
                             .size() == 1;
     return !removed && logged ? 0 : 1;
@@ -141,9 +142,9 @@ ZYN_CHILD_ROLE(DeleteFromProtectedFolder) {
     const bool deleted = DeleteFileEx(file, true);
     const bool tookAccess =
         log.Matching(L"Failed to gain access to '" + file + L"': Access is denied.").size() == 1;
-    const bool retried = log.Matching(L"Failed to perform file operation 'delete' on '" + file +
-                                      L"' with retries")
-                             .size() == 1;
+    const bool retried =
+        log.Matching(L"Failed to perform file operation 'delete' on '" + file + L"' with retries")
+            .size() == 1;
     return !deleted && GetLastError() == ERROR_ACCESS_DENIED && tookAccess && retried ? 0 : 1;
 }
 

@@ -32,11 +32,21 @@ struct GuardRow {
     const wchar_t* expectedMessage;
 };
 
-void ThrowBareFail() { throw E_FAIL; }
-void ThrowComErrorWithText() { CEThrowError(E_FAIL, L"No BeginDate specified for trigger."); }
-void ThrowComErrorWithoutRecord() { throw ComError(E_POINTER); }
-void ThrowStandard() { throw std::runtime_error("disk on fire"); }
-void ThrowOther() { throw 42.0; }
+void ThrowBareFail() {
+    throw E_FAIL;
+}
+void ThrowComErrorWithText() {
+    CEThrowError(E_FAIL, L"No BeginDate specified for trigger.");
+}
+void ThrowComErrorWithoutRecord() {
+    throw ComError(E_POINTER);
+}
+void ThrowStandard() {
+    throw std::runtime_error("disk on fire");
+}
+void ThrowOther() {
+    throw 42.0;
+}
 
 const GuardRow kRows[] = {
     {"bare, period", ThrowBareFail, &kPeriod, E_FAIL, L"CZynTaskImpl::SetXml failed."},
@@ -102,11 +112,13 @@ TEST(MethodGuard, RethrowPassesTheMessageOnAsTheDescription) {
 TEST(MethodGuard, AutomationMethodSetsTheCallersErrorRecord) {
     LogCapture log;
     SetErrorInfo(0, nullptr);
-    const AutomationIdentity identity{IID_IErrorInfo, L"ZynTaskSchedulerLib.ZynTask.1", L"CZynTask"};
+    const AutomationIdentity identity{IID_IErrorInfo, L"ZynTaskSchedulerLib.ZynTask.1",
+                                      L"CZynTask"};
     const HRESULT hr = GuardAutomationMethod(GuardNames{L"CZynTaskScheduler", L"get_Enabled"},
                                              identity, [] { FAILED_THROW(E_POINTER); });
     EXPECT_EQ(hr, E_POINTER);
-    EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTask", L"CZynTaskScheduler::get_Enabled failed."));
+    EXPECT_TRUE(
+        log.Contains(CE_SEVERITY_ERROR, L"CZynTask", L"CZynTaskScheduler::get_Enabled failed."));
     EXPECT_EQ(log.Matching(L"FAILED_THROW 80004003").size(), 1u);
 
     ComPtr<IErrorInfo> record;

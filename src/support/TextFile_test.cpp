@@ -150,7 +150,9 @@ TEST(TextFile, ReadOnlyFolderIsRetriedThenRefused) {
     EXPECT_TRUE(entries.empty());
 }
 
-std::wstring Filled(wchar_t c) { return std::wstring(300'000, c); }
+std::wstring Filled(wchar_t c) {
+    return std::wstring(300'000, c);
+}
 
 // Rewrites one file with two alternating contents until killed.
 ZYN_CHILD_ROLE(RewriteForever) {
