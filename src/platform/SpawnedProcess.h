@@ -5,10 +5,11 @@
 // signal mask and every signal at its default disposition.
 //
 // Thread safety: waits, ExitCode and Terminate may come from different threads at once (one
-// thread waits for the program while another cancels it). The object must outlive every wait
-// on it. Ownership: the owner holds the program's process-table entry until the object goes;
-// the process that uses this class must not reap children it did not start itself (no
-// waitpid(-1), SIGCHLD not ignored), or the exit code is lost.
+// thread waits for the program while another cancels it); while a Terminate collects the
+// killed program, the others wait for it to finish. The object must outlive every wait on it.
+// Ownership: the owner holds the program's process-table entry until the object goes; the process
+// that uses this class must not reap children it did not start itself (no waitpid(-1), SIGCHLD not
+// ignored), or the exit code is lost.
 //
 // The owner is expected to wait for the program or terminate it before releasing the object;
 // a program that still runs when the object is destroyed is terminated with its group, so no
