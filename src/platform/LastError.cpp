@@ -60,6 +60,8 @@ DWORD Win32ErrorFromErrno(int errnoValue, bool missingParent) {
             return ERROR_TIMEOUT;
         case EOPNOTSUPP:
             return ERROR_NOT_SUPPORTED;
+        case ENOEXEC:
+            return ERROR_BAD_EXE_FORMAT;
         case EIO:
             return ERROR_CANTWRITE;
         default:

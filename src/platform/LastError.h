@@ -31,6 +31,7 @@ inline constexpr DWORD ERROR_INVALID_NAME = 123;
 inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 inline constexpr DWORD ERROR_BUSY = 170;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 inline constexpr DWORD ERROR_NOT_OWNER = 288;

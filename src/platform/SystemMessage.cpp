@@ -38,6 +38,7 @@ constexpr MessageEntry kSystemErrors[] = {
     {ERROR_DIR_NOT_EMPTY, L"The folder is not empty."},
     {ERROR_BUSY, L"The resource is in use."},
     {ERROR_ALREADY_EXISTS, L"A file or folder of that name already exists."},
+    {ERROR_BAD_EXE_FORMAT, L"The file is not a program the system can run."},
     {ERROR_FILENAME_EXCED_RANGE, L"The file name or path is too long."},
     {ERROR_NO_MORE_ITEMS, L"No more data is available."},
     {ERROR_DIRECTORY, L"The folder name is not valid."},

@@ -1,0 +1,430 @@
+#include "platform/SpawnedProcess.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "platform/Event.h"
+#include "platform/FileDescriptor.h"
+#include "platform/LastError.h"
+#include "platform/Wait.h"
+#include "platform/WideText.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+// Only guards against a hang; no test depends on how long anything takes.
+constexpr DWORD kHangGuardMs = 60000;
+constexpr DWORD kTerminated = 20;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The facts a started program meets, one "name=value" line each, in the file named by the
+// first argument; the other arguments follow as "arg=" lines. Everything is gathered before
+// the report is opened, so the report's own descriptor is not among the listed ones.
+ZYN_CHILD_ROLE(ReportSurroundings) {
+    std::string report;
+    char folder[PATH_MAX] = {};
+    report += std::string("cwd=") + (::getcwd(folder, sizeof folder) ? folder : "?") + "\n";
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        report += "arg=" + args[i] + "\n";
+    }
+    char input[PATH_MAX] = {};
+    if (::readlink("/proc/self/fd/0", input, sizeof input - 1) > 0) {
+        report += std::string("stdin=") + input + "\n";
+    }
+    if (DIR* listing = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(listing)) {
+            if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != ::dirfd(listing)) {
+                report += std::string("fd=") + entry->d_name + "\n";
+            }
+        }
+        ::closedir(listing);
+    }
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) {
+            report += line + "\n";
+        }
+    }
+    std::ofstream(args.at(0)) << report;
+    return 0;
+}
+
+std::wstring TestProgram() {
+    char path[PATH_MAX] = {};
+    EXPECT_GT(::readlink("/proc/self/exe", path, sizeof path - 1), 0);
+    return Utf8ToWideLossy(path);
+}
+
+// Single quotes keep any text as it is; a single quote inside is closed, escaped, reopened.
+std::wstring Quoted(const std::wstring& text) {
+    std::wstring quoted = L"'";
+    for (const wchar_t c : text) {
+        quoted += c == L'\'' ? std::wstring(L"'\\''") : std::wstring(1, c);
+    }
+    return quoted + L"'";
+}
+
+std::unique_ptr<SpawnedProcess> StartOrFail(const std::wstring& commandLine,
+                                            const std::wstring& workingDirectory = L"") {
+    auto process = SpawnedProcess::Start(commandLine, workingDirectory);
+    EXPECT_NE(process, nullptr) << "error " << GetLastError();
+    return process;
+}
+
+DWORD ExitCodeOf(SpawnedProcess& process) {
+    DWORD exitCode = 0;
+    EXPECT_TRUE(process.ExitCode(exitCode)) << "error " << GetLastError();
+    return exitCode;
+}
+
+DWORD WaitForExitCode(SpawnedProcess& process) {
+    EXPECT_EQ(WaitOne(process, kHangGuardMs), WAIT_OBJECT_0);
+    return ExitCodeOf(process);
+}
+
+// Whether this process has any child at all, ended or not, that nobody has reaped.
+bool HasChildren() {
+    siginfo_t info{};
+    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+bool IsOurUnreapedChild(DWORD pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+bool HasEndedUncollected(DWORD pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+}
+
+// Gone, or ended and only waiting for its new parent to collect it.
+bool HasStopped(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return true;
+    }
+    const auto state = line.find(") ");
+    return state != std::string::npos && line.compare(state + 2, 1, "Z") == 0;
+}
+
+bool Eventually(const std::function<bool()>& condition) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// A shell, leader of its group, that starts `sleep 100` in the background, notes its id in a
+// file and sleeps itself; the id is read once the file is complete.
+class GroupWithGrandchild {
+public:
+    GroupWithGrandchild() {
+        const std::wstring note = m_folder / L"grandchild";
+        const std::wstring script = L"sleep 100 & echo $! > " + Quoted(note + L".tmp") + L"; mv " +
+                                    Quoted(note + L".tmp") + L" " + Quoted(note) + L"; sleep 100";
+        m_process = StartOrFail(L"/bin/sh -c " + Quoted(script));
+        const std::string path = WideToUtf8(note);
+        if (Eventually([&] { return ::access(path.c_str(), F_OK) == 0; })) {
+            std::ifstream(path) >> m_grandchild;
+        }
+    }
+
+    SpawnedProcess* Process() const { return m_process.get(); }
+    std::unique_ptr<SpawnedProcess> TakeProcess() { return std::move(m_process); }
+    pid_t Grandchild() const { return m_grandchild; }
+
+private:
+    TempFolder m_folder;
+    std::unique_ptr<SpawnedProcess> m_process;
+    pid_t m_grandchild = 0;
+};
+
+TEST(SpawnedProcessTest, ReportsTheProgramsExitCode) {
+    struct Row {
+        const wchar_t* commandLine;
+        DWORD exitCode;
+    };
+    const Row rows[] = {
+        {L"/bin/sh -c 'exit 0'", 0},
+        {L"/bin/sh -c 'exit 7'", 7},
+        {L"sh -c 'exit 255'", 255},                 // found on PATH
+        {L"/bin/sh -c 'kill -TERM $$'", 128 + 15},  // ended by a signal
+        {L"/bin/sh -c 'kill -KILL $$'", 128 + 9},   // killed, but not terminated by us
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(WideToUtf8(row.commandLine));
+        auto process = StartOrFail(row.commandLine);
+        ASSERT_NE(process, nullptr);
+        EXPECT_EQ(WaitForExitCode(*process), row.exitCode);
+        EXPECT_EQ(WaitOne(*process, 0), WAIT_OBJECT_0);  // stays signalled
+        EXPECT_FALSE(IsOurUnreapedChild(process->Id()));
+    }
+}
+
+TEST(SpawnedProcessTest, RunningProgramReadsStillActiveUntilTerminated) {
+    auto process = StartOrFail(L"sleep 100");
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(ExitCodeOf(*process), STILL_ACTIVE);
+    EXPECT_EQ(WaitOne(*process, 0), WAIT_TIMEOUT);
+
+    ASSERT_TRUE(process->Terminate(kTerminated));
+    EXPECT_EQ(ExitCodeOf(*process), kTerminated);
+    EXPECT_EQ(WaitOne(*process, 0), WAIT_OBJECT_0);
+    EXPECT_FALSE(IsOurUnreapedChild(process->Id()));
+    ASSERT_TRUE(process->Terminate(kTerminated + 1));  // already ended: nothing changes
+    EXPECT_EQ(ExitCodeOf(*process), kTerminated);
+}
+
+TEST(SpawnedProcessTest, TerminatingAnEndedProgramKeepsItsExitCode) {
+    auto process = StartOrFail(L"/bin/sh -c 'exit 3'");
+    ASSERT_NE(process, nullptr);
+    // Ended but not collected yet: the end is discovered by Terminate itself.
+    ASSERT_TRUE(Eventually([&] { return HasEndedUncollected(process->Id()); }));
+    ASSERT_TRUE(process->Terminate(kTerminated));
+    EXPECT_EQ(ExitCodeOf(*process), 3u);
+}
+
+TEST(SpawnedProcessTest, FailedStartsReportTheErrorAndLeaveNoChild) {
+    TempFolder folder;
+    const std::wstring notExecutable = folder / L"plain.txt";
+    const std::wstring notAProgram = folder / L"garbage";
+    WriteBytes(notExecutable, "exit 0\n");
+    WriteBytes(notAProgram, "this is no program\n");
+    ASSERT_EQ(::chmod(WideToUtf8(notAProgram).c_str(), 0755), 0);
+
+    struct Row {
+        std::wstring commandLine;
+        std::wstring workingDirectory;
+        DWORD error;
+    };
+    const Row rows[] = {
+        {L"zyn-no-such-program-4711 arg", L"", ERROR_FILE_NOT_FOUND},
+        {Quoted(folder / L"missing"), L"", ERROR_FILE_NOT_FOUND},
+        {Quoted(notExecutable), L"", ERROR_ACCESS_DENIED},
+        {Quoted(notAProgram), L"", ERROR_BAD_EXE_FORMAT},
+        {L"\"\" arg", L"", ERROR_FILE_NOT_FOUND},
+        {L"  \t ", L"", ERROR_INVALID_PARAMETER},
+        {L"/bin/true 'unterminated", L"", ERROR_INVALID_PARAMETER},
+        {std::wstring(L"/bin/true a\0b", 13), L"", ERROR_INVALID_PARAMETER},
+        {L"/bin/true", folder / L"missing", ERROR_DIRECTORY},
+        {L"/bin/true", notExecutable, ERROR_DIRECTORY},
+    };
+    ASSERT_FALSE(HasChildren());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(WideToUtf8(row.commandLine) + " in " + WideToUtf8(row.workingDirectory));
+        SetLastError(ERROR_SUCCESS);
+        // A failed exec must not come back as a started program that exits with 127.
+        EXPECT_EQ(SpawnedProcess::Start(row.commandLine, row.workingDirectory), nullptr);
+        EXPECT_EQ(GetLastError(), row.error);
+        EXPECT_FALSE(HasChildren());
+    }
+}
+
+TEST(SpawnedProcessTest, ProgramRunsInTheWorkingDirectoryWithTheGivenArguments) {
+    TempFolder folder;
+    const std::wstring report = folder / L"report";
+    const std::wstring commandLine =
+        Quoted(TestProgram()) + L" --zyn-child=ReportSurroundings " + Quoted(report) +
+        L" \"two  words\" 'single '\\''quoted' \"dq \\\"inner\\\" \\\\ back\" plain\\ escaped "
+        L"'' gr\u00FC\u00DFe";
+    auto process = StartOrFail(commandLine, folder.Path());
+    ASSERT_NE(process, nullptr);
+    ASSERT_EQ(WaitForExitCode(*process), 0u);
+
+    char canonical[PATH_MAX] = {};
+    ASSERT_NE(::realpath(WideToUtf8(folder.Path()).c_str(), canonical), nullptr);
+    const auto lines = Lines(ReadBytes(report));
+    EXPECT_THAT(lines, testing::Contains(std::string("cwd=") + canonical));
+    std::vector<std::string> arguments;
+    for (const std::string& line : lines) {
+        if (line.rfind("arg=", 0) == 0) {
+            arguments.push_back(line.substr(4));
+        }
+    }
+    EXPECT_THAT(arguments, testing::ElementsAre("two  words", "single 'quoted",
+                                                "dq \"inner\" \\ back", "plain escaped", "",
+                                                "gr\xC3\xBC\xC3\x9F"
+                                                "e"));
+}
+
+TEST(SpawnedProcessTest, RelativeProgramIsTakenFromTheWorkingDirectory) {
+    TempFolder folder;
+    const std::wstring script = folder / L"run.sh";
+    WriteBytes(script, "#!/bin/sh\nexit 3\n");
+    ASSERT_EQ(::chmod(WideToUtf8(script).c_str(), 0755), 0);
+    auto process = StartOrFail(L"./run.sh", folder.Path());
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(WaitForExitCode(*process), 3u);
+}
+
+// While it lives: SIGUSR1 blocked on this thread, SIGUSR2 ignored, and a pipe instead of
+// our standard input, so that none of it can pass for what a started program gets anyway.
+class UnusualSurroundings {
+public:
+    UnusualSurroundings() {
+        sigset_t usr1;
+        ::sigemptyset(&usr1);
+        ::sigaddset(&usr1, SIGUSR1);
+        ::pthread_sigmask(SIG_BLOCK, &usr1, &m_mask);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGUSR2, &ignore, &m_usr2);
+        int pipeEnds[2] = {-1, -1};
+        EXPECT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+        m_pipeRead.Reset(pipeEnds[0]);
+        m_pipeWrite.Reset(pipeEnds[1]);
+        ::dup2(m_pipeRead.Get(), STDIN_FILENO);
+    }
+    ~UnusualSurroundings() {
+        if (m_input.IsValid()) {
+            ::dup2(m_input.Get(), STDIN_FILENO);
+        } else {
+            ::close(STDIN_FILENO);  // there was none
+        }
+        ::sigaction(SIGUSR2, &m_usr2, nullptr);
+        ::pthread_sigmask(SIG_SETMASK, &m_mask, nullptr);
+    }
+
+private:
+    sigset_t m_mask;
+    struct sigaction m_usr2;
+    FileDescriptor m_pipeRead;
+    FileDescriptor m_pipeWrite;
+    FileDescriptor m_input{::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)};  // ours, put back later
+};
+
+TEST(SpawnedProcessTest, ProgramInheritsOnlyTheStandardStreamsAndCleanSignals) {
+    TempFolder folder;
+    const std::wstring report = folder / L"report";
+    // Opened without close-on-exec on purpose: only the start may keep it from the program.
+    FileDescriptor ours(::open("/dev/null", O_RDONLY));
+    ASSERT_TRUE(ours.IsValid());
+    ASSERT_GT(ours.Get(), STDERR_FILENO);
+    std::unique_ptr<SpawnedProcess> process;
+    {
+        UnusualSurroundings surroundings;
+        process = StartOrFail(Quoted(TestProgram()) + L" --zyn-child=ReportSurroundings " +
+                              Quoted(report));
+    }
+    ASSERT_NE(process, nullptr);
+    ASSERT_EQ(WaitForExitCode(*process), 0u);
+
+    const auto lines = Lines(ReadBytes(report));
+    EXPECT_THAT(lines, testing::Contains("stdin=/dev/null"));
+    std::vector<std::string> descriptors;
+    for (const std::string& line : lines) {
+        if (line.rfind("fd=", 0) == 0) {
+            descriptors.push_back(line.substr(3));
+        }
+    }
+    EXPECT_THAT(descriptors, testing::UnorderedElementsAre("0", "1", "2"));
+    EXPECT_THAT(lines, testing::Contains("SigBlk:\t0000000000000000"));
+    EXPECT_THAT(lines, testing::Contains("SigIgn:\t0000000000000000"));
+}
+
+TEST(SpawnedProcessTest, WaitAnyWakesForTheProgramsEnd) {
+    auto event = Event::Create(true, false);
+    ASSERT_NE(event, nullptr);
+    auto process = StartOrFail(L"/bin/sh -c 'sleep 0.1; exit 5'");
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(WaitAny({event.get(), process.get()}, kHangGuardMs), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(ExitCodeOf(*process), 5u);
+    EXPECT_EQ(WaitAny({event.get(), process.get()}, 0), WAIT_OBJECT_0 + 1);
+    ASSERT_TRUE(event->Set());
+    EXPECT_EQ(WaitAny({event.get(), process.get()}, 0), WAIT_OBJECT_0);
+}
+
+TEST(SpawnedProcessTest, TerminateEndsTheWholeGroup) {
+    GroupWithGrandchild group;
+    ASSERT_NE(group.Process(), nullptr);
+    ASSERT_GT(group.Grandchild(), 0);
+    EXPECT_FALSE(HasStopped(group.Grandchild()));
+
+    ASSERT_TRUE(group.Process()->Terminate(kTerminated));
+    EXPECT_EQ(ExitCodeOf(*group.Process()), kTerminated);
+    EXPECT_FALSE(IsOurUnreapedChild(group.Process()->Id()));
+    EXPECT_TRUE(Eventually([&] { return HasStopped(group.Grandchild()); }));
+}
+
+TEST(SpawnedProcessTest, ReleasingARunningProgramEndsItsGroupAndLeavesNoZombie) {
+    GroupWithGrandchild group;
+    ASSERT_NE(group.Process(), nullptr);
+    ASSERT_GT(group.Grandchild(), 0);
+    const DWORD pid = group.Process()->Id();
+    ASSERT_TRUE(IsOurUnreapedChild(pid));
+
+    group.TakeProcess().reset();
+    EXPECT_FALSE(IsOurUnreapedChild(pid));
+    EXPECT_TRUE(Eventually([&] { return HasStopped(group.Grandchild()); }));
+}
+
+TEST(SpawnedProcessTest, TerminateWhileAnotherThreadWaits) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        auto process = StartOrFail(L"sleep 100");
+        ASSERT_NE(process, nullptr);
+        std::atomic<DWORD> waitResult{WAIT_FAILED};
+        std::atomic<bool> done{false};
+        std::thread waiter([&] { waitResult = WaitOne(*process, kHangGuardMs); });
+        std::thread reader([&] {
+            while (!done) {
+                DWORD exitCode = 0;
+                EXPECT_TRUE(process->ExitCode(exitCode));
+                EXPECT_TRUE(exitCode == STILL_ACTIVE || exitCode == kTerminated) << exitCode;
+            }
+        });
+        EXPECT_TRUE(process->Terminate(kTerminated));
+        waiter.join();
+        done = true;
+        reader.join();
+        EXPECT_EQ(waitResult.load(), WAIT_OBJECT_0);
+        EXPECT_EQ(ExitCodeOf(*process), kTerminated);
+    }
+}
+
+TEST(SpawnedProcessTest, ProgramReapedBehindOurBackEndsTheWaitWithoutAnExitCode) {
+    auto process = StartOrFail(L"/bin/sh -c 'exit 4'");
+    ASSERT_NE(process, nullptr);
+    int status = 0;
+    ASSERT_EQ(::waitpid(static_cast<pid_t>(process->Id()), &status, 0),
+              static_cast<pid_t>(process->Id()));
+    EXPECT_EQ(WaitOne(*process, kHangGuardMs), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(process->ExitCode(exitCode));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(process->Terminate(kTerminated));
+}
+
+}  // namespace
