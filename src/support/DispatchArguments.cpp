@@ -83,6 +83,8 @@ HRESULT CDispatchArguments::Prepare(const DispatchSignature& signature, const DI
         return hr;
     }
     const std::size_t count = params.cArgs;
+    m_argError = argError;
+    m_given = count;
     if (count < RequiredCount(signature.parameters) || count > signature.parameters.size() ||
         (count > 0 && params.rgvarg == nullptr)) {
         return DISP_E_BADPARAMCOUNT;
@@ -97,17 +99,20 @@ HRESULT CDispatchArguments::Prepare(const DispatchSignature& signature, const DI
             m_values[i].scode = DISP_E_PARAMNOTFOUND;
             continue;
         }
-        const std::size_t position = count - 1 - i;  // arguments arrive last first
         const HRESULT hr =
-            TakeArgument(signature.parameters[i], params.rgvarg[position], m_values[i]);
+            TakeArgument(signature.parameters[i], params.rgvarg[count - 1 - i], m_values[i]);
         if (FAILED(hr)) {
-            if (argError != nullptr) {
-                *argError = static_cast<UINT>(position);
-            }
+            Failed(i);
             return hr;
         }
     }
     return S_OK;
+}
+
+void CDispatchArguments::Failed(std::size_t index) {
+    if (m_argError != nullptr && index < m_given) {
+        *m_argError = static_cast<UINT>(m_given - 1 - index);  // arguments arrive last first
+    }
 }
 
 VARIANT* CDispatchArguments::Result(VARIANT* callerResult) {

@@ -53,6 +53,8 @@ public:
     // conversion's failure with the argument's position in `argError`.
     HRESULT Prepare(const DispatchSignature& signature, const DISPPARAMS& params, UINT* argError);
     VARIANT* Values() { return m_values.data(); }
+    // Reports the argument of parameter `index` (declaration order) as the one that failed.
+    void Failed(std::size_t index);
     // Where the member's result goes: the caller's VARIANT (emptied first) or one of ours.
     VARIANT* Result(VARIANT* callerResult);
 
@@ -67,4 +69,6 @@ public:
 private:
     std::vector<VARIANT> m_values;
     VARIANT m_result;
+    UINT* m_argError = nullptr;
+    std::size_t m_given = 0;
 };

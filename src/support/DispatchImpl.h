@@ -40,7 +40,7 @@ struct InterfaceIdentity;
 template <class Target>
 struct DispatchMember {
     DispatchSignature signature;
-    HRESULT (*call)(Target& target, VARIANT* arguments, VARIANT* result);
+    HRESULT (*call)(Target& target, CDispatchArguments& arguments, VARIANT* result);
 };
 
 namespace dispatch_detail {
@@ -179,7 +179,8 @@ inline constexpr DispatchParameter kParameterList[] = {Parameters..., DispatchPa
 
 template <auto Method, VARTYPE Result, DispatchParameter... Parameters>
 HRESULT CallMember(typename MemberFunction<decltype(Method)>::Target& target,
-                   [[maybe_unused]] VARIANT* arguments, [[maybe_unused]] VARIANT* result) {
+                   [[maybe_unused]] CDispatchArguments& arguments,
+                   [[maybe_unused]] VARIANT* result) {
     using Types = typename MemberFunction<decltype(Method)>::ParameterTypes;
     constexpr std::size_t kInputs = sizeof...(Parameters);
     static_assert(std::tuple_size_v<Types> == kInputs + (Result == VT_EMPTY ? 0 : 1),
@@ -188,9 +189,15 @@ HRESULT CallMember(typename MemberFunction<decltype(Method)>::Target& target,
         static_assert((Accepts<std::tuple_element_t<Index, Types>>(Parameters) && ...),
                       "a parameter type does not match the table row");
         std::tuple<Argument<std::tuple_element_t<Index, Types>, Parameters>...> taken{
-            Argument<std::tuple_element_t<Index, Types>, Parameters>{arguments[Index]}...};
+            Argument<std::tuple_element_t<Index, Types>, Parameters>{arguments.Values()[Index]}...};
         HRESULT hr = S_OK;
-        ((hr = FAILED(hr) ? hr : std::get<Index>(taken).Status()), ...);
+        [[maybe_unused]] const auto firstFailure = [&](HRESULT status, std::size_t index) {
+            if (SUCCEEDED(hr) && FAILED(status)) {
+                hr = status;
+                arguments.Failed(index);
+            }
+        };
+        (firstFailure(std::get<Index>(taken).Status(), Index), ...);
         if (FAILED(hr)) {
             return hr;
         }
@@ -297,7 +304,7 @@ public:
         CDispatchArguments::BeginCall();
         auto& target =
             static_cast<typename TargetOf<decltype(*member)>::Type&>(static_cast<Derived&>(*this));
-        const HRESULT hr = member->call(target, arguments.Values(), arguments.Result(pVarResult));
+        const HRESULT hr = member->call(target, arguments, arguments.Result(pVarResult));
         return CDispatchArguments::Finish(hr, pExcepInfo);
     }
 

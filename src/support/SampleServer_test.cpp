@@ -244,6 +244,57 @@ TEST_F(SampleServerTest, IsCalledLateBoundByName) {
     EXPECT_EQ(std::wstring(L"15 at 2024-01-05 10:30:00"), result.bstrVal);
 }
 
+TEST_F(SampleServerTest, TakesObjectsAndReferencesLateBound) {
+    ComPtr<ISampleCounter> other;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SampleCounter, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_ISampleCounter, Out(other)));
+    LONG total = 0;
+    ASSERT_EQ(S_OK, other->Add(10, CVariant(L"other"), &total));
+
+    // An object argument is asked for the interface the member takes.
+    CVariant object;
+    object.vt = VT_DISPATCH;
+    object.pdispVal = other.Get();
+    other->AddRef();
+    DISPPARAMS params{&object, nullptr, 1, 0};
+    CVariant result;
+    ASSERT_EQ(S_OK, m_dispatch->Invoke(DISPID_SampleCounter_Absorb, IID_NULL, LOCALE_USER_DEFAULT,
+                                       DISPATCH_METHOD, &params, &result, nullptr, nullptr));
+    EXPECT_EQ(10, result.lVal);
+    ComPtr<Recorder> stranger = MakeRecorder();
+    object.Clear();
+    object.vt = VT_DISPATCH;
+    object.pdispVal = stranger.Get();
+    stranger->AddRef();
+    UINT argError = 9;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH,
+              m_dispatch->Invoke(DISPID_SampleCounter_Absorb, IID_NULL, LOCALE_USER_DEFAULT,
+                                 DISPATCH_METHOD, &params, &result, nullptr, &argError));
+    EXPECT_EQ(0u, argError);
+
+    // [out] parameters arrive as references, last first like every argument.
+    LONG share = 0;
+    LONG remainder = 0;
+    CVariant split[3];
+    split[0].vt = VT_BYREF | VT_I4;
+    split[0].plVal = &remainder;
+    split[1].vt = VT_BYREF | VT_I4;
+    split[1].plVal = &share;
+    split[2].vt = VT_I4;
+    split[2].lVal = 3;
+    DISPPARAMS splitParams{split, nullptr, 3, 0};
+    ASSERT_EQ(S_OK, m_dispatch->Invoke(DISPID_SampleCounter_Split, IID_NULL, LOCALE_USER_DEFAULT,
+                                       DISPATCH_METHOD, &splitParams, nullptr, nullptr, nullptr));
+    EXPECT_EQ(3, share);
+    EXPECT_EQ(1, remainder);
+    split[1].vt = VT_I4;  // a value where a reference belongs
+    split[1].lVal = 0;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH,
+              m_dispatch->Invoke(DISPID_SampleCounter_Split, IID_NULL, LOCALE_USER_DEFAULT,
+                                 DISPATCH_METHOD, &splitParams, nullptr, nullptr, &argError));
+    EXPECT_EQ(1u, argError);
+}
+
 TEST_F(SampleServerTest, RefusesCallsThatDoNotFitTheMember) {
     CVariant result;
     Arguments tooFew{};

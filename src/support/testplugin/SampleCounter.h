@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ZynTaskSchedulerLib/Dispatch.h"
+#include "support/DispatchImpl.h"
 
 inline constexpr CLSID CLSID_SampleCounter = {
     0x6B7D2C41, 0x0E5A, 0x4F0C, {0x9A, 0x61, 0x3D, 0x27, 0x8C, 0x15, 0xB2, 0x04}};
@@ -18,6 +19,8 @@ inline constexpr DISPID DISPID_SampleCounter_Step = 1;
 inline constexpr DISPID DISPID_SampleCounter_Add = 2;
 inline constexpr DISPID DISPID_SampleCounter_Describe = 3;
 inline constexpr DISPID DISPID_SampleCounter_Fail = 4;
+inline constexpr DISPID DISPID_SampleCounter_Absorb = 5;
+inline constexpr DISPID DISPID_SampleCounter_Split = 6;
 inline constexpr DISPID DISPID_SampleCounterEvents_OnChanged = 1;
 
 struct ISampleCounter : IDispatch {
@@ -29,7 +32,16 @@ struct ISampleCounter : IDispatch {
     virtual HRESULT Describe(DATE when, BSTR* text) = 0;
     // Always fails with E_INVALIDARG and an error record that carries `reason`.
     virtual HRESULT Fail(BSTR reason) = 0;
+    // Adds the other counter's total to this one's.
+    virtual HRESULT Absorb(ISampleCounter* other, LONG* total) = 0;
+    // The total divided into `parts`: the share of each and what is left.
+    virtual HRESULT Split(LONG parts, LONG* share, LONG* remainder) = 0;
 
 protected:
     ~ISampleCounter() = default;
+};
+
+template <>
+struct InterfaceIdentity<ISampleCounter> {
+    static constexpr const IID& iid = IID_ISampleCounter;
 };

@@ -6,7 +6,6 @@
 #include "ZynTaskSchedulerLib/VariantHolder.h"
 #include "support/ClassFactory.h"
 #include "support/ConnectionPointContainer.h"
-#include "support/DispatchImpl.h"
 #include "support/MethodGuard.h"
 #include "support/SupportErrorInfo.h"
 #include "support/ThrowError.h"
@@ -82,6 +81,35 @@ public:
                        [&] { CEThrowError(E_INVALIDARG, reason == nullptr ? L"" : reason); });
     }
 
+    HRESULT Absorb(ISampleCounter* other, LONG* total) override {
+        return Guarded(L"Absorb", [&] {
+            CheckPointer(other);
+            CheckPointer(total);
+            LONG otherTotal = 0;
+            CVariant missing;
+            missing.vt = VT_ERROR;
+            missing.scode = DISP_E_PARAMNOTFOUND;
+            if (const HRESULT hr = other->Add(0, missing, &otherTotal); FAILED(hr)) {
+                throw hr;
+            }
+            const std::lock_guard lock(m_mutex);
+            m_total += otherTotal;
+            *total = m_total;
+        });
+    }
+    HRESULT Split(LONG parts, LONG* share, LONG* remainder) override {
+        return Guarded(L"Split", [&] {
+            CheckPointer(share);
+            CheckPointer(remainder);
+            if (parts <= 0) {
+                CEThrowError(E_INVALIDARG, L"Nothing to split into.");
+            }
+            const std::lock_guard lock(m_mutex);
+            *share = m_total / parts;
+            *remainder = m_total % parts;
+        });
+    }
+
 private:
     template <class Body>
     HRESULT Guarded(const wchar_t* member, Body&& body) {
@@ -119,6 +147,10 @@ std::span<const DispatchMember<ISampleCounter>> CSampleCounter::DispatchMembers(
             L"Describe", DISPID_SampleCounter_Describe),
         DispatchMethod<&ISampleCounter::Fail, VT_EMPTY, In(VT_BSTR)>(L"Fail",
                                                                      DISPID_SampleCounter_Fail),
+        DispatchMethod<&ISampleCounter::Absorb, VT_I4, In(VT_DISPATCH)>(
+            L"Absorb", DISPID_SampleCounter_Absorb),
+        DispatchMethod<&ISampleCounter::Split, VT_EMPTY, In(VT_I4), Out(VT_I4), Out(VT_I4)>(
+            L"Split", DISPID_SampleCounter_Split),
     };
     return kMembers;
 }
