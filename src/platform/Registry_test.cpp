@@ -389,6 +389,19 @@ TEST(RegistryRoot, IsCreatedByTheFirstWrite) {
 constexpr int kWriters = 4;
 constexpr int kValuesPerWriter = 500;
 
+std::wstring ValueNameOf(int writer, int index) {
+    return L"w" + std::to_wstring(writer) + L"-" + std::to_wstring(index);
+}
+
+DWORD ValueDataOf(int writer, int index) {
+    return static_cast<DWORD>(writer * 100000 + index);
+}
+
+std::string DwordBytes(DWORD number) {
+    return Bytes({static_cast<int>(number & 0xFF), static_cast<int>((number >> 8) & 0xFF),
+                  static_cast<int>((number >> 16) & 0xFF), static_cast<int>(number >> 24)});
+}
+
 ZYN_CHILD_ROLE(RegistryWriter) {
     const int writer = std::stoi(args.at(0));
     HKEY key{};
@@ -398,10 +411,8 @@ ZYN_CHILD_ROLE(RegistryWriter) {
     }
     int failures = 0;
     for (int i = 0; i < kValuesPerWriter; ++i) {
-        const std::wstring name = L"w" + std::to_wstring(writer) + L"-" + std::to_wstring(i);
-        const DWORD data = static_cast<DWORD>(writer * 100000 + i);
-        failures += RegSetValueExW(key, name.c_str(), 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&data), sizeof(data)) != 0;
+        const std::string data = DwordBytes(ValueDataOf(writer, i));
+        failures += SetValue(key, ValueNameOf(writer, i).c_str(), REG_DWORD, data) != 0;
     }
     RegCloseKey(key);
     return failures == 0 ? 0 : 2;
@@ -417,21 +428,29 @@ TEST(RegistryWriters, FourProcessesLoseNothing) {
     for (auto& writer : writers) {
         EXPECT_EQ(0, writer->Wait());
     }
-    HKEY key{};
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Crowded", 0, KEY_READ, &key));
+    // Every value is checked in one reading of the tree; the calls read the same tree.
+    CRegistryTree tree;
+    ASSERT_EQ(Code(ERROR_SUCCESS), LoadRegistryHive(RegistryHive::LocalMachine, tree));
+    const CRegistryTree* crowded = tree.Find({L"Software", L"Crowded"});
+    ASSERT_NE(nullptr, crowded);
     int found = 0;
     for (int writer = 0; writer < kWriters; ++writer) {
         for (int i = 0; i < kValuesPerWriter; ++i) {
-            const std::wstring name = L"w" + std::to_wstring(writer) + L"-" + std::to_wstring(i);
-            DWORD data = 0;
-            DWORD size = sizeof(data);
-            found += RegQueryValueExW(key, name.c_str(), nullptr, nullptr,
-                                      reinterpret_cast<BYTE*>(&data), &size) == 0 &&
-                     data == static_cast<DWORD>(writer * 100000 + i);
+            const RegistryValue* value = crowded->Value(ValueNameOf(writer, i));
+            found += value != nullptr && value->type == REG_DWORD &&
+                     value->data == DwordBytes(ValueDataOf(writer, i));
         }
     }
     EXPECT_EQ(kWriters * kValuesPerWriter, found);
+
+    HKEY key{};
+    ASSERT_EQ(Code(ERROR_SUCCESS),
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Crowded", 0, KEY_READ, &key));
+    for (int writer = 0; writer < kWriters; ++writer) {
+        const std::wstring name = ValueNameOf(writer, kValuesPerWriter - 1);
+        EXPECT_EQ((StoredValue{REG_DWORD, DwordBytes(ValueDataOf(writer, kValuesPerWriter - 1))}),
+                  QueryValue(key, name.c_str()));
+    }
     RegCloseKey(key);
 }
 
