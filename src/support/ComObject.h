@@ -51,16 +51,8 @@ protected:
 template <class T>
 class CComInstance final : public T {
 public:
-    template <class... Args>
-    explicit CComInstance(IUnknown* outer, Args&&... args)
-        : T(std::forward<Args>(args)...),
-          m_inner(*this),
-          m_controlling(outer != nullptr ? outer : &m_inner) {
-        ModuleLocks::Lock();
-    }
     CComInstance(const CComInstance&) = delete;
     CComInstance& operator=(const CComInstance&) = delete;
-    ~CComInstance() { ModuleLocks::Unlock(); }
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         return m_controlling->QueryInterface(riid, ppv);
@@ -105,6 +97,15 @@ public:
     }
 
 private:
+    template <class... Args>
+    explicit CComInstance(IUnknown* outer, Args&&... args)
+        : T(std::forward<Args>(args)...),
+          m_inner(*this),
+          m_controlling(outer != nullptr ? outer : &m_inner) {
+        ModuleLocks::Lock();
+    }
+    ~CComInstance() = default;
+
     // The non-delegating IUnknown: the count and the table.
     class Inner final : public IUnknown {
     public:
@@ -134,6 +135,8 @@ private:
                 m_count = 1;  // calls FinalRelease makes through the object cannot free it again
                 m_owner.FinalRelease();
                 delete &m_owner;
+                // Last, so that the library is not unloaded while the object is destroyed.
+                ModuleLocks::Unlock();
             }
             return remaining;
         }

@@ -1,6 +1,5 @@
 #include "support/DispatchArguments.h"
 
-#include "ZynTaskSchedulerLib/ComPtr.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
 
 namespace {
@@ -122,19 +121,21 @@ VARIANT* CDispatchArguments::Result(VARIANT* callerResult) {
 }
 
 void CDispatchArguments::BeginCall() {
-    SetErrorInfo(0, nullptr);
+    GetErrorInfo(0, m_earlierRecord.Receive());
 }
 
 HRESULT CDispatchArguments::Finish(HRESULT memberResult, EXCEPINFO* exception) {
-    if (SUCCEEDED(memberResult) || exception == nullptr) {
-        return memberResult;
-    }
-    *exception = EXCEPINFO{};
-    exception->scode = memberResult;
     ComPtr<IErrorInfo> record;
-    if (GetErrorInfo(0, record.Receive()) == S_OK) {
-        record->GetDescription(&exception->bstrDescription);
-        record->GetSource(&exception->bstrSource);
+    GetErrorInfo(0, record.Receive());
+    if (FAILED(memberResult) && exception != nullptr) {
+        *exception = EXCEPINFO{};
+        exception->scode = memberResult;
+        if (record) {
+            record->GetDescription(&exception->bstrDescription);
+            record->GetSource(&exception->bstrSource);
+        }
+        record.Reset();  // handed over in the exception information
     }
-    return DISP_E_EXCEPTION;
+    SetErrorInfo(0, record ? record.Get() : m_earlierRecord.Get());
+    return FAILED(memberResult) && exception != nullptr ? DISP_E_EXCEPTION : memberResult;
 }

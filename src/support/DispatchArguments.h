@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "ZynTaskSchedulerLib/ComPtr.h"
 #include "ZynTaskSchedulerLib/Dispatch.h"
 
 // A parameter: its type (VT_VARIANT takes any value; VT_BYREF with a type takes a reference to
@@ -58,17 +59,19 @@ public:
     // Where the member's result goes: the caller's VARIANT (emptied first) or one of ours.
     VARIANT* Result(VARIANT* callerResult);
 
-    // Clears the thread's error record, so that the one found after a failed call is the
+    // Sets the thread's error record aside, so that a record found after the call is the
     // member's own.
-    static void BeginCall();
+    void BeginCall();
     // The answer of Invoke: a failure becomes DISP_E_EXCEPTION with the member's HRESULT and
-    // its error record's description and source in `exception`, when the caller gave one;
-    // without one, the failure is answered as it is and the record stays for the caller.
-    static HRESULT Finish(HRESULT memberResult, EXCEPINFO* exception);
+    // the description and source of the member's error record in `exception`, when the caller
+    // gave one; without one, the failure is answered as it is and the record stays for the
+    // caller. A call that set no record leaves the thread's earlier one in place.
+    HRESULT Finish(HRESULT memberResult, EXCEPINFO* exception);
 
 private:
     std::vector<VARIANT> m_values;
     VARIANT m_result;
+    ComPtr<IErrorInfo> m_earlierRecord;
     UINT* m_argError = nullptr;
     std::size_t m_given = 0;
 };

@@ -301,11 +301,11 @@ public:
             FAILED(hr)) {
             return hr;
         }
-        CDispatchArguments::BeginCall();
+        arguments.BeginCall();
         auto& target =
             static_cast<typename TargetOf<decltype(*member)>::Type&>(static_cast<Derived&>(*this));
         const HRESULT hr = member->call(target, arguments, arguments.Result(pVarResult));
-        return CDispatchArguments::Finish(hr, pExcepInfo);
+        return arguments.Finish(hr, pExcepInfo);
     }
 
 private:

@@ -426,6 +426,23 @@ TEST_F(SampleServerTest, PassesItsErrorRecordToTheCaller) {
     EXPECT_EQ(S_OK, GetErrorInfo(0, record.Receive()));
 }
 
+TEST_F(SampleServerTest, KeepsAnEarlierErrorRecordThroughCallsThatSetNone) {
+    ComPtr<ICreateErrorInfo> creator;
+    ASSERT_EQ(S_OK, CreateErrorInfo(creator.Receive()));
+    std::wstring text = L"earlier";
+    creator->SetDescription(text.data());
+    ComPtr<IErrorInfo> earlier;
+    ASSERT_EQ(S_OK, creator->QueryInterface(IID_IErrorInfo, Out(earlier)));
+    SetErrorInfo(0, earlier.Get());
+
+    CVariant result;
+    Arguments none{};
+    EXPECT_EQ(S_OK, Call(L"Step", none, result, DISPATCH_PROPERTYGET));
+    ComPtr<IErrorInfo> kept;
+    ASSERT_EQ(S_OK, GetErrorInfo(0, kept.Receive()));
+    EXPECT_EQ(earlier.Get(), kept.Get());
+}
+
 // An outer object that aggregates the counter and counts its own references.
 class Outer : public IUnknown {
 public:
