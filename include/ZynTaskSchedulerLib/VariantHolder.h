@@ -9,23 +9,23 @@
 #include "ZynTaskSchedulerLib/Runtime.h"
 #include "ZynTaskSchedulerLib/Variant.h"
 
-class CVariant : public VARIANT {
+class CVariantHolder : public VARIANT {
 public:
-    CVariant() { VariantInit(this); }
-    explicit CVariant(LONG value) : CVariant() {
+    CVariantHolder() { VariantInit(this); }
+    explicit CVariantHolder(LONG value) : CVariantHolder() {
         vt = VT_I4;
         lVal = value;
     }
-    explicit CVariant(std::wstring_view text) : CVariant() {
+    explicit CVariantHolder(std::wstring_view text) : CVariantHolder() {
         bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
         if (bstrVal == nullptr) {
             throw E_OUTOFMEMORY;
         }
         vt = VT_BSTR;
     }
-    CVariant(const CVariant&) = delete;
-    CVariant& operator=(const CVariant&) = delete;
-    ~CVariant() { VariantClear(this); }
+    CVariantHolder(const CVariantHolder&) = delete;
+    CVariantHolder& operator=(const CVariantHolder&) = delete;
+    ~CVariantHolder() { VariantClear(this); }
 
     HRESULT Clear() { return VariantClear(this); }
     HRESULT CopyFrom(const VARIANT& source) { return VariantCopy(this, &source); }

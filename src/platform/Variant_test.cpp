@@ -26,7 +26,7 @@ Value Text(const std::wstring& text) {
     return {VT_BSTR, 0, text};
 }
 
-void Fill(const Value& value, CVariant& variant) {
+void Fill(const Value& value, CVariantHolder& variant) {
     variant.vt = value.vt;
     switch (value.vt) {
         case VT_I2:
@@ -88,7 +88,7 @@ std::wstring Describe(const VARIANT& variant) {
 }
 
 std::wstring Describe(const Value& value) {
-    CVariant variant;
+    CVariantHolder variant;
     Fill(value, variant);
     return Describe(variant);
 }
@@ -157,10 +157,10 @@ TEST(VariantChangeType, ConvertsAmongTheAutomationTypes) {
         {Number(VT_I4, 1), 20 /* a 64-bit integer */, DISP_E_BADVARTYPE, {}},
     };
     for (const auto& row : rows) {
-        CVariant source;
+        CVariantHolder source;
         Fill(row.source, source);
         SCOPED_TRACE(WideToUtf8(Describe(source) + FormatText(32, L" to vt %u", row.target)));
-        CVariant result;
+        CVariantHolder result;
         EXPECT_EQ(row.hr, VariantChangeType(&result, &source, 0, row.target));
         if (SUCCEEDED(row.hr)) {
             EXPECT_EQ(Describe(row.expected), Describe(result));
@@ -171,22 +171,22 @@ TEST(VariantChangeType, ConvertsAmongTheAutomationTypes) {
 }
 
 TEST(VariantChangeType, WritesBooleansAsWordsWhenAsked) {
-    CVariant value;
+    CVariantHolder value;
     value.vt = VT_BOOL;
     value.boolVal = VARIANT_TRUE;
-    CVariant text;
+    CVariantHolder text;
     ASSERT_EQ(S_OK, VariantChangeType(&text, &value, VARIANT_ALPHABOOL, VT_BSTR));
     EXPECT_EQ(std::wstring(L"True"), text.bstrVal);
 }
 
 TEST(VariantChangeType, ConvertsInPlaceAndLeavesTheDestinationAloneOnFailure) {
-    CVariant value(L"2024-01-05");
+    CVariantHolder value(L"2024-01-05");
     ASSERT_EQ(S_OK, value.ChangeType(VT_DATE));
     EXPECT_EQ(VT_DATE, value.vt);
     EXPECT_EQ(45296.0, value.date);
 
-    CVariant destination(L"kept");
-    CVariant bad(L"not a number");
+    CVariantHolder destination(L"kept");
+    CVariantHolder bad(L"not a number");
     EXPECT_EQ(DISP_E_TYPEMISMATCH, VariantChangeType(&destination, &bad, 0, VT_I4));
     ASSERT_EQ(VT_BSTR, destination.vt);
     EXPECT_EQ(std::wstring(L"kept"), destination.bstrVal);
@@ -194,18 +194,18 @@ TEST(VariantChangeType, ConvertsInPlaceAndLeavesTheDestinationAloneOnFailure) {
 
 TEST(VariantChangeType, ReadsValuesHeldByReference) {
     LONG number = 17;
-    CVariant reference;
+    CVariantHolder reference;
     reference.vt = VT_BYREF | VT_I4;
     reference.plVal = &number;
-    CVariant text;
+    CVariantHolder text;
     ASSERT_EQ(S_OK, VariantChangeType(&text, &reference, 0, VT_BSTR));
     EXPECT_EQ(std::wstring(L"17"), text.bstrVal);
 
-    CVariant inner(L"5");
-    CVariant outer;
+    CVariantHolder inner(L"5");
+    CVariantHolder outer;
     outer.vt = VT_BYREF | VT_VARIANT;
     outer.pvarVal = &inner;
-    CVariant result;
+    CVariantHolder result;
     ASSERT_EQ(S_OK, VariantChangeType(&result, &outer, 0, VT_I2));
     EXPECT_EQ(5, result.iVal);
 }
@@ -242,18 +242,18 @@ TEST(VariantChangeType, QueriesObjectsForTheOtherInterface) {
     CountedObject dispatchable(true);
     CountedObject plain(false);
     {
-        CVariant unknown;
+        CVariantHolder unknown;
         unknown.vt = VT_UNKNOWN;
         unknown.punkVal = &dispatchable;
         dispatchable.AddRef();
-        CVariant dispatch;
+        CVariantHolder dispatch;
         ASSERT_EQ(S_OK, VariantChangeType(&dispatch, &unknown, 0, VT_DISPATCH));
         EXPECT_EQ(static_cast<IDispatch*>(&dispatchable), dispatch.pdispVal);
         EXPECT_EQ(2u, dispatchable.Count());
-        CVariant number;
+        CVariantHolder number;
         EXPECT_EQ(DISP_E_TYPEMISMATCH, VariantChangeType(&number, &dispatch, 0, VT_I4));
 
-        CVariant other;
+        CVariantHolder other;
         other.vt = VT_UNKNOWN;
         other.punkVal = &plain;
         plain.AddRef();
@@ -265,17 +265,17 @@ TEST(VariantChangeType, QueriesObjectsForTheOtherInterface) {
 }
 
 TEST(VariantCopy, DuplicatesStringsAndReferencesObjects) {
-    CVariant text;
+    CVariantHolder text;
     text.vt = VT_BSTR;
     text.bstrVal = SysAllocStringLen(L"a\0b", 3);
-    CVariant copy;
+    CVariantHolder copy;
     ASSERT_EQ(S_OK, VariantCopy(&copy, &text));
     EXPECT_NE(text.bstrVal, copy.bstrVal);
     EXPECT_EQ(std::wstring(L"a\0b", 3), std::wstring(copy.bstrVal, SysStringLen(copy.bstrVal)));
 
     CountedObject object(true);
     {
-        CVariant holder;
+        CVariantHolder holder;
         holder.vt = VT_DISPATCH;
         holder.pdispVal = &object;
         object.AddRef();
@@ -288,7 +288,7 @@ TEST(VariantCopy, DuplicatesStringsAndReferencesObjects) {
     }
     EXPECT_EQ(0u, object.Count());
 
-    CVariant unsupported;
+    CVariantHolder unsupported;
     unsupported.vt = 0x2000 | VT_I4;  // an array
     EXPECT_EQ(DISP_E_BADVARTYPE, VariantCopy(&copy, &unsupported));
     EXPECT_EQ(DISP_E_BADVARTYPE, VariantClear(&unsupported));

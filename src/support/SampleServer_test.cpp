@@ -108,7 +108,7 @@ public:
     explicit Arguments(std::initializer_list<std::wstring> texts) : m_values(texts.size()) {
         std::size_t slot = texts.size();
         for (const std::wstring& text : texts) {
-            CVariant value(text);
+            CVariantHolder value(text);
             VariantCopy(&m_values[--slot], &value);
         }
     }
@@ -122,7 +122,7 @@ public:
     }
 
 private:
-    std::vector<CVariant> m_values;
+    std::vector<CVariantHolder> m_values;
 };
 
 class SampleServerTest : public testing::Test {
@@ -150,7 +150,7 @@ protected:
         EXPECT_EQ(S_OK, m_dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
         return id;
     }
-    HRESULT Call(const wchar_t* name, Arguments& arguments, CVariant& result,
+    HRESULT Call(const wchar_t* name, Arguments& arguments, CVariantHolder& result,
                  WORD kind = DISPATCH_METHOD, UINT* argError = nullptr) {
         DISPPARAMS params = arguments.Params();
         return m_dispatch->Invoke(IdOf(name), IID_NULL, LOCALE_USER_DEFAULT, kind, &params, &result,
@@ -177,7 +177,7 @@ TEST_F(SampleServerTest, IsMadeByProgIdAndCalledDirectly) {
 
     EXPECT_EQ(S_OK, m_counter->put_Step(2));
     LONG total = 0;
-    CVariant missing;
+    CVariantHolder missing;
     missing.vt = VT_ERROR;
     missing.scode = DISP_E_PARAMNOTFOUND;
     EXPECT_EQ(S_OK, m_counter->Add(3, missing, &total));
@@ -215,7 +215,7 @@ TEST_F(SampleServerTest, IsCalledLateBoundByName) {
     EXPECT_EQ(S_OK, m_dispatch->GetTypeInfoCount(&count));
     EXPECT_EQ(0u, count);
 
-    CVariant result;
+    CVariantHolder result;
     Arguments step{L"3"};  // converted from text to the property's type
     DISPID putId = DISPID_PROPERTYPUT;
     DISPPARAMS put = step.Params();
@@ -249,15 +249,15 @@ TEST_F(SampleServerTest, TakesObjectsAndReferencesLateBound) {
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SampleCounter, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_ISampleCounter, Out(other)));
     LONG total = 0;
-    ASSERT_EQ(S_OK, other->Add(10, CVariant(L"other"), &total));
+    ASSERT_EQ(S_OK, other->Add(10, CVariantHolder(L"other"), &total));
 
     // An object argument is asked for the interface the member takes.
-    CVariant object;
+    CVariantHolder object;
     object.vt = VT_DISPATCH;
     object.pdispVal = other.Get();
     other->AddRef();
     DISPPARAMS params{&object, nullptr, 1, 0};
-    CVariant result;
+    CVariantHolder result;
     ASSERT_EQ(S_OK, m_dispatch->Invoke(DISPID_SampleCounter_Absorb, IID_NULL, LOCALE_USER_DEFAULT,
                                        DISPATCH_METHOD, &params, &result, nullptr, nullptr));
     EXPECT_EQ(10, result.lVal);
@@ -275,7 +275,7 @@ TEST_F(SampleServerTest, TakesObjectsAndReferencesLateBound) {
     // [out] parameters arrive as references, last first like every argument.
     LONG share = 0;
     LONG remainder = 0;
-    CVariant split[3];
+    CVariantHolder split[3];
     split[0].vt = VT_BYREF | VT_I4;
     split[0].plVal = &remainder;
     split[1].vt = VT_BYREF | VT_I4;
@@ -296,7 +296,7 @@ TEST_F(SampleServerTest, TakesObjectsAndReferencesLateBound) {
 }
 
 TEST_F(SampleServerTest, RefusesCallsThatDoNotFitTheMember) {
-    CVariant result;
+    CVariantHolder result;
     Arguments tooFew{};
     EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(L"Add", tooFew, result));
     Arguments tooMany{L"1", L"2", L"3"};
@@ -360,8 +360,8 @@ TEST_F(SampleServerTest, FiresItsEventIntoEveryConnectedSink) {
     EXPECT_NE(firstCookie, secondCookie);
 
     LONG total = 0;
-    EXPECT_EQ(S_OK, m_counter->Add(5, CVariant(L"direct"), &total));
-    CVariant result;
+    EXPECT_EQ(S_OK, m_counter->Add(5, CVariantHolder(L"direct"), &total));
+    CVariantHolder result;
     Arguments add{L"2", L"late"};
     EXPECT_EQ(S_OK, Call(L"Add", add, result));
     const std::vector<ChangedEvent> both{{L"direct", 5}, {L"late", 7}};
@@ -370,7 +370,7 @@ TEST_F(SampleServerTest, FiresItsEventIntoEveryConnectedSink) {
 
     EXPECT_EQ(S_OK, point->Unadvise(secondCookie));
     EXPECT_EQ(CONNECT_E_NOCONNECTION, point->Unadvise(secondCookie));
-    EXPECT_EQ(S_OK, m_counter->Add(1, CVariant(7), &total));
+    EXPECT_EQ(S_OK, m_counter->Add(1, CVariantHolder(7), &total));
     EXPECT_EQ((ChangedEvent{L"7", 8}), first->Events().back());
     EXPECT_EQ(2u, second->Events().size());
 
@@ -406,7 +406,7 @@ TEST_F(SampleServerTest, PassesItsErrorRecordToTheCaller) {
     EXPECT_EQ(IID_ISampleCounter, guid);
 
     // Late-bound, the record comes back in the exception information...
-    CVariant result;
+    CVariantHolder result;
     Arguments fail{L"Late reason."};
     DISPPARAMS params = fail.Params();
     EXCEPINFO exception{};
@@ -435,7 +435,7 @@ TEST_F(SampleServerTest, KeepsAnEarlierErrorRecordThroughCallsThatSetNone) {
     ASSERT_EQ(S_OK, creator->QueryInterface(IID_IErrorInfo, Out(earlier)));
     SetErrorInfo(0, earlier.Get());
 
-    CVariant result;
+    CVariantHolder result;
     Arguments none{};
     EXPECT_EQ(S_OK, Call(L"Step", none, result, DISPATCH_PROPERTYGET));
     ComPtr<IErrorInfo> kept;
@@ -478,7 +478,7 @@ TEST_F(SampleServerTest, CanBeAggregated) {
         ASSERT_EQ(S_OK, counter->QueryInterface(IID_IUnknown, Out(identity)));
         EXPECT_EQ(static_cast<IUnknown*>(&outer), identity.Get());
         LONG total = 0;
-        EXPECT_EQ(S_OK, counter->Add(4, CVariant(L"inside"), &total));
+        EXPECT_EQ(S_OK, counter->Add(4, CVariantHolder(L"inside"), &total));
         EXPECT_EQ(4, total);
     }
     EXPECT_EQ(1u, outer.count.load());
@@ -524,7 +524,7 @@ TEST_F(SampleServerTest, TakesCallsAndSinksFromManyThreadsAtOnce) {
     for (int caller = 0; caller < kCallers; ++caller) {
         threads.emplace_back([&] {
             for (int i = 0; i < kCallsEach; ++i) {
-                CVariant result;
+                CVariantHolder result;
                 Arguments add{L"1", L"busy"};
                 DISPPARAMS params = add.Params();
                 failures +=

@@ -46,7 +46,7 @@ public:
     HRESULT Add(LONG amount, VARIANT note, LONG* total) override {
         return Guarded(L"Add", [&] {
             CheckPointer(total);
-            CVariant text(L"");
+            CVariantHolder text(L"");
             const bool noted = !(note.vt == VT_ERROR && note.scode == DISP_E_PARAMNOTFOUND);
             if (noted && FAILED(VariantChangeType(&text, &note, 0, VT_BSTR))) {
                 CEThrowError(DISP_E_TYPEMISMATCH, L"The note is no text.");
@@ -62,7 +62,7 @@ public:
     HRESULT Describe(DATE when, BSTR* text) override {
         return Guarded(L"Describe", [&] {
             CheckPointer(text);
-            CVariant date;
+            CVariantHolder date;
             date.vt = VT_DATE;
             date.date = when;
             if (FAILED(date.ChangeType(VT_BSTR))) {
@@ -86,7 +86,7 @@ public:
             CheckPointer(other);
             CheckPointer(total);
             LONG otherTotal = 0;
-            CVariant missing;
+            CVariantHolder missing;
             missing.vt = VT_ERROR;
             missing.scode = DISP_E_PARAMNOTFOUND;
             if (const HRESULT hr = other->Add(0, missing, &otherTotal); FAILED(hr)) {
@@ -122,7 +122,7 @@ private:
         }
     }
     void FireChanged(const VARIANT& note, LONG total) {
-        CVariant arguments[2];  // last argument first
+        CVariantHolder arguments[2];  // last argument first
         arguments[0].vt = VT_I4;
         arguments[0].lVal = total;
         arguments[1].CopyFrom(note);
