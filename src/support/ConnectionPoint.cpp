@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "support/ScopedLock.h"
+
 CConnectionPoint::CConnectionPoint(IConnectionPointContainer& container, const IID& iid)
     : m_container(container), m_iid(iid) {}
 
@@ -55,7 +57,7 @@ HRESULT CConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
     if (FAILED(pUnkSink->QueryInterface(m_iid, reinterpret_cast<void**>(sink.Receive())))) {
         return CONNECT_E_CANNOTCONNECT;
     }
-    const std::lock_guard lock(m_mutex);
+    const ScopedLock lock(m_lock);
     *pdwCookie = m_nextCookie++;
     m_connections.push_back({*pdwCookie, std::move(sink)});
     return S_OK;
@@ -64,7 +66,7 @@ HRESULT CConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
 HRESULT CConnectionPoint::Unadvise(DWORD dwCookie) {
     ComPtr<IUnknown> leaving;  // released after the lock, in case the sink calls back
     {
-        const std::lock_guard lock(m_mutex);
+        const ScopedLock lock(m_lock);
         const auto found =
             std::find_if(m_connections.begin(), m_connections.end(),
                          [dwCookie](const Connection& c) { return c.cookie == dwCookie; });
@@ -86,7 +88,7 @@ HRESULT CConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
 }
 
 std::vector<ComPtr<IUnknown>> CConnectionPoint::SinksNow() const {
-    const std::lock_guard lock(m_mutex);
+    const ScopedLock lock(m_lock);
     std::vector<ComPtr<IUnknown>> sinks;
     sinks.reserve(m_connections.size());
     for (const Connection& connection : m_connections) {
@@ -107,7 +109,7 @@ void CConnectionPoint::FireDispatch(DISPID dispid, DISPPARAMS& params) const {
 void CConnectionPoint::UnadviseAll() {
     std::vector<Connection> leaving;
     {
-        const std::lock_guard lock(m_mutex);
+        const ScopedLock lock(m_lock);
         leaving.swap(m_connections);
     }
 }

@@ -5,12 +5,13 @@
 // so a sink may connect or leave from inside an event.
 #pragma once
 
-#include <mutex>
 #include <vector>
 
 #include "ZynTaskSchedulerLib/ComPtr.h"
 #include "ZynTaskSchedulerLib/Connections.h"
 #include "ZynTaskSchedulerLib/Dispatch.h"
+#include "support/AtlCriticalSection.h"
+#include "support/ThreadAnnotations.h"
 
 class CConnectionPoint final : public IConnectionPoint {
 public:
@@ -50,7 +51,7 @@ private:
 
     IConnectionPointContainer& m_container;
     const IID& m_iid;
-    mutable std::mutex m_mutex;
-    std::vector<Connection> m_connections;  // guarded by m_mutex
-    DWORD m_nextCookie = 1;                 // guarded by m_mutex
+    mutable CAtlCriticalSection m_lock;
+    std::vector<Connection> m_connections GUARDED_BY(m_lock);
+    DWORD m_nextCookie GUARDED_BY(m_lock) = 1;
 };

@@ -1,12 +1,11 @@
 // The sample in-process server: one class built on the object framework, with the two entry
 // points a server library exports.
-#include <mutex>
-
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
 #include "support/ClassFactory.h"
 #include "support/ConnectionPointContainer.h"
 #include "support/MethodGuard.h"
+#include "support/ScopedLock.h"
 #include "support/SupportErrorInfo.h"
 #include "support/ThrowError.h"
 #include "support/testplugin/SampleCounter.h"
@@ -33,13 +32,13 @@ public:
     HRESULT get_Step(LONG* step) override {
         return Guarded(L"get_Step", [&] {
             CheckPointer(step);
-            const std::lock_guard lock(m_mutex);
+            const ScopedLock lock(m_lock);
             *step = m_step;
         });
     }
     HRESULT put_Step(LONG step) override {
         return Guarded(L"put_Step", [&] {
-            const std::lock_guard lock(m_mutex);
+            const ScopedLock lock(m_lock);
             m_step = step;
         });
     }
@@ -52,7 +51,7 @@ public:
                 CEThrowError(DISP_E_TYPEMISMATCH, L"The note is no text.");
             }
             {
-                const std::lock_guard lock(m_mutex);
+                const ScopedLock lock(m_lock);
                 m_total += amount * m_step;
                 *total = m_total;
             }
@@ -70,7 +69,7 @@ public:
             }
             LONG total = 0;
             {
-                const std::lock_guard lock(m_mutex);
+                const ScopedLock lock(m_lock);
                 total = m_total;
             }
             *text = CBstr(std::to_wstring(total) + L" at " + date.bstrVal).Detach();
@@ -92,7 +91,7 @@ public:
             if (const HRESULT hr = other->Add(0, missing, &otherTotal); FAILED(hr)) {
                 throw hr;
             }
-            const std::lock_guard lock(m_mutex);
+            const ScopedLock lock(m_lock);
             m_total += otherTotal;
             *total = m_total;
         });
@@ -104,7 +103,7 @@ public:
             if (parts <= 0) {
                 CEThrowError(E_INVALIDARG, L"Nothing to split into.");
             }
-            const std::lock_guard lock(m_mutex);
+            const ScopedLock lock(m_lock);
             *share = m_total / parts;
             *remainder = m_total % parts;
         });
@@ -130,9 +129,9 @@ private:
         m_events.FireDispatch(DISPID_SampleCounterEvents_OnChanged, params);
     }
 
-    std::mutex m_mutex;
-    LONG m_step = 1;   // guarded by m_mutex
-    LONG m_total = 0;  // guarded by m_mutex
+    CAtlCriticalSection m_lock;
+    LONG m_step GUARDED_BY(m_lock) = 1;
+    LONG m_total GUARDED_BY(m_lock) = 0;
     CConnectionPoint m_events{*this, DIID_ISampleCounterEvents};
 };
 
