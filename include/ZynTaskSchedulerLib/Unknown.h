@@ -7,6 +7,8 @@
 
 inline constexpr IID IID_IUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IEnumUnknown = {
+    0x00000100, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 inline constexpr IID IID_IErrorInfo = {
     0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 inline constexpr IID IID_ICreateErrorInfo = {
@@ -21,6 +23,17 @@ struct IUnknown {
 
 protected:
     ~IUnknown() = default;
+};
+
+// Walks a sequence of objects: Next hands out up to `celt` references (S_FALSE when fewer).
+struct IEnumUnknown : IUnknown {
+    virtual HRESULT Next(ULONG celt, IUnknown** rgelt, ULONG* pceltFetched) = 0;
+    virtual HRESULT Skip(ULONG celt) = 0;
+    virtual HRESULT Reset() = 0;
+    virtual HRESULT Clone(IEnumUnknown** ppenum) = 0;
+
+protected:
+    ~IEnumUnknown() = default;
 };
 
 struct IErrorInfo : IUnknown {
