@@ -58,10 +58,10 @@ public:
 
 TEST(LogCall, ASinkFailureNeverReachesTheCaller) {
     ThrowingSink sink;
-    LogSink::Install(&sink);
+    LogSink* previous = LogSink::Install(&sink);
     EXPECT_NO_THROW(CEReportEvent(CE_SEVERITY_ERROR, L"S", L"m"));
     EXPECT_NO_THROW(CEReportEventFormat(CE_SEVERITY_ERROR, L"S", L"m %d", 1));
-    LogSink::Install(nullptr);
+    LogSink::Install(previous);
 }
 
 }  // namespace

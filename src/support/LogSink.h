@@ -1,5 +1,5 @@
-// Where the log call delivers records. The process has one current sink; a test installs its
-// own to capture what the code under test reports, and the agent log is the sink otherwise.
+// Where the log call delivers records: the process's agent log, unless a sink of its own was
+// installed (tests install one to capture what the code under test reports).
 // Install is thread-safe; a sink must accept records from any thread and outlive its
 // installation.
 #pragma once
@@ -12,7 +12,8 @@ public:
     // `source` may be null; `message` is never null or empty.
     virtual void Write(DWORD severity, const wchar_t* source, const wchar_t* message) = 0;
 
-    // Installs `sink` for every later record; null goes back to the default sink.
-    static void Install(LogSink* sink);
+    // Installs `sink` for every later record (null: the agent log again) and answers the sink
+    // installed before, so that a caller can put it back.
+    static LogSink* Install(LogSink* sink);
     static LogSink& Current();
 };

@@ -1,11 +1,9 @@
 #include "support/LogCapture.h"
 
-LogCapture::LogCapture() {
-    LogSink::Install(this);
-}
+LogCapture::LogCapture() : m_previous(LogSink::Install(this)) {}
 
 LogCapture::~LogCapture() {
-    LogSink::Install(nullptr);
+    LogSink::Install(m_previous);
 }
 
 void LogCapture::Write(DWORD severity, const wchar_t* source, const wchar_t* message) {

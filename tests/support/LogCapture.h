@@ -1,5 +1,5 @@
 // Captures every record the code under test reports while the capture lives, in place of the
-// process's log sink. Records may arrive from any thread.
+// sink installed before it, which it puts back when it goes. Records may arrive from any thread.
 #pragma once
 
 #include <mutex>
@@ -29,6 +29,7 @@ public:
     void Clear();
 
 private:
+    LogSink* m_previous;
     mutable std::mutex m_mutex;
     std::vector<LogRecord> m_records;
 };

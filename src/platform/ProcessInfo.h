@@ -1,0 +1,19 @@
+// Facts about the running process and machine that records carry: host name, program name,
+// process and thread ids, and a millisecond tick count. Thread-safe; nothing here fails (an
+// unknown name is empty).
+#pragma once
+
+#include <string>
+
+#include "ZynTaskSchedulerLib/Types.h"
+
+std::wstring GetHostName();
+// The file name (without folder) of the program the process runs.
+std::wstring CurrentProcessImageName();
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+// Milliseconds since the system started, wrapping like the platform's 32-bit tick count.
+DWORD GetTickCount();
+// The value of an environment variable; `found` tells an empty value from a missing one.
+std::wstring GetEnvironmentText(const char* name, bool& found);
+bool SetEnvironmentText(const char* name, const std::wstring& value);

@@ -1,0 +1,14 @@
+// The folders the agent keeps its state and logs in, chosen by who runs the process: the
+// system folders for root, the user's state folder for anyone else. Pure lookups of the
+// environment and the process's identity; nothing is created here.
+#pragma once
+
+#include <string>
+
+// /var/lib/zyntask for root; $XDG_STATE_HOME/zyntask, else ~/.local/state/zyntask, for
+// others; empty when neither variable is set.
+std::wstring AgentStateFolder();
+// /var/log/zyntask for root; the state folder's "logs" for others; empty as above.
+std::wstring AgentLogFolder();
+// $TMPDIR when set and not empty, else /tmp.
+std::wstring TemporaryFolder();

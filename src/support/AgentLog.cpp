@@ -1,0 +1,262 @@
+#include "support/AgentLog.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "ZynTaskSchedulerLib/AgentLogNames.h"
+#include "platform/ModuleFile.h"
+#include "platform/Path.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Wait.h"
+#include "platform/WallClock.h"
+#include "platform/WideText.h"
+#include "support/Folders.h"
+
+namespace {
+
+constexpr DWORD kMutexWaitMs = 1000;
+constexpr DWORD kRefreshIntervalMs = 60000;
+constexpr auto kShutdownPoll = std::chrono::milliseconds(50);
+constexpr int kShutdownPolls = 40;
+constexpr int kDestroyedExitCode = 50;
+constexpr std::size_t kInstallLineCapacity = 8192;
+constexpr char kUseAfterDestructionText[] =
+    "\n*** ZYNUTILITY: ATTEMPTED TO USE ALREADY DESTROYED SINGLETON, PROCESS WILL BE TERMINATED "
+    "***\n";
+
+CAgentLogFiles MakeFiles() {
+    const AgentLogLocation location = ReadAgentLogLocation();
+    return CAgentLogFiles(location.folder, location.fileName);
+}
+
+std::wstring OwnModuleName() {
+    static const int anchor = 0;
+    return BaseName(ModuleFileOf(&anchor));
+}
+
+// Whether `value` is eight hexadecimal digits, and what they say.
+bool ParseOverride(const std::wstring& text, DWORD& value) {
+    if (text.size() != 8) {
+        return false;
+    }
+    value = 0;
+    for (wchar_t c : text) {
+        const int digit = c >= L'0' && c <= L'9'   ? c - L'0'
+                          : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                          : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                                                   : -1;
+        if (digit < 0) {
+            return false;
+        }
+        value = (value << 4) | static_cast<DWORD>(digit);
+    }
+    return true;
+}
+
+bool TickPassed(DWORD now, DWORD deadline) {
+    return static_cast<std::int32_t>(now - deadline) >= 0;
+}
+
+}  // namespace
+
+// Holds the log mutex for one write; a mutex whose owner died counts as held.
+class CAgentLog::MutexHold {
+public:
+    explicit MutexHold(NamedMutex* mutex) : m_mutex(mutex) {
+        if (m_mutex != nullptr) {
+            const DWORD result = m_mutex->Acquire(kMutexWaitMs);
+            m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        }
+    }
+    ~MutexHold() {
+        if (m_held) {
+            m_mutex->Release();
+        }
+    }
+    MutexHold(const MutexHold&) = delete;
+    MutexHold& operator=(const MutexHold&) = delete;
+
+    bool Held() const { return m_held; }
+
+private:
+    NamedMutex* m_mutex;
+    bool m_held = false;
+};
+
+CAgentLog::CAgentLog()
+    : m_mutex(NamedMutex::Open(kAgentLogMutexName)),
+      m_changeCounter(SharedMemory::Open(kAgentLogChangeCounterName, sizeof(std::uint32_t))),
+      m_hostName(GetHostName()),
+      m_processName(CurrentProcessImageName()),
+      m_moduleName(OwnModuleName()),
+      m_installLogPath(AgentInstallLogPath()),
+      m_files(MakeFiles()) {
+    AgentLogLimits limits;
+    ReadAgentLogLimits(limits);
+    m_severityMask = limits.severityMask;
+    m_maxSizeKb = limits.maxSizeKb;
+    m_maxFiles = limits.maxFiles;
+    m_nextRefresh = GetTickCount() + kRefreshIntervalMs;
+    m_override = ReadOverride();
+    bool found = false;
+    m_consoleEnabled = GetEnvironmentText(kAgentLogConsoleVariable, found) == L"1";
+    ChangeCounterMoved();
+    m_enabled = true;
+}
+
+CAgentLog::~CAgentLog() {
+    Shutdown();
+}
+
+CAgentLog& CAgentLog::Instance() {
+    // The object is never freed: a record that arrives after the exit routine must still find
+    // it to be refused. The holder's destructor is that exit routine.
+    static CAgentLog* const log = new CAgentLog;
+    struct ExitRoutine {
+        ~ExitRoutine() { log->Shutdown(); }
+    };
+    static ExitRoutine exitRoutine;
+    return *log;
+}
+
+// Children inherit the override as this process reads it.
+DWORD CAgentLog::ReadOverride() {
+    bool found = false;
+    const std::wstring text = GetEnvironmentText(kAgentLogOverrideVariable, found);
+    DWORD value = 0;
+    if (!found || !ParseOverride(text, value)) {
+        return kNoAgentLogOverride;
+    }
+    value &= kAgentLogOverrideMask;
+    SetEnvironmentText(kAgentLogOverrideVariable, FormatText(16, L"%08X", value));
+    return value;
+}
+
+void CAgentLog::Shutdown() {
+    if (!m_enabled.exchange(false)) {
+        return;
+    }
+    for (int poll = 0; poll < kShutdownPolls && m_inFlight.load() > 0; ++poll) {
+        std::this_thread::sleep_for(kShutdownPoll);
+    }
+    m_destroyed = true;
+}
+
+bool CAgentLog::ChangeCounterMoved() {
+    if (!m_changeCounter) {
+        return false;
+    }
+    const std::uint32_t value =
+        std::atomic_ref<std::uint32_t>(*static_cast<std::uint32_t*>(m_changeCounter->Address()))
+            .load();
+    return m_lastCounterValue.exchange(value) != value;
+}
+
+AgentLogLimits CAgentLog::RefreshLimits() {
+    if (!m_enabled) {
+        return AgentLogLimits{0, 0, 0};
+    }
+    const DWORD now = GetTickCount();
+    if (ChangeCounterMoved() || TickPassed(now, m_nextRefresh)) {
+        AgentLogLimits limits{m_severityMask, m_maxSizeKb, m_maxFiles};
+        if (ReadAgentLogLimits(limits)) {
+            m_severityMask = limits.severityMask;
+            m_maxSizeKb = limits.maxSizeKb;
+            m_maxFiles = limits.maxFiles;
+        }
+        m_nextRefresh = now + kRefreshIntervalMs;
+    }
+    return AgentLogLimits{m_severityMask, m_maxSizeKb, m_maxFiles};
+}
+
+void CAgentLog::Write(DWORD severity, const wchar_t* source, const wchar_t* message) {
+    if (m_destroyed) {
+        // A component logged from its exit-time clean-up after the log was closed: the record
+        // would vanish without a trace, so the fault is made loud instead.
+        std::fputs(kUseAfterDestructionText, stderr);
+        std::_Exit(kDestroyedExitCode);
+    }
+    if (message == nullptr || *message == L'\0') {
+        return;
+    }
+    const DWORD effective = EffectiveSeverity(severity, m_override);
+    const DWORD flags = EffectiveFlags(severity, m_override);
+    const AgentLogLimits limits = RefreshLimits();
+    if (!PassesFilter(effective, limits.severityMask, m_override) ||
+        (flags & kAgentLogSuppressAll) != 0) {
+        return;
+    }
+    if ((flags & kAgentLogCopyToInstallLog) != 0) {
+        CopyToInstallLog(effective, source, message);
+    }
+    if ((flags & kAgentLogCopyToConsole) != 0) {
+        CopyToConsole(effective, source, message);
+    }
+    if (source == nullptr || m_files.Folder().empty() || limits.maxFiles == 0 ||
+        limits.maxSizeKb == 0) {
+        return;
+    }
+    WriteToFile(effective, source, message, limits);
+}
+
+void CAgentLog::WriteToFile(DWORD severity, const wchar_t* source, const wchar_t* message,
+                            const AgentLogLimits& limits) {
+    const MutexHold hold(m_mutex.get());
+    if (!hold.Held()) {
+        return;
+    }
+    ++m_inFlight;
+    const DWORD maxBytes = limits.maxSizeKb * 1024;  // 32-bit on purpose: the file format's rule
+    if (CreateDirectoryPath(m_files.Folder(), kDefaultFolderMode, true) &&
+        m_files.PrepareForWrite(maxBytes, limits.maxFiles)) {
+        AgentLogEvent event;
+        event.severity = severity;
+        event.source = source;
+        event.message = message;
+        GetLocalTime(&event.localTime);
+        event.biasMinutes = CurrentTimeZoneBias();
+        event.hostName = m_hostName.c_str();
+        event.moduleName = m_moduleName.c_str();
+        event.processName = m_processName.c_str();
+        event.processId = GetCurrentProcessId();
+        event.threadId = GetCurrentThreadId();
+        event.tickCount = GetTickCount();
+        m_files.Append(m_record.Build(event));
+    }
+    --m_inFlight;
+}
+
+void CAgentLog::CopyToInstallLog(DWORD severity, const wchar_t* source, const wchar_t* message) {
+    const MutexHold hold(m_mutex.get());
+    if (!hold.Held() ||
+        !CreateDirectoryPath(ParentPath(m_installLogPath), kDefaultFolderMode, true)) {
+        return;
+    }
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    const std::wstring line =
+        source == nullptr
+            ? FormatText(kInstallLineCapacity,
+                         L"%04d-%02d-%02d %02d:%02d:%02d P:%-6u T:%-6u %ls\r\n", now.wYear,
+                         now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                         GetCurrentProcessId(), GetCurrentThreadId(), message)
+            : FormatText(kInstallLineCapacity,
+                         L"%04d-%02d-%02d %02d:%02d:%02d P:%-6u T:%-6u %ls %ls: %ls\r\n", now.wYear,
+                         now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                         GetCurrentProcessId(), GetCurrentThreadId(), SeverityName(severity),
+                         source, message);
+    AppendToFile(m_installLogPath, WideToUtf8(line));
+}
+
+void CAgentLog::CopyToConsole(DWORD severity, const wchar_t* source, const wchar_t* message) {
+    const MutexHold hold(m_mutex.get());
+    if (!hold.Held() || !m_consoleEnabled) {
+        return;
+    }
+    const std::string line =
+        WideToUtf8(FormatText(kInstallLineCapacity, L"%ls\t%ls\t\t%ls\r\n", SeverityName(severity),
+                              source == nullptr ? L"" : source, message));
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}

@@ -1,0 +1,70 @@
+// The agent log: every record of the process goes, as one event record, into the log file that
+// all agent processes on the machine share. It filters by the registry's severity mask
+// (re-read at most once a minute, or at once when the shared change counter moves), rotates
+// the file by size, and serialises every write across processes with a named mutex. An
+// environment override can widen the filter and copy records to standard error or to a plain
+// install log.
+//
+// The process's log is made on first use (Instance) and shut down by an exit routine; a record
+// written after that ends the process, since it would be lost silently. Tests make their own
+// instances. Write may be called from any thread and never fails or throws to its caller: a
+// record that cannot be written is dropped.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/NamedMutex.h"
+#include "platform/SharedMemory.h"
+#include "support/AgentLogFiles.h"
+#include "support/AgentLogRecord.h"
+#include "support/AgentLogSettings.h"
+#include "support/LogSink.h"
+
+class CAgentLog final : public LogSink {
+public:
+    CAgentLog();
+    ~CAgentLog() override;
+    CAgentLog(const CAgentLog&) = delete;
+    CAgentLog& operator=(const CAgentLog&) = delete;
+
+    // The process's log, made on first use.
+    static CAgentLog& Instance();
+
+    void Write(DWORD severity, const wchar_t* source, const wchar_t* message) override;
+    // Stops writing and waits (up to 2 s) for writers already inside.
+    void Shutdown();
+
+    const std::wstring& FilePath() const { return m_files.FilePath(); }
+
+private:
+    class MutexHold;
+
+    AgentLogLimits RefreshLimits();
+    bool ChangeCounterMoved();
+    void CopyToInstallLog(DWORD severity, const wchar_t* source, const wchar_t* message);
+    void CopyToConsole(DWORD severity, const wchar_t* source, const wchar_t* message);
+    void WriteToFile(DWORD severity, const wchar_t* source, const wchar_t* message,
+                     const AgentLogLimits& limits);
+    DWORD ReadOverride();
+
+    std::unique_ptr<NamedMutex> m_mutex;
+    std::unique_ptr<SharedMemory> m_changeCounter;
+    std::atomic<std::uint32_t> m_lastCounterValue{0};
+    std::atomic<DWORD> m_severityMask{7};
+    std::atomic<DWORD> m_maxSizeKb{100};
+    std::atomic<DWORD> m_maxFiles{20};
+    std::atomic<DWORD> m_nextRefresh{0};
+    std::atomic<bool> m_enabled{false};
+    std::atomic<bool> m_destroyed{false};
+    std::atomic<int> m_inFlight{0};
+    DWORD m_override = kNoAgentLogOverride;
+    bool m_consoleEnabled = false;
+    std::wstring m_hostName;
+    std::wstring m_processName;
+    std::wstring m_moduleName;
+    std::wstring m_installLogPath;
+    CAgentLogFiles m_files;
+    CAgentLogRecord m_record;  // used only while the mutex is held
+};
