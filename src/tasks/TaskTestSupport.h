@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ZynTaskSchedulerLib/Runtime.h"
+#include "platform/ComError.h"
 #include "platform/WideText.h"
 #include "support/LogCall.h"
 #include "support/LogCapture.h"
@@ -105,6 +106,29 @@ inline void ExpectNextRuns(const std::vector<ScheduleRow>& rows) {
         ExpectWindow(row, *trigger);
         EXPECT_TRUE(log.Matching(L"failed").empty());
     }
+}
+
+// What a call raised: its HRESULT and description; S_OK when it raised nothing.
+struct Raised {
+    HRESULT hr = S_OK;
+    std::wstring description;
+};
+
+template <class Call>
+Raised RaisedBy(Call&& call) {
+    try {
+        call();
+    } catch (const ComError& error) {
+        return {error.Error(), error.Description()};
+    }
+    return {};
+}
+
+// A task document with the given trigger elements inside its Task element.
+inline std::wstring TaskDocument(const std::wstring& triggers, const std::wstring& name = L"Backup") {
+    return L"<Schedule Name=\"" + name + L"\"><Task><Triggers>" + triggers +
+           L"</Triggers><HandlerCLSID>{00000000-0000-0000-0000-000000000001}</HandlerCLSID>"
+           L"</Task></Schedule>";
 }
 
 // The engine as a task definition sees it, with settable answers.
