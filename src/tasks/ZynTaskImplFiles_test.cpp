@@ -56,6 +56,7 @@ TEST_F(ZynTaskImplFilesTest, SavesTheHeldTextAndLoadsItOnlyWhenChanged) {
     ASSERT_TRUE(ReadTextFile(m_path, saved, CP_ACP));
     EXPECT_EQ(saved, DocumentNamed(L"First"));
 
+    m_log.Clear();
     CountedPtr<CZynTaskImpl> reader = NewTask();
     ASSERT_EQ(reader->LoadXmlFromFile(m_path), S_OK);
     ASSERT_EQ(reader->LoadXmlFromFile(m_path), S_OK);
