@@ -26,10 +26,11 @@ std::int64_t DayOf(DATE date) {
 }
 
 // Without repetition the daily and weekly runs move past base's day once the reference time
-// has reached both the begin time on base's day and the first run day.
-bool ReachedFirstRunDay(const CalendarFrameInput& in, const RunDay& first) {
+// has reached both the begin time on base's day and `firstRun`, the first run day's time their
+// rules compare.
+bool Reached(const CalendarFrameInput& in, DATE firstRun) {
     return CompareDates(in.lastRun, in.baseAtBeginTime) >= 0 &&
-           CompareDates(in.lastRun, first.date) >= 0;
+           CompareDates(in.lastRun, firstRun) >= 0;
 }
 
 // Daily: the run days are BeginDate's day plus whole multiples of DaysInterval.
@@ -44,7 +45,8 @@ DailyPosition DailyPositionOf(const CalendarFrameInput& in) {
     return {in.trigger.DaysInterval, beginDay, DayOf(in.baseAtBeginTime) - beginDay};
 }
 
-// Base's day moved to the run day `runDay` (a day number), never backwards past base's day.
+// Base moved to the run day `runDay` (a day number, not before base's day); base's time of
+// day is kept.
 SYSTEMTIME DailyRunDayFromBase(const CalendarFrameInput& in, const DailyPosition& position,
                                std::int64_t runDay) {
     const std::int64_t shift = runDay - position.beginDay - position.daysSinceBegin;
@@ -56,20 +58,24 @@ std::int64_t DailyFirstRunDayNumber(const DailyPosition& position) {
            CeilDiv(position.daysSinceBegin, position.interval) * position.interval;
 }
 
-bool DailyFirstRunDay(const CalendarFrameInput& in, RunDay& first) {
+bool DailyFirstRunDay(const CalendarFrameInput& in, SYSTEMTIME& first) {
     const DailyPosition position = DailyPositionOf(in);
-    first.day = DailyRunDayFromBase(in, position, DailyFirstRunDayNumber(position));
-    first.date = ToDate(first.day, kNextRunTimeFailure);  // at base's time of day
+    first = DailyRunDayFromBase(in, position, DailyFirstRunDayNumber(position));
     return true;
 }
 
-bool DailyPreviousRunDay(const CalendarFrameInput& in, const RunDay& /*first*/, RunDay& previous) {
+bool DailyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& /*first*/,
+                         SYSTEMTIME& previous) {
     const DailyPosition position = DailyPositionOf(in);
     const std::int64_t shift = DailyFirstRunDayNumber(position) - position.interval -
                                position.beginDay - position.daysSinceBegin;
-    previous.day = MoveDays(in.baseTime, shift);
-    previous.date = ToDate(previous.day, kNextRunTimeFailure);
+    previous = MoveDays(in.baseTime, shift);
     return true;
+}
+
+// The daily rule compares the first run day at base's time of day.
+bool DailyMustPassBaseDay(const CalendarFrameInput& in, const SYSTEMTIME& first) {
+    return Reached(in, ToDate(first, kNextRunTimeFailure));
 }
 
 bool DailyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
@@ -84,7 +90,7 @@ bool DailyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runT
     return true;
 }
 
-constexpr CalendarRules kDailyRules{DailyFirstRunDay, DailyPreviousRunDay, ReachedFirstRunDay,
+constexpr CalendarRules kDailyRules{DailyFirstRunDay, DailyPreviousRunDay, DailyMustPassBaseDay,
                                     DailyNextRunTime};
 
 // Weekly: weeks run from Sunday; a week is active when its first selected weekday lies a
@@ -105,18 +111,18 @@ struct WeeklyStart {
 // Base itself while it lies in BeginDate's week; otherwise the first selected weekday of the
 // first active week from base's week on, at the begin time of day.
 WeeklyStart WeeklyStartOf(const CalendarFrameInput& in) {
-    const int lowest = LowestWeekday(in.trigger.DaysOfWeek);
-    const SYSTEMTIME beginWeek = MoveDays(in.begin, lowest - in.begin.wDayOfWeek);
-    const SYSTEMTIME baseWeek =
-        MoveDays(AtTimeOfDay(in.baseTime, in.begin), lowest - in.baseTime.wDayOfWeek);
-    // Counted in whole days, so that rounding in DATE fractions cannot push an exact number
-    // of weeks into the next interval.
-    const std::int64_t days = DayNumber(baseWeek) - DayNumber(beginWeek);
+    // The first selected weekdays of both weeks lie as far apart as their Sundays. Counted in
+    // whole days, so that rounding in DATE fractions cannot push an exact number of weeks into
+    // the next interval.
+    const std::int64_t beginSunday = DayNumber(in.begin) - in.begin.wDayOfWeek;
+    const std::int64_t days = DayNumber(in.baseTime) - in.baseTime.wDayOfWeek - beginSunday;
     if (days <= 6) {
         return {in.baseTime, in.base};
     }
     const std::int64_t intervalDays = WeeksIntervalDays(in.trigger);
-    const SYSTEMTIME start = MoveDays(beginWeek, CeilDiv(days, intervalDays) * intervalDays);
+    const int lowest = LowestWeekday(in.trigger.DaysOfWeek);
+    const SYSTEMTIME start = MoveDays(
+        in.begin, lowest - in.begin.wDayOfWeek + CeilDiv(days, intervalDays) * intervalDays);
     return {start, ToDate(start, kNextRunTimeFailure)};
 }
 
@@ -136,23 +142,27 @@ SYSTEMTIME WeeklyRunDay(const CalendarFrameInput& in, bool pastBaseDay) {
                                     LowestWeekday(in.trigger.DaysOfWeek));
 }
 
-bool WeeklyFirstRunDay(const CalendarFrameInput& in, RunDay& first) {
-    first.day = WeeklyRunDay(in, false);
-    first.date = ToDate(AtTimeOfDay(first.day, in.begin), kNextRunTimeFailure);
+bool WeeklyFirstRunDay(const CalendarFrameInput& in, SYSTEMTIME& first) {
+    first = WeeklyRunDay(in, false);
     return true;
 }
 
 // The highest selected weekday before the first run day's in its week, else the highest of
 // the active week before.
-bool WeeklyPreviousRunDay(const CalendarFrameInput& in, const RunDay& first, RunDay& previous) {
+bool WeeklyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& first,
+                          SYSTEMTIME& previous) {
     const DWORD mask = in.trigger.DaysOfWeek;
-    const int weekday = first.day.wDayOfWeek;
+    const int weekday = first.wDayOfWeek;
     const int earlier = FindPrevBit(1, weekday, mask);
-    previous.day = earlier >= 1 ? MoveDays(first.day, earlier - 1 - weekday)
-                                : MoveDays(first.day, -WeeksIntervalDays(in.trigger) +
-                                                          FindPrevBit(1, 7, mask) - 1 - weekday);
-    previous.date = ToDate(previous.day, kNextRunTimeFailure);
+    previous = earlier >= 1 ? MoveDays(first, earlier - 1 - weekday)
+                            : MoveDays(first, -WeeksIntervalDays(in.trigger) +
+                                                  FindPrevBit(1, 7, mask) - 1 - weekday);
     return true;
+}
+
+// The weekly rule compares the first run day at the begin time of day.
+bool WeeklyMustPassBaseDay(const CalendarFrameInput& in, const SYSTEMTIME& first) {
+    return Reached(in, ToDate(AtTimeOfDay(first, in.begin), kNextRunTimeFailure));
 }
 
 bool WeeklyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
@@ -160,7 +170,7 @@ bool WeeklyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& run
     return true;
 }
 
-constexpr CalendarRules kWeeklyRules{WeeklyFirstRunDay, WeeklyPreviousRunDay, ReachedFirstRunDay,
+constexpr CalendarRules kWeeklyRules{WeeklyFirstRunDay, WeeklyPreviousRunDay, WeeklyMustPassBaseDay,
                                      WeeklyNextRunTime};
 
 }  // namespace

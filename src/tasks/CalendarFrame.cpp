@@ -12,9 +12,9 @@ struct Window {
     DATE end = 0;
 };
 
-Window WindowOn(DATE day, const CZynTaskTrigger& trigger) {
+Window WindowOn(const SYSTEMTIME& day, const CalendarFrameInput& in) {
     Window window;
-    SetBeginEndCycleTime(day, trigger, window.begin, window.end);
+    SetBeginEndCycleTime(day, in.begin, in.trigger, window.begin, window.end);
     return window;
 }
 
@@ -68,19 +68,19 @@ void RunCalendarFrame(CZynTaskTrigger& trigger, const CalendarRules& rules) {
     SystemTimeToVariantTime(&baseDayAtBeginTime, &baseAtBeginTime);
     const CalendarFrameInput in{trigger, last, base, baseAtBeginTime, begin, baseTime};
 
-    RunDay first{};
+    SYSTEMTIME first{};
     if (!rules.firstRunDay(in, first)) {
         trigger.NextRunTime = 0;
         return;
     }
-    const Window current = WindowOn(first.date, trigger);
+    const Window current = WindowOn(first, in);
     Window previous;
-    RunDay previousDay{};
+    SYSTEMTIME previousDay{};
     // The previous run day matters only for its window, and there is none without repetition.
     if (trigger.Interval > 0 && rules.previousRunDay(in, first, previousDay)) {
-        previous = WindowOn(previousDay.date, trigger);
+        previous = WindowOn(previousDay, in);
     }
-    trigger.NextRunTime = ToDate(AtTimeOfDay(first.day, begin), kNextRunTimeFailure);
+    trigger.NextRunTime = ToDate(AtTimeOfDay(first, begin), kNextRunTimeFailure);
     if (trigger.Interval > 0) {
         RepeatInsideWindows(trigger, previous, current);
     }

@@ -23,21 +23,16 @@ struct CalendarFrameInput {
     SYSTEMTIME baseTime;   // base
 };
 
-// A run day found by a search: its date, and the DATE the type's rules compare (a time on it).
-struct RunDay {
-    SYSTEMTIME day;
-    DATE date;
-};
-
-// A trigger type's part of the frame. A search answers false when there is no such run day
-// (the trigger then has no further run).
+// A trigger type's part of the frame. Run days are calendar times whose date is the run day.
+// A search answers false when there is no such run day (the trigger then has no further run).
 struct CalendarRules {
     // The first run day on or after base's date.
-    bool (*firstRunDay)(const CalendarFrameInput& in, RunDay& first);
+    bool (*firstRunDay)(const CalendarFrameInput& in, SYSTEMTIME& first);
     // The last run day before `first`; only its repetition window is used.
-    bool (*previousRunDay)(const CalendarFrameInput& in, const RunDay& first, RunDay& previous);
+    bool (*previousRunDay)(const CalendarFrameInput& in, const SYSTEMTIME& first,
+                           SYSTEMTIME& previous);
     // Without repetition: whether the next run must fall on a day after base's date.
-    bool (*mustPassBaseDay)(const CalendarFrameInput& in, const RunDay& first);
+    bool (*mustPassBaseDay)(const CalendarFrameInput& in, const SYSTEMTIME& first);
     // The run time on the first run day on or after base's date, strictly after it when
     // `pastBaseDay`.
     bool (*nextRunTime)(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime);

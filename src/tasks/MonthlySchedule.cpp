@@ -3,6 +3,7 @@
 #include "tasks/CalendarFrame.h"
 #include "tasks/MonthlySearch.h"
 #include "tasks/ScheduleArithmetic.h"
+#include "tasks/ScheduleSteps.h"
 
 namespace {
 
@@ -13,37 +14,43 @@ constexpr DWORD kThirtyOneDayMonths = 0xAD5;
 
 // Without repetition the monthly runs move past base's day once the reference time has
 // reached the begin time on it.
-bool ReachedBeginTime(const CalendarFrameInput& in, const RunDay& /*first*/) {
+bool ReachedBeginTime(const CalendarFrameInput& in, const SYSTEMTIME& /*first*/) {
     return CompareDates(in.lastRun, in.baseAtBeginTime) >= 0;
 }
 
-bool MonthlyDayFirst(const CalendarFrameInput& in, RunDay& first) {
-    return NextMonthlyDayRun(in.trigger, in.baseTime, false, first.day, first.date);
+bool MonthlyDayFirst(const CalendarFrameInput& in, SYSTEMTIME& first) {
+    return NextMonthlyDay(in.trigger, in.begin, in.baseTime, false, first);
 }
 
-bool MonthlyDayPrevious(const CalendarFrameInput& in, const RunDay& first, RunDay& previous) {
-    return PrevMonthlyDayRun(in.trigger, first.day, previous.day, previous.date);
+bool MonthlyDayPrevious(const CalendarFrameInput& in, const SYSTEMTIME& first,
+                        SYSTEMTIME& previous) {
+    return PrevMonthlyDay(in.trigger, in.begin, first, previous);
 }
 
 bool MonthlyDayNext(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
     SYSTEMTIME day{};
-    return NextMonthlyDayRun(in.trigger, in.baseTime, pastBaseDay, day, runTime);
+    const bool found = NextMonthlyDay(in.trigger, in.begin, in.baseTime, pastBaseDay, day);
+    runTime = found ? ToDate(day, kNextRunTimeFailure) : 0;
+    return found;
 }
 
 constexpr CalendarRules kMonthlyDayRules{MonthlyDayFirst, MonthlyDayPrevious, ReachedBeginTime,
                                          MonthlyDayNext};
 
-bool MonthlyDowFirst(const CalendarFrameInput& in, RunDay& first) {
-    return NextMonthlyDowRun(in.trigger, in.baseTime, false, first.day, first.date);
+bool MonthlyDowFirst(const CalendarFrameInput& in, SYSTEMTIME& first) {
+    return NextMonthlyDow(in.trigger, in.begin, in.baseTime, false, first);
 }
 
-bool MonthlyDowPrevious(const CalendarFrameInput& in, const RunDay& first, RunDay& previous) {
-    return PrevMonthlyDowRun(in.trigger, first.day, previous.day, previous.date);
+bool MonthlyDowPrevious(const CalendarFrameInput& in, const SYSTEMTIME& first,
+                        SYSTEMTIME& previous) {
+    return PrevMonthlyDow(in.trigger, in.begin, first, previous);
 }
 
 bool MonthlyDowNext(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
     SYSTEMTIME day{};
-    return NextMonthlyDowRun(in.trigger, in.baseTime, pastBaseDay, day, runTime);
+    const bool found = NextMonthlyDow(in.trigger, in.begin, in.baseTime, pastBaseDay, day);
+    runTime = found ? ToDate(day, kNextRunTimeFailure) : 0;
+    return found;
 }
 
 constexpr CalendarRules kMonthlyDowRules{MonthlyDowFirst, MonthlyDowPrevious, ReachedBeginTime,

@@ -122,15 +122,20 @@ int SearchBackward(const CZynTaskTrigger& trigger, SYSTEMTIME& position, DayPick
     return day;
 }
 
-// The day found, at the begin time of day, as calendar time and run time.
-bool Found(int dayOfMonth, const SYSTEMTIME& position, const SYSTEMTIME& begin,
-           const wchar_t* failure, SYSTEMTIME& day, DATE& date) {
+// The day found, at the begin time of day.
+bool Found(int dayOfMonth, const SYSTEMTIME& position, const SYSTEMTIME& begin, SYSTEMTIME& day) {
     if (dayOfMonth < 1) {
         return false;
     }
     day = AtTimeOfDay(WithDayOfMonth(position, dayOfMonth), begin);
-    date = ToDate(day, failure);
     return true;
+}
+
+bool Converted(bool found, const SYSTEMTIME& day, const wchar_t* failure, DATE& date) {
+    if (found) {
+        date = ToDate(day, failure);
+    }
+    return found;
 }
 
 bool WeekdaySearchPossible(const CZynTaskTrigger& trigger) {
@@ -139,42 +144,62 @@ bool WeekdaySearchPossible(const CZynTaskTrigger& trigger) {
 
 }  // namespace
 
-bool NextMonthlyDayRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, bool pastStartDay,
-                       SYSTEMTIME& day, DATE& date) {
-    const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
+bool NextMonthlyDay(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, bool pastStartDay, SYSTEMTIME& day) {
     SYSTEMTIME position = start;
     const int found =
         SearchForward(trigger, position, start.wDay + (pastStartDay ? 1 : 0), FirstSelectedDay);
-    return Found(found, position, begin, kNextRunTimeFailure, day, date);
+    return Found(found, position, begin, day);
 }
 
-bool PrevMonthlyDayRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, SYSTEMTIME& day,
-                       DATE& date) {
-    const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
+bool PrevMonthlyDay(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, SYSTEMTIME& day) {
     SYSTEMTIME position = start;
-    const int found = SearchBackward(trigger, position, LastSelectedDay);
-    return Found(found, position, begin, kPrevRunTimeFailure, day, date);
+    return Found(SearchBackward(trigger, position, LastSelectedDay), position, begin, day);
 }
 
-bool NextMonthlyDowRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, bool pastStartDay,
-                       SYSTEMTIME& day, DATE& date) {
-    const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
+bool NextMonthlyDow(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, bool pastStartDay, SYSTEMTIME& day) {
     if (!WeekdaySearchPossible(trigger)) {
         return false;
     }
     SYSTEMTIME position = start;
     const int found =
         SearchForward(trigger, position, start.wDay + (pastStartDay ? 1 : 0), FirstSelectedWeekday);
-    return Found(found, position, begin, kNextRunTimeFailure, day, date);
+    return Found(found, position, begin, day);
+}
+
+bool PrevMonthlyDow(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, SYSTEMTIME& day) {
+    if (!WeekdaySearchPossible(trigger)) {
+        return false;
+    }
+    SYSTEMTIME position = start;
+    return Found(SearchBackward(trigger, position, LastSelectedWeekday), position, begin, day);
+}
+
+bool NextMonthlyDayRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, bool pastStartDay,
+                       SYSTEMTIME& day, DATE& date) {
+    const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
+    return Converted(NextMonthlyDay(trigger, begin, start, pastStartDay, day), day,
+                     kNextRunTimeFailure, date);
+}
+
+bool PrevMonthlyDayRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, SYSTEMTIME& day,
+                       DATE& date) {
+    const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
+    return Converted(PrevMonthlyDay(trigger, begin, start, day), day, kPrevRunTimeFailure, date);
+}
+
+bool NextMonthlyDowRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, bool pastStartDay,
+                       SYSTEMTIME& day, DATE& date) {
+    const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
+    return Converted(NextMonthlyDow(trigger, begin, start, pastStartDay, day), day,
+                     kNextRunTimeFailure, date);
 }
 
 bool PrevMonthlyDowRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, SYSTEMTIME& day,
                        DATE& date) {
     const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
-    if (!WeekdaySearchPossible(trigger)) {
-        return false;
-    }
-    SYSTEMTIME position = start;
-    const int found = SearchBackward(trigger, position, LastSelectedWeekday);
-    return Found(found, position, begin, kNextRunTimeFailure, day, date);
+    return Converted(PrevMonthlyDow(trigger, begin, start, day), day, kNextRunTimeFailure, date);
 }

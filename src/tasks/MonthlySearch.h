@@ -21,3 +21,14 @@ bool NextMonthlyDowRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, 
                        SYSTEMTIME& day, DATE& date);
 bool PrevMonthlyDowRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, SYSTEMTIME& day,
                        DATE& date);
+
+// The same searches for a caller that holds BeginDate as calendar time (`begin`) already; the
+// day found is not converted.
+bool NextMonthlyDay(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, bool pastStartDay, SYSTEMTIME& day);
+bool PrevMonthlyDay(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, SYSTEMTIME& day);
+bool NextMonthlyDow(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, bool pastStartDay, SYSTEMTIME& day);
+bool PrevMonthlyDow(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
+                    const SYSTEMTIME& start, SYSTEMTIME& day);

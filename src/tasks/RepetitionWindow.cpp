@@ -11,26 +11,38 @@ namespace {
 constexpr GuardNames kSetBeginEndCycleTime{L"CZynTaskImpl", L"SetBeginEndCycleTime"};
 constexpr double kMinutesPerDay = 24.0 * 60.0;
 
-}  // namespace
-
-void SetBeginEndCycleTime(DATE day, const CZynTaskTrigger& trigger, DATE& begin, DATE& end) {
+// The window from `windowStart()` (raising) for Duration minutes, into the outputs only when
+// both bounds convert.
+template <class WindowStart>
+void OpenWindow(const CZynTaskTrigger& trigger, DATE& begin, DATE& end, WindowStart&& windowStart) {
     // A negative Interval never comes out of a task document; like 0 it means no repetition.
     if (trigger.Interval <= 0) {
         begin = 0;
         end = 0;
         return;
     }
-    GuardAndLog(kSetBeginEndCycleTime, L"CZynTaskImpl", [&] {
-        const SYSTEMTIME beginTime = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
-        const SYSTEMTIME dayTime = ToSystemTime(day, kStartTimeFailure);
-        const SYSTEMTIME windowBegin = AtTimeOfDay(dayTime, beginTime);
-        const SYSTEMTIME windowEnd =
-            MoveBy(windowBegin, trigger.Duration, kUnitMinutes, kNextRunTimeFailure);
-        const DATE beginDate = ToDate(windowBegin, kNextRunTimeFailure);
-        const DATE endDate = ToDate(windowEnd, kNextRunTimeFailure);
+    GuardAndLog(kSetBeginEndCycleTime, kTaskImplLogSource, [&] {
+        const SYSTEMTIME first = windowStart();
+        const SYSTEMTIME last = MoveBy(first, trigger.Duration, kUnitMinutes, kNextRunTimeFailure);
+        const DATE beginDate = ToDate(first, kNextRunTimeFailure);
+        const DATE endDate = ToDate(last, kNextRunTimeFailure);
         begin = beginDate;
         end = endDate;
     });
+}
+
+}  // namespace
+
+void SetBeginEndCycleTime(DATE day, const CZynTaskTrigger& trigger, DATE& begin, DATE& end) {
+    OpenWindow(trigger, begin, end, [&] {
+        const SYSTEMTIME beginTime = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
+        return AtTimeOfDay(ToSystemTime(day, kStartTimeFailure), beginTime);
+    });
+}
+
+void SetBeginEndCycleTime(const SYSTEMTIME& day, const SYSTEMTIME& beginTime,
+                          const CZynTaskTrigger& trigger, DATE& begin, DATE& end) {
+    OpenWindow(trigger, begin, end, [&] { return AtTimeOfDay(day, beginTime); });
 }
 
 void CalcNextRepetition(CZynTaskTrigger& trigger) {

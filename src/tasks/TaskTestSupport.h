@@ -125,7 +125,8 @@ Raised RaisedBy(Call&& call) {
 }
 
 // A task document with the given trigger elements inside its Task element.
-inline std::wstring TaskDocument(const std::wstring& triggers, const std::wstring& name = L"Backup") {
+inline std::wstring TaskDocument(const std::wstring& triggers,
+                                 const std::wstring& name = L"Backup") {
     return L"<Schedule Name=\"" + name + L"\"><Task><Triggers>" + triggers +
            L"</Triggers><HandlerCLSID>{00000000-0000-0000-0000-000000000001}</HandlerCLSID>"
            L"</Task></Schedule>";
