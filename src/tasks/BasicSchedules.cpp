@@ -12,7 +12,6 @@
 namespace {
 
 constexpr GuardNames kSingleCalculatorNames{L"CZynTaskImpl", L"CalcNextSingleRunTime"};
-constexpr DWORD kWeekdayBits = 0x7F;
 
 // Ceiling of a / b for b > 0.
 std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr DWORD kWeekdayBits = 0x7F;
-constexpr DWORD kDayOfMonthBits = 0x7FFFFFFF;
 constexpr DWORD kFebruary = 0x002;
 constexpr DWORD kThirtyOneDayMonths = 0xAD5;
 

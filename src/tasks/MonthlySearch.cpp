@@ -6,7 +6,6 @@
 namespace {
 
 constexpr int kSearchYears = 10;
-constexpr DWORD kWeekdayBits = 0x7F;
 
 // A day picker answers the selected day of `month`'s month nearest to `limit` (from `limit`
 // upwards for the next run, from `limit` downwards for the previous one), or -1.

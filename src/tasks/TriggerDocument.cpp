@@ -19,8 +19,6 @@ constexpr std::size_t kMessageCapacity = 4096;
 // user's overrides.
 constexpr LCID kInvariantLocale = 0x007F;
 constexpr ULONG kLocaleNoUserOverride = 0x80000000;
-constexpr DWORD kWeekdayBits = 0x7F;
-constexpr DWORD kDayOfMonthBits = 0x7FFFFFFF;
 
 void Warn(const wchar_t* message) {
     CEReportEvent(CE_SEVERITY_WARNING, kTaskImplLogSource, message);

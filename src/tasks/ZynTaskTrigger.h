@@ -22,6 +22,10 @@ inline constexpr LONG kTriggerIdle = 5;
 // Types from this one up are scheduled like kTriggerOnce.
 inline constexpr LONG kTriggerFirstOnceAlias = 8;
 
+// The bits of the masks that name something: weekdays Sunday to Saturday, days 1 to 31,
+// months January to December.
+inline constexpr DWORD kWeekdayBits = 0x7F;
+inline constexpr DWORD kDayOfMonthBits = 0x7FFFFFFF;
 inline constexpr DWORD kAllMonths = 0xFFF;
 
 // The log source of everything the task definition and its schedule report.
