@@ -33,8 +33,8 @@ constexpr wchar_t kLogsFolder[] = L"Logs";
 constexpr std::int64_t kFileTimeTicksAt1970 = 116'444'736'000'000'000;
 constexpr std::int64_t kTicksPerMinute = 600'000'000;
 
-// The local file time of a modification time, false when it precedes the file-time epoch.
-// Like the platform's conversion, it applies the time zone's current bias.
+// The local file time of a modification time, false when it precedes the file-time epoch. The
+// time zone's current bias applies, not the one in force when the file was written.
 bool LocalFileTimeOf(std::int64_t modifiedNanoseconds, std::uint64_t& fileTime) {
     const std::int64_t ticks = kFileTimeTicksAt1970 + modifiedNanoseconds / 100 -
                                std::int64_t{CurrentTimeZoneBias()} * kTicksPerMinute;
