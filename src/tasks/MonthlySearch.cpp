@@ -41,15 +41,20 @@ WeekRange WeekRangeOf(const CZynTaskTrigger& trigger, const SYSTEMTIME& month) {
     return {7 * trigger.Week - 7, 7 * trigger.Week};
 }
 
-bool WeekdaySelected(const CZynTaskTrigger& trigger, const SYSTEMTIME& month, int day) {
-    const int weekday = WithDayOfMonth(month, day).wDayOfWeek;
+// The weekday (0 = Sunday) of day `day` of `month`'s month.
+int WeekdayOf(const SYSTEMTIME& month, int day) {
+    return (month.wDayOfWeek + (day - month.wDay) % 7 + 7) % 7;
+}
+
+bool WeekdaySelected(const CZynTaskTrigger& trigger, int weekday) {
     return ((trigger.DaysOfWeek >> weekday) & 1u) != 0;
 }
 
 int FirstSelectedWeekday(const CZynTaskTrigger& trigger, const SYSTEMTIME& month, int from) {
     const WeekRange range = WeekRangeOf(trigger, month);
-    for (int day = from <= range.lo ? range.lo + 1 : from; day <= range.hi; ++day) {
-        if (WeekdaySelected(trigger, month, day)) {
+    int day = from <= range.lo ? range.lo + 1 : from;
+    for (int weekday = WeekdayOf(month, day); day <= range.hi; ++day, weekday = (weekday + 1) % 7) {
+        if (WeekdaySelected(trigger, weekday)) {
             return day;
         }
     }
@@ -58,8 +63,9 @@ int FirstSelectedWeekday(const CZynTaskTrigger& trigger, const SYSTEMTIME& month
 
 int LastSelectedWeekday(const CZynTaskTrigger& trigger, const SYSTEMTIME& month, int through) {
     const WeekRange range = WeekRangeOf(trigger, month);
-    for (int day = through > range.hi ? range.hi : through; day > range.lo; --day) {
-        if (WeekdaySelected(trigger, month, day)) {
+    int day = through > range.hi ? range.hi : through;
+    for (int weekday = WeekdayOf(month, day); day > range.lo; --day, weekday = (weekday + 6) % 7) {
+        if (WeekdaySelected(trigger, weekday)) {
             return day;
         }
     }
