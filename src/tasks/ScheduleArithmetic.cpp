@@ -10,8 +10,9 @@ constexpr std::int64_t kTicksPerSecond = 10'000'000;
 constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
 constexpr std::int64_t kTicksPerHour = 60 * kTicksPerMinute;
 constexpr std::int64_t kTicksPerDay = 24 * kTicksPerHour;
-constexpr std::int64_t kTicksPerUnit[] = {372 * kTicksPerDay, 31 * kTicksPerDay, kTicksPerDay,
-                                          kTicksPerHour,      kTicksPerMinute,   kTicksPerSecond};
+// Calendar units step whole days and leave the time of day alone; clock units step ticks.
+constexpr std::int64_t kDaysPerUnit[] = {372, 31, 1};  // years, months, days
+constexpr std::int64_t kTicksPerClockUnit[] = {kTicksPerHour, kTicksPerMinute, kTicksPerSecond};
 // The calendar a SYSTEMTIME can hold. File times would stop at 1601; counting days of the
 // civil calendar instead keeps every automation date (year 100 on) steppable.
 constexpr int kFirstYear = 1;
@@ -28,19 +29,28 @@ bool TimeValid(const SYSTEMTIME& time) {
            time.wMinute < 60 && time.wSecond < 60 && time.wMilliseconds < 1000;
 }
 
-std::int64_t TicksOf(const SYSTEMTIME& time) {
-    const std::int64_t days = DaysFromCivil(time.wYear, time.wMonth, time.wDay);
+std::int64_t TickOfDay(const SYSTEMTIME& time) {
     const std::int64_t seconds = time.wHour * 3600 + time.wMinute * 60 + time.wSecond;
-    return days * kTicksPerDay + seconds * kTicksPerSecond + time.wMilliseconds * 10'000;
+    return seconds * kTicksPerSecond + time.wMilliseconds * 10'000;
 }
 
-SYSTEMTIME TimeOf(std::int64_t ticks) {
+// Moves `day` and `tickOfDay` by n clock units; false on overflow.
+bool StepClock(std::int64_t n, int unit, std::int64_t& day, std::int64_t& tickOfDay) {
+    std::int64_t ticks = 0;
+    if (__builtin_mul_overflow(n, kTicksPerClockUnit[unit - kUnitHours], &ticks) ||
+        __builtin_add_overflow(ticks, tickOfDay, &ticks)) {
+        return false;
+    }
     std::int64_t days = ticks / kTicksPerDay;
-    std::int64_t tickOfDay = ticks % kTicksPerDay;
+    tickOfDay = ticks % kTicksPerDay;
     if (tickOfDay < 0) {
         tickOfDay += kTicksPerDay;
         --days;
     }
+    return !__builtin_add_overflow(day, days, &day);
+}
+
+SYSTEMTIME TimeOf(std::int64_t days, std::int64_t tickOfDay) {
     std::int64_t year = 0;
     unsigned month = 0;
     unsigned day = 0;
@@ -64,19 +74,24 @@ BOOL AddToSystemTime(const SYSTEMTIME& time, std::int64_t n, int unit, SYSTEMTIM
     if (!TimeValid(time) || unit < kUnitYears || unit > kUnitSeconds) {
         return FALSE;
     }
-    std::int64_t ticks = TicksOf(time);
-    if (unit == kUnitYears || unit == kUnitMonths) {
-        ticks += (kDaysToMidMonth - time.wDay) * kTicksPerDay;
-    }
-    std::int64_t delta = 0;
-    if (__builtin_mul_overflow(n, kTicksPerUnit[unit], &delta) ||
-        __builtin_add_overflow(ticks, delta, &ticks)) {
+    std::int64_t day = DaysFromCivil(time.wYear, time.wMonth, time.wDay);
+    std::int64_t tickOfDay = TickOfDay(time);
+    std::int64_t days = 0;
+    if (unit <= kUnitDays) {
+        if (unit != kUnitDays) {
+            day += kDaysToMidMonth - time.wDay;
+        }
+        if (__builtin_mul_overflow(n, kDaysPerUnit[unit], &days) ||
+            __builtin_add_overflow(day, days, &day)) {
+            return FALSE;
+        }
+    } else if (!StepClock(n, unit, day, tickOfDay)) {
         return FALSE;
     }
-    if (ticks < kFirstDay * kTicksPerDay || ticks >= kEndDay * kTicksPerDay) {
+    if (day < kFirstDay || day >= kEndDay) {
         return FALSE;
     }
-    out = TimeOf(ticks);
+    out = TimeOf(day, tickOfDay);
     return TRUE;
 }
 
