@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -203,6 +204,24 @@ bool IsAbandonedTemporary(std::wstring_view folder, std::wstring_view name) {
     const auto age = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() -
                      ModifiedNanoseconds(info);
     return age > kTemporaryGraceNanoseconds && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0;
+}
+
+DWORD AppendToFile(std::wstring_view path, std::string_view data, std::uint32_t mode) {
+    FileDescriptor fd(::open(ToSystemPath(path).c_str(),
+                             O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                             mode));
+    if (!fd.IsValid()) {
+        return ErrorForPath(errno, path);
+    }
+    return WriteAll(fd.Get(), data);
+}
+
+DWORD RenameNoReplace(std::wstring_view from, std::wstring_view to) {
+    if (::renameat2(AT_FDCWD, ToSystemPath(from).c_str(), AT_FDCWD, ToSystemPath(to).c_str(),
+                    RENAME_NOREPLACE) != 0) {
+        return ErrorForPath(errno, from);
+    }
+    return ERROR_SUCCESS;
 }
 
 DWORD MakeDirectory(std::wstring_view path, std::uint32_t mode) {

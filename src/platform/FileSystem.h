@@ -50,6 +50,13 @@ DWORD ReplaceFileAtomically(std::wstring_view path, const std::vector<std::strin
 // free), so that it can be removed.
 bool IsAbandonedTemporary(std::wstring_view folder, std::wstring_view name);
 
+// Appends `data` at the end of the file, creating it (mode `mode`) when missing; links are not
+// followed. One write call, so records of several writers do not mix within a line.
+DWORD AppendToFile(std::wstring_view path, std::string_view data,
+                   std::uint32_t mode = kDefaultFileMode);
+// Renames, refusing (ERROR_ALREADY_EXISTS) to replace an existing target.
+DWORD RenameNoReplace(std::wstring_view from, std::wstring_view to);
+
 DWORD MakeDirectory(std::wstring_view path, std::uint32_t mode = kDefaultFolderMode);
 DWORD RemoveEmptyDirectory(std::wstring_view path);
 DWORD RemoveFile(std::wstring_view path);

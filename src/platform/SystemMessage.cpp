@@ -41,6 +41,8 @@ constexpr MessageEntry kSystemErrors[] = {
     {ERROR_FILENAME_EXCED_RANGE, L"The file name or path is too long."},
     {ERROR_NO_MORE_ITEMS, L"No more data is available."},
     {ERROR_DIRECTORY, L"The folder name is not valid."},
+    {ERROR_NOT_OWNER, L"The mutex cannot be released by a thread that does not own it."},
+    {ERROR_TOO_MANY_POSTS, L"The semaphore cannot be raised above its maximum count."},
     {ERROR_STOPPED_ON_SYMLINK, L"The operation stopped at a symbolic link."},
     {ERROR_FILE_INVALID, L"The volume for the file was changed from outside."},
     {ERROR_CANTOPEN, L"The file could not be opened."},
@@ -103,17 +105,22 @@ std::wstring SystemMessageText(DWORD errorCode) {
     return {};
 }
 
-std::wstring HResultText(HRESULT hr) {
+std::wstring HResultSystemText(HRESULT hr) {
     for (const auto& entry : kHResults) {
         if (entry.hr == hr) {
             return entry.text;
         }
     }
     if (FAILED(hr) && HRESULT_FACILITY(hr) == kFacilityWin32) {
-        std::wstring text = SystemMessageText(HRESULT_CODE(hr));
-        if (!text.empty()) {
-            return text;
-        }
+        return SystemMessageText(HRESULT_CODE(hr));
+    }
+    return {};
+}
+
+std::wstring HResultText(HRESULT hr) {
+    std::wstring text = HResultSystemText(hr);
+    if (!text.empty()) {
+        return text;
     }
     if (hr >= kFirstAutomationCode && hr <= kLastAutomationCode) {
         return FormatText(64, L"IDispatch error #%d", hr - kFirstAutomationCode);

@@ -9,6 +9,10 @@
 // The text for a system error code (the last-error numbering); empty when the code is unknown.
 std::wstring SystemMessageText(DWORD errorCode);
 
+// The system's own text for an HRESULT (for the Win32 facility, the text of its code); empty
+// when there is none.
+std::wstring HResultSystemText(HRESULT hr);
+
 // The text for an HRESULT as a failure message shows it: the system text when there is one
 // (for the Win32 facility, the text of its code), else "IDispatch error #%d" for the
 // automation range 0x80040200 to 0x8004FFFF, else "Unknown error 0x%0lX".

@@ -2,6 +2,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cwctype>
 #include <sstream>
 
@@ -52,6 +53,44 @@ std::string DescendantText(pugi::xml_node node) {
         }
     }
     return text;
+}
+
+// The parser accepts two things that are not well-formed XML: several top-level elements and
+// an attribute given twice. Both are refused here; the walk is iterative, like DescendantText.
+bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<std::string_view>& names) {
+    names.clear();
+    for (pugi::xml_attribute attribute : element.attributes()) {
+        names.emplace_back(attribute.name());
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) != names.end();
+}
+
+const char* WellFormednessProblem(const pugi::xml_document& document) {
+    std::vector<std::string_view> names;
+    int topLevelElements = 0;
+    for (pugi::xml_node child : document.children()) {
+        topLevelElements += child.type() == pugi::node_element ? 1 : 0;
+    }
+    if (topLevelElements > 1) {
+        return "Only one top level element is allowed";
+    }
+    for (pugi::xml_node current = document.first_child(); current;) {
+        if (HasDuplicateAttribute(current, names)) {
+            return "Duplicate attribute";
+        }
+        if (current.first_child()) {
+            current = current.first_child();
+            continue;
+        }
+        while (current && !current.next_sibling()) {
+            current = current.parent();
+        }
+        if (current) {
+            current = current.next_sibling();
+        }
+    }
+    return nullptr;
 }
 
 std::wstring Serialized(const pugi::xml_node& node, unsigned flags, const char* indent) {
@@ -225,13 +264,18 @@ bool XmlDocument::Load(std::wstring_view text, std::wstring& reason) {
     const std::string utf8 = Narrow(text);
     const pugi::xml_parse_result result =
         m_document->load_buffer(utf8.data(), utf8.size(), kParseOptions, pugi::encoding_utf8);
-    if (result) {
-        reason.clear();
-        return true;
+    if (!result) {
+        reason = Widen(result.description()) + L" at offset " + std::to_wstring(result.offset);
+        m_document->reset();
+        return false;
     }
-    reason = Widen(result.description()) + L" at offset " + std::to_wstring(result.offset);
-    m_document->reset();
-    return false;
+    if (const char* problem = WellFormednessProblem(*m_document)) {
+        reason = Widen(problem);
+        m_document->reset();
+        return false;
+    }
+    reason.clear();
+    return true;
 }
 
 void XmlDocument::Clear() {

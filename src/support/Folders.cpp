@@ -51,9 +51,13 @@ DWORD DeleteWithAccessTaken(std::wstring_view path) {
     return RemoveFile(path);
 }
 
+// Whether the path names a folder (through links); a path that cannot be read leaves its
+// error as the last error.
 bool IsFolder(std::wstring_view path, bool& exists) {
     FileStatus status;
-    exists = QueryFileStatus(path, status, true) == ERROR_SUCCESS;
+    const DWORD error = QueryFileStatus(path, status, true);
+    exists = error == ERROR_SUCCESS;
+    SetLastError(error);
     return exists && status.isDirectory;
 }
 
@@ -68,9 +72,10 @@ void RemoveFolderContent(std::wstring_view path, bool logFailures, bool force) {
             RemoveDirectoryTree(child, logFailures, force);
             continue;
         }
-        const bool deleted = force ? DeleteFileEx(child, true) : RemoveFile(child) == ERROR_SUCCESS;
-        if (!deleted && logFailures) {
-            CEReportEventWithError(CE_SEVERITY_WARNING, L"RemoveDirectoryTree", GetLastError(),
+        const DWORD error = force ? (DeleteFileEx(child, true) ? ERROR_SUCCESS : GetLastError())
+                                  : RemoveFile(child);
+        if (error != ERROR_SUCCESS && logFailures) {
+            CEReportEventWithError(CE_SEVERITY_WARNING, L"RemoveDirectoryTree", error,
                                    L"Cannot delete file '%ls'", child.c_str());
         }
     }

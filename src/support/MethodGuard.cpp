@@ -21,15 +21,41 @@ std::wstring DescriptionOrSystemText(const ComError& error) {
     return description.empty() ? HResultText(error.Error()) : description;
 }
 
+constexpr const wchar_t* kCycleFailed = L"CEThread processing failed. Error=0x%08X: %ls";
+constexpr const wchar_t* kCycleThrew =
+    L"Exception caught during CEThread processing. Error=0x%08X: %ls";
+
+std::wstring ThreadCycleReport(const wchar_t* format, HRESULT hr, const std::wstring& description) {
+    std::wstring text;
+    try {
+        text = description.empty() ? HResultSystemText(hr) : description;
+        if (text.empty()) {
+            text = L"(Error description is not available)";
+        }
+    } catch (...) {
+        text = L"(Failed getting error description)";
+    }
+    return FormatText(kGuardMessageCapacity, format, static_cast<unsigned>(hr), text.c_str());
+}
+
 std::wstring BareHResultMessage(const GuardNames& names, HRESULT hr) {
-    if (names.style == GuardStyle::Control) {
-        return FormatText(kGuardMessageCapacity, L"%ls() failed. Error = 0x%08X", names.memberName,
-                          static_cast<unsigned>(hr));
+    switch (names.style) {
+        case GuardStyle::Control:
+            return FormatText(kGuardMessageCapacity, L"%ls() failed. Error = 0x%08X",
+                              names.memberName, static_cast<unsigned>(hr));
+        case GuardStyle::ThreadCycle:
+            return ThreadCycleReport(kCycleThrew, hr, {});
+        case GuardStyle::Period:
+        case GuardStyle::Colon:
+            break;
     }
     return QualifiedName(names) + L" failed.";
 }
 
 std::wstring ComErrorMessage(const GuardNames& names, const ComError& error) {
+    if (names.style == GuardStyle::ThreadCycle) {
+        return ThreadCycleReport(kCycleThrew, error.Error(), error.Description());
+    }
     const std::wstring description = DescriptionOrSystemText(error);
     switch (names.style) {
         case GuardStyle::Control:
@@ -40,6 +66,7 @@ std::wstring ComErrorMessage(const GuardNames& names, const ComError& error) {
             return FormatText(kGuardMessageCapacity, L"%ls failed: %ls.",
                               QualifiedName(names).c_str(), description.c_str());
         case GuardStyle::Period:
+        case GuardStyle::ThreadCycle:
             break;
     }
     return FormatText(kGuardMessageCapacity, L"%ls failed. %ls.", QualifiedName(names).c_str(),
@@ -52,6 +79,8 @@ std::wstring UnexpectedMessage(const GuardNames& names) {
             return std::wstring(names.memberName) + L"() failed. Caught unexpected exception.";
         case GuardStyle::Colon:
             return QualifiedName(names) + L" failed: Caught unexpected exception.";
+        case GuardStyle::ThreadCycle:
+            return L"CEThread processing failed: Caught unknown exception!";
         case GuardStyle::Period:
             break;
     }
@@ -68,9 +97,17 @@ GuardFailure DescribeCurrentException(const GuardNames& names) {
     } catch (const ComError& error) {
         return {error.Error(), ComErrorMessage(names, error)};
     } catch (const std::exception& error) {
-        if (names.style == GuardStyle::Control) {
-            return {E_FAIL, FormatText(kGuardMessageCapacity, L"%ls() failed: %hs",
-                                       names.memberName, error.what())};
+        switch (names.style) {
+            case GuardStyle::Control:
+                return {E_FAIL, FormatText(kGuardMessageCapacity, L"%ls() failed: %hs",
+                                           names.memberName, error.what())};
+            case GuardStyle::ThreadCycle:
+                return {E_FAIL, FormatText(kGuardMessageCapacity,
+                                           L"Exception caught during CEThread processing: %hs",
+                                           error.what())};
+            case GuardStyle::Period:
+            case GuardStyle::Colon:
+                break;
         }
         return {E_UNEXPECTED, UnexpectedMessage(names)};
     } catch (...) {
@@ -79,6 +116,9 @@ GuardFailure DescribeCurrentException(const GuardNames& names) {
 }
 
 GuardFailure DescribeReturnedFailure(const GuardNames& names, HRESULT hr) {
+    if (names.style == GuardStyle::ThreadCycle) {
+        return {hr, ThreadCycleReport(kCycleFailed, hr, {})};
+    }
     return {hr, BareHResultMessage(names, hr)};
 }
 

@@ -17,6 +17,13 @@ enum class GuardStyle {
     // "M() failed. Error = 0x%08X", "M() failed: %ls (0x%08X)", "M() failed: %hs" for a
     // standard exception (E_FAIL), "M() failed. Caught unexpected exception."
     Control,
+    // The thread framework's cycle (the names are not used): "CEThread processing failed.
+    // Error=0x%08X: %ls" for a returned failure; "Exception caught during CEThread processing.
+    // Error=0x%08X: %ls" for a thrown HRESULT or ComError, with its description, else the
+    // system's text, else "(Error description is not available)"; "Exception caught during
+    // CEThread processing: %hs" for a standard exception (E_FAIL); "CEThread processing
+    // failed: Caught unknown exception!" for anything else.
+    ThreadCycle,
 };
 
 struct GuardNames {

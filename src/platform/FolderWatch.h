@@ -1,0 +1,43 @@
+// A watch on the entries of one folder, not of its subfolders: a file created, deleted or
+// renamed in it, a file's content written or its size changed. Subfolders appearing or going
+// do not count. The watch is signalled while changes are pending; the wait it satisfies takes
+// them all, and changes made after that signal the next wait, so none is missed while the
+// owner handles the last ones.
+//
+// One thread at a time waits on the watch and calls Rearm and TakeOverflow (the owner's);
+// it is made and destroyed by its owner.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string_view>
+
+#include "platform/FileDescriptor.h"
+#include "platform/WaitableObject.h"
+
+class FolderWatch final : public WaitableObject {
+public:
+    // Null, with the last-error value set, when `folder` is not a folder that can be watched.
+    static std::unique_ptr<FolderWatch> Open(std::wstring_view folder);
+
+    // Called after the owner handled a change, before it waits again. False, with
+    // ERROR_PATH_NOT_FOUND, once the folder itself was deleted or moved away: no change will
+    // ever come again.
+    bool Rearm();
+    // Whether the system dropped changes since the last call because too many came at once;
+    // the owner then reads the whole folder again instead of trusting what it knew.
+    bool TakeOverflow();
+
+    int SignalDescriptor() const override { return m_notify.Get(); }
+    bool ClaimSignal() override;
+
+private:
+    explicit FolderWatch(FileDescriptor notify) : m_notify(std::move(notify)) {}
+
+    // Notes what the system reported; true when it is a change the owner must see.
+    bool Note(std::uint32_t mask);
+
+    FileDescriptor m_notify;
+    std::atomic<bool> m_overflowed{false};
+    std::atomic<bool> m_folderGone{false};
+};

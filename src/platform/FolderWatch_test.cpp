@@ -1,0 +1,126 @@
+#include "platform/FolderWatch.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <vector>
+
+#include "platform/LastError.h"
+#include "platform/Wait.h"
+#include "platform/WideText.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+constexpr DWORD kHangGuardMs = 30000;
+
+namespace fs = std::filesystem;
+
+// A watched folder holding "a.xml" and a subfolder "sub" with "inner.xml".
+class WatchedFolder {
+public:
+    WatchedFolder() {
+        WriteBytes(m_folder / L"a.xml", "<Task/>");
+        fs::create_directory(Path(L"sub"));
+        WriteBytes(m_folder / L"sub/inner.xml", "<Task/>");
+        m_watch = FolderWatch::Open(m_folder.Path());
+    }
+
+    fs::path Path(const wchar_t* name) const { return WideToUtf8(m_folder / name); }
+    std::wstring WidePath(const wchar_t* name) const { return m_folder / name; }
+    FolderWatch* Watch() const { return m_watch.get(); }
+
+private:
+    TempFolder m_folder;
+    std::unique_ptr<FolderWatch> m_watch;
+};
+
+void Append(const fs::path& path, const char* text) {
+    std::ofstream(path, std::ios::app) << text;
+}
+
+struct ChangeRow {
+    const char* what;
+    bool signals;
+    std::function<void(const WatchedFolder&)> change;
+};
+
+const std::vector<ChangeRow> kChangeRows = {
+    {"file created", true, [](auto& f) { WriteBytes(f.WidePath(L"new.xml"), "x"); }},
+    {"file deleted", true, [](auto& f) { fs::remove(f.Path(L"a.xml")); }},
+    {"file renamed", true, [](auto& f) { fs::rename(f.Path(L"a.xml"), f.Path(L"b.xml")); }},
+    {"file written", true, [](auto& f) { Append(f.Path(L"a.xml"), "more"); }},
+    {"file size changed", true, [](auto& f) { fs::resize_file(f.Path(L"a.xml"), 1); }},
+    {"file created in subfolder", false,
+     [](auto& f) { WriteBytes(f.WidePath(L"sub/new.xml"), "x"); }},
+    {"file written in subfolder", false, [](auto& f) { Append(f.Path(L"sub/inner.xml"), "x"); }},
+    {"file deleted in subfolder", false, [](auto& f) { fs::remove(f.Path(L"sub/inner.xml")); }},
+    {"subfolder created", false, [](auto& f) { fs::create_directory(f.Path(L"other")); }},
+    {"file only read", false, [](auto& f) { ReadBytes(f.WidePath(L"a.xml")); }},
+};
+
+TEST(FolderWatchTest, SignalsForChangesOfTheFoldersOwnFilesOnly) {
+    for (const ChangeRow& row : kChangeRows) {
+        SCOPED_TRACE(row.what);
+        WatchedFolder folder;
+        ASSERT_NE(folder.Watch(), nullptr);
+        ASSERT_EQ(WaitOne(*folder.Watch(), 0), WAIT_TIMEOUT);
+        row.change(folder);
+        // Changes are queued before the call that makes them returns, so a look suffices for
+        // the rows that must not signal.
+        EXPECT_EQ(WaitOne(*folder.Watch(), row.signals ? kHangGuardMs : 0),
+                  row.signals ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        EXPECT_EQ(WaitOne(*folder.Watch(), 0), WAIT_TIMEOUT) << "the wait left changes pending";
+        EXPECT_TRUE(folder.Watch()->Rearm());
+    }
+}
+
+TEST(FolderWatchTest, ChangesMadeWhileTheLastAreHandledSignalTheNextWait) {
+    WatchedFolder folder;
+    WriteBytes(folder.WidePath(L"first.xml"), "x");
+    ASSERT_EQ(WaitOne(*folder.Watch(), kHangGuardMs), WAIT_OBJECT_0);
+    WriteBytes(folder.WidePath(L"second.xml"), "x");
+    ASSERT_TRUE(folder.Watch()->Rearm());
+    EXPECT_EQ(WaitOne(*folder.Watch(), kHangGuardMs), WAIT_OBJECT_0);
+}
+
+TEST(FolderWatchTest, ReportsAnOverflowOnceAfterTooManyChanges) {
+    WatchedFolder folder;
+    std::ifstream limitFile("/proc/sys/fs/inotify/max_queued_events");
+    int limit = 0;
+    ASSERT_TRUE(limitFile >> limit);
+    // Distinct names: the system merges a change that repeats the one before it.
+    for (int i = 0; i <= limit; ++i) {
+        WriteBytes(folder.WidePath(L"file") + std::to_wstring(i), "");
+    }
+    EXPECT_FALSE(folder.Watch()->TakeOverflow());  // only a wait takes the changes
+    ASSERT_EQ(WaitOne(*folder.Watch(), kHangGuardMs), WAIT_OBJECT_0);
+    EXPECT_TRUE(folder.Watch()->TakeOverflow());
+    EXPECT_FALSE(folder.Watch()->TakeOverflow());
+}
+
+TEST(FolderWatchTest, RearmFailsOnceTheFolderIsGone) {
+    TempFolder parent;
+    const std::wstring watched = parent / L"watched";
+    fs::create_directory(WideToUtf8(watched));
+    auto watch = FolderWatch::Open(watched);
+    ASSERT_NE(watch, nullptr);
+    fs::remove(WideToUtf8(watched));
+    ASSERT_EQ(WaitOne(*watch, kHangGuardMs), WAIT_OBJECT_0);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(watch->Rearm());
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST(FolderWatchTest, OpeningFailsForWhatIsNoFolder) {
+    TempFolder folder;
+    EXPECT_EQ(FolderWatch::Open(folder / L"missing"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    WriteBytes(folder / L"file", "x");
+    EXPECT_EQ(FolderWatch::Open(folder / L"file"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+}  // namespace

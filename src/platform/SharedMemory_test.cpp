@@ -1,0 +1,81 @@
+#include "platform/SharedMemory.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/LastError.h"
+#include "platform/WideText.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+std::wstring UniqueName(const wchar_t* purpose) {
+    return L"ZynTest/" + std::wstring(purpose) + L" " + std::to_wstring(::getpid());
+}
+
+std::atomic_ref<std::uint32_t> Counter(const SharedMemory& memory) {
+    return std::atomic_ref<std::uint32_t>(*static_cast<std::uint32_t*>(memory.Address()));
+}
+
+// Adds args[1] to the counter in the section named args[0].
+ZYN_CHILD_ROLE(AddToSharedCounter) {
+    auto memory = SharedMemory::Open(Utf8ToWideLossy(args.at(0)), sizeof(std::uint32_t));
+    if (!memory) {
+        return 1;
+    }
+    Counter(*memory).fetch_add(static_cast<std::uint32_t>(std::stoul(args.at(1))));
+    return 0;
+}
+
+TEST(SharedMemoryTest, OneNameIsOneSectionAcrossProcesses) {
+    const std::wstring name = UniqueName(L"counter");
+    auto memory = SharedMemory::Open(name, sizeof(std::uint32_t));
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(Counter(*memory).load(), 0u);
+    auto again = SharedMemory::Open(name, sizeof(std::uint32_t));
+    ASSERT_NE(again, nullptr);
+    Counter(*again).fetch_add(1);
+
+    ChildProcess child("AddToSharedCounter", {WideToUtf8(name), "41"});
+    ASSERT_EQ(child.Wait(), 0);
+    EXPECT_EQ(Counter(*memory).load(), 42u);
+}
+
+TEST(SharedMemoryTest, SectionEndsWithItsLastHolder) {
+    const std::wstring name = UniqueName(L"lifetime");
+    auto first = SharedMemory::Open(name, sizeof(std::uint32_t));
+    ASSERT_NE(first, nullptr);
+    Counter(*first).store(7);
+    auto second = SharedMemory::Open(name, sizeof(std::uint32_t));
+    first.reset();
+    EXPECT_EQ(Counter(*second).load(), 7u);
+    second.reset();
+
+    auto fresh = SharedMemory::Open(name, sizeof(std::uint32_t));
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(Counter(*fresh).load(), 0u);
+}
+
+TEST(SharedMemoryTest, KindsKeepSameNamedObjectsApart) {
+    const std::wstring name = UniqueName(L"kinds");
+    auto section = SharedMemory::Open(name, sizeof(std::uint32_t));
+    auto other = SharedMemory::Open(name, sizeof(std::uint32_t), SharedMemory::Kind::Mutex);
+    ASSERT_NE(section, nullptr);
+    ASSERT_NE(other, nullptr);
+    Counter(*section).store(5);
+    EXPECT_EQ(Counter(*other).load(), 0u);
+}
+
+TEST(SharedMemoryTest, RefusesUnusableRequests) {
+    EXPECT_EQ(SharedMemory::Open(L"", 4), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+    EXPECT_EQ(SharedMemory::Open(std::wstring(300, L'x'), 4), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(SharedMemory::Open(UniqueName(L"empty"), 0), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+}  // namespace

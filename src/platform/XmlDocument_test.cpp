@@ -1,0 +1,110 @@
+#include "platform/XmlDocument.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr wchar_t kTask[] =
+    L"<?xml version=\"1.0\"?>\n"
+    L"<Task><Schedule Name=\"Nightly\">\n"
+    L"  <Trigger Type=\"1\"><BeginDate> 2024-01-01 </BeginDate></Trigger>\n"
+    L"  <Trigger "
+    L"Type=\"2\"><BeginDate>2024-02-01</BeginDate><Note>a<![CDATA[<b>]]>c</Note></Trigger>\n"
+    L"</Schedule><Name>caf\u00E9</Name></Task>";
+
+TEST(XmlDocument, SelectsElementsAndAttributesByXPath) {
+    XmlDocument doc;
+    std::wstring reason;
+    ASSERT_TRUE(doc.Load(kTask, reason)) << reason;
+    EXPECT_EQ(doc.SelectSingle(L"//Schedule/@Name").Text(), L"Nightly");
+    EXPECT_TRUE(doc.SelectSingle(L"//Schedule/@Name").IsAttribute());
+    const auto triggers = doc.SelectAll(L"//Trigger");
+    ASSERT_EQ(triggers.size(), 2u);
+    EXPECT_EQ(triggers[0].SelectSingle(L".//BeginDate").Text(), L"2024-01-01");
+    EXPECT_EQ(triggers[1].Attribute(L"Type").Text(), L"2");
+    EXPECT_EQ(triggers[1].SelectSingle(L".//Note").Text(), L"a<b>c");
+    EXPECT_EQ(doc.SelectSingle(L"//Name").Text(), L"caf\u00E9");
+    EXPECT_TRUE(doc.SelectSingle(L"//Missing").IsNull());
+    EXPECT_TRUE(doc.SelectSingle(L"//[").IsNull());  // not XPath: nothing, no exception
+}
+
+TEST(XmlDocument, EditsAndSerialises) {
+    XmlDocument doc;
+    std::wstring reason;
+    ASSERT_TRUE(doc.Load(L"<Log><A>1</A><B/></Log>", reason));
+    XmlNode root = doc.DocumentElement();
+    root.SetAttribute(L"Name", L"x\"<&>");
+    root.SelectSingle(L"A").SetText(L"2 & 3");
+    XmlNode c = root.AppendElement(L"C");
+    c.SetText(L"new");
+
+    XmlDocument other;
+    ASSERT_TRUE(other.Load(L"<B Kind=\"replaced\"><D/></B>", reason));
+    XmlNode replaced = root.ReplaceChild(root.SelectSingle(L"B"), other.DocumentElement());
+    EXPECT_EQ(replaced.Attribute(L"Kind").Text(), L"replaced");
+    EXPECT_TRUE(root.AppendCopy(other.SelectSingle(L"//D")));
+    EXPECT_TRUE(root.Attribute(L"Name").Remove());
+    EXPECT_EQ(doc.Serialize(),
+              L"<Log><A>2 &amp; 3</A><B Kind=\"replaced\"><D/></B><C>new</C><D/></Log>");
+    EXPECT_TRUE(root.SelectSingle(L"C").Remove());
+    EXPECT_EQ(root.ChildElements().size(), 3u);
+    EXPECT_EQ(root.SelectSingle(L"A").Serialize(), L"<A>2 &amp; 3</A>");
+}
+
+TEST(XmlDocument, RefusesWhatIsNotXmlWithAReason) {
+    for (const wchar_t* bad : {L"", L"not xml", L"<a>", L"<a></b>", L"<a/><b/>",
+                               L"<?xml version=\"1.0\"?>", L"<a x=\"1\" x=\"2\"/>"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(bad)));
+        XmlDocument doc;
+        std::wstring reason;
+        EXPECT_FALSE(doc.Load(bad, reason));
+        EXPECT_FALSE(reason.empty());
+        EXPECT_TRUE(doc.DocumentElement().IsNull());
+    }
+}
+
+TEST(XmlDocument, DoesNotExpandDeclaredEntities) {
+    const std::wstring laughs =
+        L"<!DOCTYPE l [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        L"<!ENTITY ext SYSTEM \"file:///etc/passwd\">]><l>&b;&ext;</l>";
+    XmlDocument doc;
+    std::wstring reason;
+    if (doc.Load(laughs, reason)) {
+        EXPECT_EQ(doc.DocumentElement().Text().find(L"aaaa"), std::wstring::npos);
+        EXPECT_EQ(doc.DocumentElement().Text().find(L"root"), std::wstring::npos);
+    }
+}
+
+TEST(XmlDocument, DeepNestingParsesAndReadsWithoutRecursion) {
+    std::wstring deep;
+    const int depth = 100000;
+    for (int i = 0; i < depth; ++i) {
+        deep += L"<n>";
+    }
+    deep += L"x";
+    for (int i = 0; i < depth; ++i) {
+        deep += L"</n>";
+    }
+    XmlDocument doc;
+    std::wstring reason;
+    ASSERT_TRUE(doc.Load(deep, reason)) << reason;
+    EXPECT_EQ(doc.DocumentElement().Text(), L"x");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(XmlDocument, ManyAttributesAreCheckedForDuplicates) {
+    std::wstring element = L"<a";
+    for (int i = 0; i < 50000; ++i) {
+        element += L" n" + std::to_wstring(i) + L"=\"v\"";
+    }
+    XmlDocument doc;
+    std::wstring reason;
+    EXPECT_TRUE(doc.Load(element + L"/>", reason)) << reason;
+    EXPECT_FALSE(doc.Load(element + L" n7=\"again\"/>", reason));
+    EXPECT_EQ(reason, L"Duplicate attribute");
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "support/CEThread.h"
+
+#include "platform/LastError.h"
+#include "platform/WorkingSet.h"
+#include "support/LogCall.h"
+#include "support/MethodGuard.h"
+
+namespace {
+
+// The agent's log readers know a failed thread creation by this location.
+constexpr const char* kCreationFailureFile = "CEThread";
+constexpr int kCreationFailureLine = 28;
+
+constexpr DWORD kDefaultMinimumWorkingSet = 1024;
+constexpr DWORD kNoThread = 0xFFFFFFFF;
+
+constexpr GuardNames kCycleGuard{L"CCEThread", L"Process", GuardStyle::ThreadCycle};
+
+}  // namespace
+
+CCEThread::CCEThread(std::wstring name, int priority, bool createThread) : m_name(std::move(name)) {
+    if (!createThread) {
+        return;
+    }
+    m_thread = Thread::Create([this] { ThreadMain(); });
+    if (!m_thread) {
+        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        CETrace(CE_SEVERITY_WARNING, kCreationFailureFile, kCreationFailureLine, L"FAILED_THROW %x",
+                static_cast<unsigned>(hr));
+        throw hr;
+    }
+    m_thread->SetPriority(priority);
+}
+
+CCEThread::~CCEThread() {
+    // Only a derived constructor that threw gets here with a running thread: the thread was
+    // never resumed and must not reach Process, which StopEvent ensures.
+    StopEvent.Set();
+    KillIfRunning();
+}
+
+void CCEThread::Stop() {
+    StopEvent.Set();
+    OnStopRequested();
+    KillIfRunning();
+    m_thread.reset();
+}
+
+DWORD CCEThread::ResumeThread() {
+    return m_thread ? m_thread->Resume() : kNoThread;
+}
+
+DWORD CCEThread::SuspendThread() {
+    return m_thread ? m_thread->Suspend() : kNoThread;
+}
+
+void CCEThread::KillIfRunning() {
+    if (m_thread && m_thread->IsRunning()) {
+        KillEvent.Set();
+        // A suspended thread would never end; with StopEvent set it leaves its loop.
+        while (m_thread->Resume() > 1) {
+        }
+        m_thread->Join();
+        KillEvent.Reset();
+    }
+}
+
+void CCEThread::ThreadMain() {
+    TraceLifeCycle(L"Thread Started.");
+    // Entering the apartment GetComApartment asks for, and leaving it when the loop ends,
+    // land with the COM runtime.
+    WaitForNextCycle();
+    while (!StopEvent.Lock(0)) {
+        RunCycle();
+        WaitForNextCycle();
+    }
+    TraceLifeCycle(L"Thread Exiting.");
+}
+
+void CCEThread::RunCycle() {
+    TraceLifeCycle(L"Begin processing.");
+    const HRESULT hr = GuardAndLog(kCycleGuard, m_name.c_str(), [this] { return Process(); });
+    if (SUCCEEDED(hr)) {
+        TraceLifeCycle(L"Finished processing.");
+    }
+    TrimWorkingSet();
+}
+
+void CCEThread::TrimWorkingSet() {
+    DWORD minimum = kDefaultMinimumWorkingSet;
+    DWORD maximum = 0;
+    if (GetWorkingSetLimits(minimum, maximum) && !SetProcessWorkingSetSize(minimum, maximum)) {
+        CEReportEventFormat(CE_SEVERITY_ERROR, m_name.c_str(),
+                            L"Failed to SetProcessWorkingSetSize(%d, %d) (0x%08X)",
+                            static_cast<int>(minimum), static_cast<int>(maximum),
+                            static_cast<unsigned>(GetLastError()));
+    }
+}
+
+void CCEThread::TraceLifeCycle(const wchar_t* message) {
+    if (IsTraceEnabled()) {
+        CEReportEvent(CE_SEVERITY_TRACE, m_name.c_str(), message);
+    }
+}

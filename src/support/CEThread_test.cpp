@@ -1,0 +1,248 @@
+#include "support/CEThread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "ZynTaskSchedulerLib/HResults.h"
+#include "platform/LastError.h"
+#include "platform/Wait.h"
+#include "support/AtlSemaphore.h"
+#include "support/LogCall.h"
+#include "support/LogCapture.h"
+#include "support/ThrowError.h"
+
+namespace {
+
+constexpr DWORD kHangGuardMs = 30000;
+constexpr const wchar_t* kName = L"Scripted Thread";
+
+using Step = std::function<HRESULT()>;
+using Limits = std::pair<DWORD, DWORD>;
+
+// A thread whose cycles the test runs one at a time: each cycle waits for a step (or the kill
+// event) and returns what the step returns.
+class ScriptedThread : public CCEThread {
+public:
+    explicit ScriptedThread(bool traced = false, std::optional<Limits> limits = std::nullopt)
+        : CCEThread(kName, THREAD_PRIORITY_NORMAL), m_traced(traced), m_limits(limits) {}
+    ~ScriptedThread() override { Stop(); }
+
+    // Resumes the thread and waits until it has reached its first cycle.
+    void Start() {
+        ResumeThread();
+        AwaitCycleEnd();
+    }
+    // Runs `step` as the next cycle and waits until the cycle is over.
+    void RunStep(Step step) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_step = std::move(step);
+        }
+        m_go.Unlock();
+        AwaitCycleEnd();
+    }
+    // Makes the loop end after the current cycle, as only the owner's Stop does otherwise.
+    void EndLoop() { StopEvent.Set(); }
+    bool KillEventSet() { return KillEvent.Lock(0); }
+    int StopRequests() const { return m_stopRequests; }
+    int Cycles() const { return m_cycles; }
+
+protected:
+    HRESULT Process() override {
+        if (WaitAny({&KillEvent.Handle(), &m_go.Handle()}, INFINITE) != WAIT_OBJECT_0 + 1) {
+            return S_OK;
+        }
+        ++m_cycles;
+        Step step;
+        {
+            std::lock_guard lock(m_mutex);
+            step = std::exchange(m_step, nullptr);
+        }
+        return step();
+    }
+    DWORD WaitForNextCycle() override {
+        m_cycleEnded.Unlock();
+        return 0;
+    }
+    void OnStopRequested() override { ++m_stopRequests; }
+    bool IsTraceEnabled() override { return m_traced; }
+    bool GetWorkingSetLimits(DWORD& minimum, DWORD& maximum) override {
+        if (!m_limits) {
+            return false;
+        }
+        std::tie(minimum, maximum) = *m_limits;
+        return true;
+    }
+
+private:
+    void AwaitCycleEnd() { ASSERT_TRUE(m_cycleEnded.Lock(kHangGuardMs)); }
+
+    const bool m_traced;
+    const std::optional<Limits> m_limits;
+    CAtlSemaphore m_go{0, 100};
+    CAtlSemaphore m_cycleEnded{0, 100};
+    std::mutex m_mutex;
+    Step m_step;
+    std::atomic<int> m_cycles{0};
+    int m_stopRequests = 0;  // touched by the owner only
+};
+
+std::vector<std::wstring> Messages(const LogCapture& log, DWORD severity) {
+    std::vector<std::wstring> messages;
+    for (const LogRecord& record : log.Records()) {
+        if (record.severity == severity) {
+            EXPECT_EQ(record.source, kName) << record.message;
+            messages.push_back(record.message);
+        }
+    }
+    return messages;
+}
+
+struct CycleRow {
+    const char* what;
+    Step step;
+    const wchar_t* expectedError;  // null: nothing is reported
+};
+
+const std::vector<CycleRow> kCycleRows = {
+    {"returns S_OK", [] { return S_OK; }, nullptr},
+    {"returns S_FALSE", [] { return S_FALSE; }, nullptr},
+    {"returns E_FAIL", [] { return E_FAIL; },
+     L"CEThread processing failed. Error=0x80004005: Unspecified error."},
+    {"returns a Win32 failure", [] { return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED); },
+     L"CEThread processing failed. Error=0x80070005: Access is denied."},
+    {"returns a failure without text", [] { return MakeHResult(0x80041234); },
+     L"CEThread processing failed. Error=0x80041234: (Error description is not available)"},
+    {"throws a bare E_FAIL", []() -> HRESULT { throw E_FAIL; },
+     L"Exception caught during CEThread processing. Error=0x80004005: Unspecified error."},
+    {"throws a COM error with a description",
+     []() -> HRESULT { CEThrowError(E_POINTER, L"Cannot read the task."); },
+     L"Exception caught during CEThread processing. Error=0x80004003: Cannot read the task. "
+     L"Invalid pointer."},
+    {"throws a COM error without a record", []() -> HRESULT { throw ComError(E_ABORT); },
+     L"Exception caught during CEThread processing. Error=0x80004004: Operation aborted."},
+    {"throws a standard exception", []() -> HRESULT { throw std::runtime_error("disk on fire"); },
+     L"Exception caught during CEThread processing: disk on fire"},
+    {"throws something else", []() -> HRESULT { throw 2.5; },
+     L"CEThread processing failed: Caught unknown exception!"},
+};
+
+TEST(CEThreadTest, EveryCycleOutcomeIsContainedAndReportedInItsForm) {
+    LogCapture log;
+    auto thread = MakeCounted<ScriptedThread>();
+    thread->Start();
+    for (const CycleRow& row : kCycleRows) {
+        SCOPED_TRACE(row.what);
+        log.Clear();
+        thread->RunStep(row.step);
+        const std::vector<std::wstring> errors = Messages(log, CE_SEVERITY_ERROR);
+        if (row.expectedError == nullptr) {
+            EXPECT_TRUE(log.Records().empty());
+        } else {
+            EXPECT_EQ(errors, std::vector<std::wstring>{row.expectedError});
+            EXPECT_EQ(log.Records().size(), 1u);
+        }
+    }
+    EXPECT_EQ(thread->Cycles(), static_cast<int>(kCycleRows.size()));  // the thread lived on
+}
+
+TEST(CEThreadTest, LifeCycleTracesFollowTheLoopWhenEnabled) {
+    LogCapture log;
+    auto thread = MakeCounted<ScriptedThread>(/*traced=*/true);
+    thread->Start();
+    thread->RunStep([] { return S_OK; });
+    thread->RunStep([] { return E_FAIL; });
+    thread->Stop();
+    const std::vector<std::wstring> traces = Messages(log, CE_SEVERITY_TRACE);
+    const std::vector<std::wstring> twoCycles{L"Thread Started.", L"Begin processing.",
+                                              L"Finished processing.", L"Begin processing."};
+    ASSERT_GT(traces.size(), twoCycles.size());
+    EXPECT_EQ(std::vector<std::wstring>(traces.begin(), traces.begin() + 4), twoCycles);
+    EXPECT_EQ(traces.back(), L"Thread Exiting.");
+    // When Stop came after the loop had begun a third cycle, the kill event ended that one.
+    const std::vector<std::wstring> between(traces.begin() + 4, traces.end() - 1);
+    EXPECT_TRUE(between.empty() || between == (std::vector<std::wstring>{L"Begin processing.",
+                                                                         L"Finished processing."}));
+}
+
+TEST(CEThreadTest, WorkingSetBoundsAreAppliedAfterEachCycleAndTheirFailureReported) {
+    LogCapture log;
+    auto refused = MakeCounted<ScriptedThread>(false, Limits{1, 0});
+    refused->Start();
+    refused->RunStep([] { return S_OK; });
+    EXPECT_EQ(Messages(log, CE_SEVERITY_ERROR),
+              std::vector<std::wstring>{L"Failed to SetProcessWorkingSetSize(1, 0) (0x00000057)"});
+
+    log.Clear();
+    auto accepted = MakeCounted<ScriptedThread>(false, Limits{1, 4096});
+    accepted->Start();
+    accepted->RunStep([] { return S_OK; });
+    EXPECT_TRUE(log.Records().empty());
+}
+
+TEST(CEThreadTest, RunsNothingUntilResumed) {
+    LogCapture log;
+    auto thread = MakeCounted<ScriptedThread>(/*traced=*/true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(log.Records().empty());
+    thread->Start();
+    const std::vector<std::wstring> traces = Messages(log, CE_SEVERITY_TRACE);
+    ASSERT_FALSE(traces.empty());
+    EXPECT_EQ(traces.front(), L"Thread Started.");
+}
+
+TEST(CEThreadTest, StopEndsACycleWaitingOnTheKillEventAndClearsItAgain) {
+    auto thread = MakeCounted<ScriptedThread>();
+    thread->Start();
+    thread->Stop();  // the running cycle waits for a step that never comes
+    EXPECT_EQ(thread->StopRequests(), 1);
+    EXPECT_FALSE(thread->KillEventSet());
+    EXPECT_EQ(thread->ResumeThread(), 0xFFFFFFFFu);  // no thread any more
+}
+
+TEST(CEThreadTest, StopOnAnEndedThreadOnlyLetsGoOfIt) {
+    LogCapture log;
+    auto thread = MakeCounted<ScriptedThread>(/*traced=*/true);
+    thread->Start();
+    thread->RunStep([&] {
+        thread->EndLoop();
+        return S_OK;
+    });
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
+    while (log.Matching(L"Thread Exiting.").empty() && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(log.Matching(L"Thread Exiting.").size(), 1u);
+    thread->Stop();
+    thread->Stop();
+    EXPECT_EQ(thread->StopRequests(), 2);
+    EXPECT_FALSE(thread->KillEventSet());
+    EXPECT_EQ(thread->Cycles(), 1);
+}
+
+TEST(CEThreadTest, StopOnANeverResumedThreadEndsItWithoutACycle) {
+    LogCapture log;
+    auto thread = MakeCounted<ScriptedThread>(/*traced=*/true);
+    thread->Stop();
+    EXPECT_EQ(thread->Cycles(), 0);
+    EXPECT_EQ(Messages(log, CE_SEVERITY_TRACE),
+              (std::vector<std::wstring>{L"Thread Started.", L"Thread Exiting."}));
+}
+
+TEST(CEThreadTest, ReleasingTheLastReferenceStopsTheThread) {
+    LogCapture log;
+    auto thread = MakeCounted<ScriptedThread>(/*traced=*/true);
+    thread->Start();
+    thread.Reset();
+    EXPECT_EQ(log.Matching(L"Thread Exiting.").size(), 1u);
+}
+
+}  // namespace
