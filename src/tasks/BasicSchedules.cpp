@@ -1,0 +1,229 @@
+#include "tasks/BasicSchedules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "tasks/CalendarFrame.h"
+#include "tasks/RepetitionWindow.h"
+#include "tasks/ScheduleArithmetic.h"
+#include "tasks/ScheduleSteps.h"
+
+namespace {
+
+constexpr GuardNames kSingleCalculatorNames{L"CZynTaskImpl", L"CalcNextSingleRunTime"};
+
+// Ceiling of a / b for b > 0.
+std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t quotient = a / b;
+    return a % b != 0 && a > 0 ? quotient + 1 : quotient;
+}
+
+// A DATE's day: its whole part (the fraction, whatever its sign, is the time of day).
+std::int64_t DayOf(DATE date) {
+    return static_cast<std::int64_t>(std::trunc(date));
+}
+
+// Without repetition the daily and weekly runs move past base's day once the reference time
+// has reached both the begin time on base's day and `firstRun`, the first run day's time their
+// rules compare.
+bool Reached(const CalendarFrameInput& in, DATE firstRun) {
+    return CompareDates(in.lastRun, in.baseAtBeginTime) >= 0 &&
+           CompareDates(in.lastRun, firstRun) >= 0;
+}
+
+// Daily: the run days are BeginDate's day plus whole multiples of DaysInterval.
+struct DailyPosition {
+    std::int64_t interval;
+    std::int64_t beginDay;
+    std::int64_t daysSinceBegin;  // from BeginDate's day to base's
+};
+
+DailyPosition DailyPositionOf(const CalendarFrameInput& in) {
+    const std::int64_t beginDay = DayOf(in.trigger.BeginDate);
+    return {in.trigger.DaysInterval, beginDay, DayOf(in.baseAtBeginTime) - beginDay};
+}
+
+// Base moved to the run day `runDay` (a day number, not before base's day); base's time of
+// day is kept.
+SYSTEMTIME DailyRunDayFromBase(const CalendarFrameInput& in, const DailyPosition& position,
+                               std::int64_t runDay) {
+    const std::int64_t shift = runDay - position.beginDay - position.daysSinceBegin;
+    return MoveDays(in.baseTime, std::max<std::int64_t>(0, shift));
+}
+
+std::int64_t DailyFirstRunDayNumber(const DailyPosition& position) {
+    return position.beginDay +
+           CeilDiv(position.daysSinceBegin, position.interval) * position.interval;
+}
+
+bool DailyFirstRunDay(const CalendarFrameInput& in, SYSTEMTIME& first) {
+    const DailyPosition position = DailyPositionOf(in);
+    first = DailyRunDayFromBase(in, position, DailyFirstRunDayNumber(position));
+    return true;
+}
+
+bool DailyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& /*first*/,
+                         SYSTEMTIME& previous) {
+    const DailyPosition position = DailyPositionOf(in);
+    const std::int64_t shift = DailyFirstRunDayNumber(position) - position.interval -
+                               position.beginDay - position.daysSinceBegin;
+    previous = MoveDays(in.baseTime, shift);
+    return true;
+}
+
+// The daily rule compares the first run day at base's time of day.
+bool DailyMustPassBaseDay(const CalendarFrameInput& in, const SYSTEMTIME& first) {
+    return Reached(in, ToDate(first, kNextRunTimeFailure));
+}
+
+bool DailyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
+    const DailyPosition position = DailyPositionOf(in);
+    std::int64_t intervals = CeilDiv(position.daysSinceBegin, position.interval);
+    if (pastBaseDay && position.daysSinceBegin % position.interval == 0) {
+        ++intervals;
+    }
+    const SYSTEMTIME day =
+        DailyRunDayFromBase(in, position, position.beginDay + intervals * position.interval);
+    runTime = ToDate(AtTimeOfDay(day, in.begin), kNextRunTimeFailure);
+    return true;
+}
+
+constexpr CalendarRules kDailyRules{DailyFirstRunDay, DailyPreviousRunDay, DailyMustPassBaseDay,
+                                    DailyNextRunTime};
+
+// Weekly: weeks run from Sunday; a week is active when its first selected weekday lies a
+// whole number of WeeksInterval weeks after that of BeginDate's week.
+int LowestWeekday(DWORD daysOfWeek) {
+    return FindNextBit(1, 7, daysOfWeek) - 1;
+}
+
+std::int64_t WeeksIntervalDays(const CZynTaskTrigger& trigger) {
+    return 7 * static_cast<std::int64_t>(trigger.WeeksInterval);
+}
+
+struct WeeklyStart {
+    SYSTEMTIME time;
+    DATE date;
+};
+
+// Base itself while it lies in BeginDate's week; otherwise the first selected weekday of the
+// first active week from base's week on, at the begin time of day.
+WeeklyStart WeeklyStartOf(const CalendarFrameInput& in) {
+    // The first selected weekdays of both weeks lie as far apart as their Sundays. Counted in
+    // whole days, so that rounding in DATE fractions cannot push an exact number of weeks into
+    // the next interval.
+    const std::int64_t beginSunday = DayNumber(in.begin) - in.begin.wDayOfWeek;
+    const std::int64_t days = DayNumber(in.baseTime) - in.baseTime.wDayOfWeek - beginSunday;
+    if (days <= 6) {
+        return {in.baseTime, in.base};
+    }
+    const std::int64_t intervalDays = WeeksIntervalDays(in.trigger);
+    const int lowest = LowestWeekday(in.trigger.DaysOfWeek);
+    const SYSTEMTIME start = MoveDays(
+        in.begin, lowest - in.begin.wDayOfWeek + CeilDiv(days, intervalDays) * intervalDays);
+    return {start, ToDate(start, kNextRunTimeFailure)};
+}
+
+// The first selected weekday in the start's week from base's weekday on (after it when
+// `pastBaseDay`), else the first selected weekday of the next active week.
+SYSTEMTIME WeeklyRunDay(const CalendarFrameInput& in, bool pastBaseDay) {
+    const WeeklyStart start = WeeklyStartOf(in);
+    const int startWeekday = start.time.wDayOfWeek;
+    const int fromWeekday =
+        (CompareDates(in.base, start.date) > 0 ? in.baseTime.wDayOfWeek : startWeekday) +
+        (pastBaseDay ? 1 : 0);
+    const int selected = FindNextBit(fromWeekday + 1, 7, in.trigger.DaysOfWeek);
+    if (selected >= 1) {
+        return MoveDays(start.time, selected - 1 - startWeekday);
+    }
+    return MoveDays(start.time, WeeksIntervalDays(in.trigger) - startWeekday +
+                                    LowestWeekday(in.trigger.DaysOfWeek));
+}
+
+bool WeeklyFirstRunDay(const CalendarFrameInput& in, SYSTEMTIME& first) {
+    first = WeeklyRunDay(in, false);
+    return true;
+}
+
+// The highest selected weekday before the first run day's in its week, else the highest of
+// the active week before.
+bool WeeklyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& first,
+                          SYSTEMTIME& previous) {
+    const DWORD mask = in.trigger.DaysOfWeek;
+    const int weekday = first.wDayOfWeek;
+    const int earlier = FindPrevBit(1, weekday, mask);
+    previous = earlier >= 1 ? MoveDays(first, earlier - 1 - weekday)
+                            : MoveDays(first, -WeeksIntervalDays(in.trigger) +
+                                                  FindPrevBit(1, 7, mask) - 1 - weekday);
+    return true;
+}
+
+// The weekly rule compares the first run day at the begin time of day.
+bool WeeklyMustPassBaseDay(const CalendarFrameInput& in, const SYSTEMTIME& first) {
+    return Reached(in, ToDate(AtTimeOfDay(first, in.begin), kNextRunTimeFailure));
+}
+
+bool WeeklyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
+    runTime = ToDate(AtTimeOfDay(WeeklyRunDay(in, pastBaseDay), in.begin), kNextRunTimeFailure);
+    return true;
+}
+
+constexpr CalendarRules kWeeklyRules{WeeklyFirstRunDay, WeeklyPreviousRunDay, WeeklyMustPassBaseDay,
+                                     WeeklyNextRunTime};
+
+}  // namespace
+
+HRESULT CalcNextSingleRunTime(CZynTaskTrigger& trigger) {
+    return GuardCalculator(kSingleCalculatorNames, trigger, [&] {
+        SetBeginEndCycleTime(trigger.BeginDate, trigger, trigger.BeginRptCycleTime,
+                             trigger.EndRptCycleTime);
+        const DATE last = trigger.LastRunTime;
+        const DATE begin = trigger.BeginDate;
+        const DATE windowBegin = trigger.BeginRptCycleTime;
+        const DATE windowEnd = trigger.EndRptCycleTime;
+        const bool hasWindow = CompareDates(windowEnd, 0) > 0;
+        const bool noWindow = CompareDates(windowEnd, 0) == 0;
+        // A missed single run is gone: nothing is made up once BeginDate (or its window) passed.
+        if ((CompareDates(last, begin) >= 0 && noWindow) ||
+            (CompareDates(last, windowEnd) >= 0 && hasWindow)) {
+            trigger.NextRunTime = 0;
+            return;
+        }
+        if (trigger.Interval > 0 && CompareDates(windowBegin, last) <= 0 &&
+            CompareDates(last, windowEnd) <= 0) {
+            CalcNextRepetition(trigger);
+        }
+        if (CompareDates(trigger.NextRunTime, 0) == 0 || CompareDates(last, windowEnd) >= 0 ||
+            CompareDates(last, windowBegin) < 0) {
+            trigger.NextRunTime = begin;
+        }
+        if ((CompareDates(trigger.NextRunTime, windowEnd) > 0 && hasWindow) ||
+            (trigger.Interval <= 0 && CompareDates(trigger.NextRunTime, begin) > 0)) {
+            trigger.NextRunTime = 0;
+        }
+    });
+}
+
+HRESULT CalcNextDailyRunTime(CZynTaskTrigger& trigger) {
+    return GuardCalculator(kCalendarCalculatorNames, trigger, [&] {
+        // Only 0 is replaced when a document is read; a negative DaysInterval describes no
+        // schedule, so the trigger has no further run.
+        if (trigger.DaysInterval < 1) {
+            trigger.NextRunTime = 0;
+            return;
+        }
+        RunCalendarFrame(trigger, kDailyRules);
+    });
+}
+
+HRESULT CalcNextWeeklyRunTime(CZynTaskTrigger& trigger) {
+    return GuardCalculator(kCalendarCalculatorNames, trigger, [&] {
+        // A negative WeeksInterval describes no schedule either: no further run.
+        if ((trigger.DaysOfWeek & kWeekdayBits) == 0 || trigger.WeeksInterval < 1) {
+            trigger.NextRunTime = 0;
+            return;
+        }
+        RunCalendarFrame(trigger, kWeeklyRules);
+    });
+}

@@ -1,0 +1,56 @@
+// The frame every calendar trigger type (daily, weekly, monthly by day, monthly by weekday)
+// computes its next run in. The frame handles the end date, the repetition windows of the run
+// day found and of the run day before it (a window may reach past midnight), and the move to
+// a later run day; a trigger type supplies only its day searches and its rule for when, without
+// repetition, the run must fall after the reference day.
+//
+// Runs under the caller's lock (the engine's main lock); raises, for the calculator's guard,
+// when a date leaves the calendar. No allocation unless it raises.
+#pragma once
+
+#include <utility>
+
+#include "support/MethodGuard.h"
+#include "tasks/ZynTaskTrigger.h"
+
+// What one calculation knows when it asks a trigger type for run days.
+struct CalendarFrameInput {
+    const CZynTaskTrigger& trigger;
+    DATE lastRun;          // the reference time
+    DATE base;             // BeginDate while the reference time is earlier, else the reference
+    DATE baseAtBeginTime;  // base's date at the begin time of day
+    SYSTEMTIME begin;      // BeginDate
+    SYSTEMTIME baseTime;   // base
+};
+
+// A trigger type's part of the frame. Run days are calendar times whose date is the run day.
+// A search answers false when there is no such run day (the trigger then has no further run).
+struct CalendarRules {
+    // The first run day on or after base's date.
+    bool (*firstRunDay)(const CalendarFrameInput& in, SYSTEMTIME& first);
+    // The last run day before `first`; only its repetition window is used.
+    bool (*previousRunDay)(const CalendarFrameInput& in, const SYSTEMTIME& first,
+                           SYSTEMTIME& previous);
+    // Without repetition: whether the next run must fall on a day after base's date.
+    bool (*mustPassBaseDay)(const CalendarFrameInput& in, const SYSTEMTIME& first);
+    // The run time on the first run day on or after base's date, strictly after it when
+    // `pastBaseDay`.
+    bool (*nextRunTime)(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime);
+};
+
+// Computes the trigger's NextRunTime and repetition window after its LastRunTime.
+void RunCalendarFrame(CZynTaskTrigger& trigger, const CalendarRules& rules);
+
+// Every calendar type reports its failures under one name.
+inline constexpr GuardNames kCalendarCalculatorNames{L"CZynTaskImpl", L"CalcNextDailyRunTime"};
+
+// Runs a calculator's body: a failure is logged, leaves the trigger without a next run and is
+// answered, never raised, so that the other triggers are still computed.
+template <class Body>
+HRESULT GuardCalculator(const GuardNames& names, CZynTaskTrigger& trigger, Body&& body) {
+    const HRESULT hr = GuardAndLog(names, kTaskImplLogSource, std::forward<Body>(body));
+    if (FAILED(hr)) {
+        trigger.NextRunTime = 0;
+    }
+    return hr;
+}

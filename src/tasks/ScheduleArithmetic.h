@@ -1,0 +1,52 @@
+// The calendar primitives of the schedule computation: comparing automation dates with the
+// schedule's tolerance, stepping a calendar time by years, months, days, hours, minutes or
+// seconds, month lengths, and searching bit masks of days and months.
+//
+// Pure functions without allocation; thread-safe. Nothing throws: AddToSystemTime answers
+// FALSE where the result would leave the calendar.
+#pragma once
+
+#include <cstdint>
+
+#include "ZynTaskSchedulerLib/Types.h"
+
+// Two dates closer than one microsecond (0.001 of the 86 400 000 milliseconds of a day) are
+// the same moment: DATE arithmetic leaves errors of that order.
+inline constexpr double kDateTolerance = 0.001 / 86'400'000.0;
+
+// -1 when a is earlier than b, 1 when later, 0 when equal within the tolerance (a NaN
+// difference counts as equal, so it never wins a comparison).
+constexpr int CompareDates(DATE a, DATE b) {
+    const double difference = a - b;
+    if (difference < -kDateTolerance) {
+        return -1;
+    }
+    return difference > kDateTolerance ? 1 : 0;
+}
+
+enum TimeUnit : int {
+    kUnitYears = 0,
+    kUnitMonths = 1,
+    kUnitDays = 2,
+    kUnitHours = 3,
+    kUnitMinutes = 4,
+    kUnitSeconds = 5,
+};
+
+// Moves `time` by n units (n may be negative) into `out`, the day of week included. A year
+// counts 372 days and a month 31, both counted from the 15th of the month, so that a step of
+// up to twelve months lands in the target month, somewhere from its 8th to its 22nd; callers
+// set the day afterwards. FALSE, with `out` untouched, for an invalid `time`, an unknown unit,
+// or a result outside the years 1 to 30827.
+BOOL AddToSystemTime(const SYSTEMTIME& time, std::int64_t n, int unit, SYSTEMTIME& out);
+
+bool IsLeapYear(int year);
+// 28 to 31; 0 for a month outside 1 to 12.
+int DaysInMonth(int month, int year);
+
+// The lowest n with from <= n <= to whose bit n - 1 is set in `mask`; -1 when there is none,
+// or when from < 1 or from > to. Bits above 31 do not exist: `to` counts as at most 32.
+int FindNextBit(int from, int to, DWORD mask);
+// The highest such n, searched downwards from `to`; -1 when there is none, or when from < 1
+// or to < from.
+int FindPrevBit(int from, int to, DWORD mask);

@@ -1,0 +1,247 @@
+// Properties of the next-run computation over many random triggers and reference times: a
+// next run is never earlier than its reference, following runs strictly increase, runs without
+// repetition are exactly those a day-by-day search finds, runs with repetition lie on their
+// window's grid, and no input, however odd, keeps a computation from ending.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+
+#include "platform/CalendarTime.h"
+#include "tasks/TaskTestSupport.h"
+
+namespace {
+
+constexpr int kCases = 3000;
+constexpr int kChainLength = 30;
+constexpr int kSearchDays = 3300;  // beyond the longest gap: eight years between 29 Februaries
+constexpr std::int64_t kDateEpochDay = -25'569;  // 30 December 1899, counted from 1970
+
+class RandomTriggers {
+public:
+    explicit RandomTriggers(unsigned seed) : m_random(seed) {}
+
+    int Between(int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(m_random);
+    }
+
+    // A trigger as a task document could hold it, between 2000 and 2030.
+    CountedPtr<CZynTaskTrigger> Next() {
+        CountedPtr<CZynTaskTrigger> trigger = MakeCounted<CZynTaskTrigger>();
+        trigger->Type = Between(0, 4);
+        trigger->Enabled = TRUE;
+        trigger->BeginDate = Between(36'526, 47'848) + Between(0, 1439) / 1440.0;
+        if (Between(0, 1) == 1) {
+            trigger->Interval = Between(1, 240);
+            trigger->Duration = static_cast<DWORD>(Between(trigger->Interval, 3000));
+        }
+        if (trigger->Type != kTriggerOnce && Between(0, 2) == 0) {
+            trigger->EndDate = trigger->BeginDate + Between(0, 800) + Between(0, 1439) / 1440.0;
+        }
+        trigger->DaysInterval = Between(1, 10);
+        trigger->WeeksInterval = Between(1, 5);
+        trigger->DaysOfWeek = static_cast<DWORD>(Between(1, 127));
+        trigger->DaysOfMonth = Between(0, 3) == 0 ? static_cast<DWORD>(Between(1, 0x7FFFFFFF))
+                                                  : (1u << Between(0, 30)) | (1u << Between(0, 30));
+        trigger->MonthsOfYear =
+            static_cast<DWORD>(Between(0, 3) == 0 ? Between(1, 4095) : 1 << Between(0, 11));
+        trigger->Week = Between(1, 5);
+        return trigger;
+    }
+
+    DATE ReferenceNear(DATE begin) {
+        return begin + Between(-60, 800) + Between(0, 86'399) / 86'400.0;
+    }
+
+private:
+    std::mt19937 m_random;
+};
+
+std::string Describe(const CZynTaskTrigger& t) {
+    return ::testing::PrintToString(std::vector<double>{
+               static_cast<double>(t.Type), static_cast<double>(t.Interval),
+               static_cast<double>(t.Duration), static_cast<double>(t.DaysInterval),
+               static_cast<double>(t.WeeksInterval), static_cast<double>(t.DaysOfWeek),
+               static_cast<double>(t.DaysOfMonth), static_cast<double>(t.MonthsOfYear),
+               static_cast<double>(t.Week)}) +
+           " begin " + DateText(t.BeginDate) + " end " + DateText(t.EndDate);
+}
+
+// Calendar facts of a day, from the civil calendar alone.
+struct CivilDay {
+    std::int64_t number;  // days since 1 January 1970
+    int year;
+    int month;
+    int day;
+    int weekday;  // 0 = Sunday
+};
+
+CivilDay CivilDayOf(std::int64_t number) {
+    std::int64_t year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    CivilFromDays(number, year, month, day);
+    return {number, static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+            static_cast<int>(((number % 7) + 11) % 7)};
+}
+
+std::int64_t DayNumberOf(DATE date) {
+    return static_cast<std::int64_t>(std::floor(date)) + kDateEpochDay;
+}
+
+bool IsRunDay(const CZynTaskTrigger& t, const CivilDay& d) {
+    const CivilDay begin = CivilDayOf(DayNumberOf(t.BeginDate));
+    const bool monthSelected = ((t.MonthsOfYear >> (d.month - 1)) & 1u) != 0;
+    const bool weekdaySelected = ((t.DaysOfWeek >> d.weekday) & 1u) != 0;
+    switch (t.Type) {
+        case kTriggerDaily:
+            return (d.number - begin.number) % t.DaysInterval == 0;
+        case kTriggerWeekly: {
+            const std::int64_t weeks =
+                ((d.number - d.weekday) - (begin.number - begin.weekday)) / 7;
+            return weekdaySelected && weeks % t.WeeksInterval == 0;
+        }
+        case kTriggerMonthlyDay:
+            return monthSelected && ((t.DaysOfMonth >> (d.day - 1)) & 1u) != 0;
+        default: {
+            const int length = static_cast<int>(DaysInGregorianMonth(d.year, d.month));
+            const int last = t.Week == 5 ? length : 7 * t.Week;
+            return monthSelected && weekdaySelected && d.day > last - 7 && d.day <= last;
+        }
+    }
+}
+
+DATE RunTimeOn(const CZynTaskTrigger& t, const CivilDay& d) {
+    return static_cast<double>(d.number - kDateEpochDay) + (t.BeginDate - std::floor(t.BeginDate));
+}
+
+// The first run time strictly after `last`, day by day; 0 past the end date or the horizon.
+DATE SearchNextRun(const CZynTaskTrigger& t, DATE last) {
+    if (t.Type == kTriggerOnce) {
+        return CompareDates(t.BeginDate, last) > 0 ? t.BeginDate : 0;
+    }
+    const std::int64_t first = std::max(DayNumberOf(last), DayNumberOf(t.BeginDate));
+    for (std::int64_t number = first; number < first + kSearchDays; ++number) {
+        const CivilDay day = CivilDayOf(number);
+        const DATE run = RunTimeOn(t, day);
+        if (CompareDates(run, last) > 0 && CompareDates(run, t.BeginDate) >= 0 &&
+            IsRunDay(t, day)) {
+            return t.EndDate != 0 && CompareDates(run, t.EndDate) > 0 ? 0 : run;
+        }
+    }
+    return 0;
+}
+
+// A repetition lies on the grid of some run day's window (at most one interval past its end,
+// where the previous day's window is continued), or is the begin date itself.
+bool OnARepetitionGrid(const CZynTaskTrigger& t, DATE next) {
+    if (CompareDates(next, t.BeginDate) == 0) {
+        return true;
+    }
+    const double reach = (t.Duration + t.Interval) / 1440.0;
+    const std::int64_t lastDay = DayNumberOf(next);
+    for (std::int64_t number = lastDay - static_cast<std::int64_t>(reach) - 1; number <= lastDay;
+         ++number) {
+        const CivilDay day = CivilDayOf(number);
+        const double minutes = (next - RunTimeOn(t, day)) * 1440.0;
+        const double steps = minutes / t.Interval;
+        if ((t.Type == kTriggerOnce || IsRunDay(t, day)) && minutes > -1e-3 &&
+            minutes < t.Duration + t.Interval + 1e-3 &&
+            std::fabs(steps - std::round(steps)) < 1e-6) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(ScheduleProperties, FollowingRunsStrictlyIncreaseAndStayOnTheSchedule) {
+    RandomTriggers random(20240229);
+    LogCapture log;
+    for (int i = 0; i < kCases; ++i) {
+        CountedPtr<CZynTaskTrigger> trigger = random.Next();
+        DATE last = random.ReferenceNear(trigger->BeginDate);
+        SCOPED_TRACE(::testing::Message() << "case " << i << ": " << Describe(*trigger));
+        for (int step = 0; step < kChainLength; ++step) {
+            trigger->LastRunTime = last;
+            CalculateTriggerNextRunTime(*trigger);
+            const DATE next = trigger->NextRunTime;
+            if (next == 0) {
+                break;
+            }
+            SCOPED_TRACE(::testing::Message()
+                         << "after " << DateText(last) << " came " << DateText(next));
+            ASSERT_GT(CompareDates(next, last), 0);
+            if (trigger->EndDate != 0) {
+                ASSERT_LE(CompareDates(next, trigger->EndDate), 0);
+            }
+            if (trigger->Interval == 0) {
+                ASSERT_EQ(CompareDates(next, SearchNextRun(*trigger, last)), 0)
+                    << "day by day: " << DateText(SearchNextRun(*trigger, last));
+            } else {
+                ASSERT_TRUE(OnARepetitionGrid(*trigger, next));
+            }
+            last = next;
+        }
+    }
+    EXPECT_TRUE(log.Matching(L"failed").empty());
+}
+
+TEST(ScheduleProperties, WithoutRepetitionNoRunIsMissed) {
+    RandomTriggers random(7);
+    for (int i = 0; i < kCases; ++i) {
+        CountedPtr<CZynTaskTrigger> trigger = random.Next();
+        trigger->Interval = 0;
+        const DATE last = random.ReferenceNear(trigger->BeginDate);
+        trigger->LastRunTime = last;
+        CalculateTriggerNextRunTime(*trigger);
+        const DATE expected = SearchNextRun(*trigger, last);
+        ASSERT_EQ(CompareDates(trigger->NextRunTime, expected), 0)
+            << "case " << i << ": " << Describe(*trigger) << " after " << DateText(last) << " got "
+            << DateText(trigger->NextRunTime) << " day by day " << DateText(expected);
+    }
+}
+
+TEST(ScheduleProperties, EveryComputationEndsWhateverTheSettings) {
+    std::mt19937 random(99);
+    auto any = [&](std::int64_t low, std::int64_t high) {
+        return std::uniform_int_distribution<std::int64_t>(low, high)(random);
+    };
+    const DATE dates[] = {0.0,          -1.25,        1e-300,
+                          -700'000.0,   2'958'465.99, 2'958'466.0,
+                          1e9,          -1e9,         std::numeric_limits<double>::infinity(),
+                          std::nan(""), 45'000.5};
+    auto anyDate = [&] {
+        return any(0, 2) == 0 ? dates[any(0, std::size(dates) - 1)]
+                              : static_cast<double>(any(-657'434, 2'958'465)) + any(0, 999) / 1e3;
+    };
+    LogCapture log;  // failures are expected here, and logged
+    for (int i = 0; i < 20'000; ++i) {
+        CountedPtr<CZynTaskTrigger> trigger = MakeCounted<CZynTaskTrigger>();
+        trigger->Type = static_cast<LONG>(any(-2, 9));
+        trigger->Enabled = TRUE;
+        trigger->BeginDate = anyDate();
+        trigger->EndDate = any(0, 1) == 0 ? 0 : anyDate();
+        trigger->Interval =
+            static_cast<LONG>(any(-5, 1) > 0 ? any(INT32_MIN, INT32_MAX) : any(-2, 90));
+        trigger->Duration = static_cast<DWORD>(any(0, UINT32_MAX));
+        trigger->DaysInterval =
+            static_cast<LONG>(any(0, 1) == 0 ? any(-3, 3) : any(INT32_MIN, INT32_MAX));
+        trigger->WeeksInterval =
+            static_cast<LONG>(any(0, 1) == 0 ? any(-3, 3) : any(INT32_MIN, INT32_MAX));
+        trigger->DaysOfWeek = static_cast<DWORD>(any(0, UINT32_MAX));
+        trigger->DaysOfMonth =
+            static_cast<DWORD>(any(0, 1) == 0 ? any(0, UINT32_MAX) : 1u << any(28, 31));
+        trigger->MonthsOfYear = static_cast<DWORD>(any(0, 1) == 0 ? any(0, UINT32_MAX) : 2);
+        trigger->Week = static_cast<LONG>(any(-2, 7));
+        trigger->LastRunTime = anyDate();
+        CalculateTriggerNextRunTime(*trigger);
+        const DATE next = trigger->NextRunTime;
+        // A single run is its begin date as given, whatever that holds.
+        EXPECT_TRUE(next == 0 || std::isfinite(next) || next == trigger->BeginDate)
+            << "case " << i << ": " << Describe(*trigger);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// Test helpers of the task-definition tests (included by *_test.cpp only): dates from text,
+// trigger records from settings, the runner of schedule tables, a stand-in engine and a task
+// log writer that records what it is given.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ZynTaskSchedulerLib/Runtime.h"
+#include "platform/ComError.h"
+#include "platform/WideText.h"
+#include "support/LogCall.h"
+#include "support/LogCapture.h"
+#include "tasks/ScheduleArithmetic.h"
+#include "tasks/TriggerSchedule.h"
+#include "tasks/ZynTaskEngine.h"
+#include "tasks/ZynTaskLogWriter.h"
+
+// "2024-03-10 10:00" and the other forms of the date reader; a bad text fails the test.
+inline DATE DateOf(const wchar_t* text) {
+    DATE date = 0;
+    EXPECT_EQ(VarDateFromStr(text, 0, 0, &date), S_OK) << WideToUtf8(text);
+    return date;
+}
+
+inline std::string DateText(DATE date) {
+    if (date == 0) {
+        return "no run";
+    }
+    SYSTEMTIME time{};
+    if (!VariantTimeToSystemTime(date, &time)) {
+        return "invalid date " + std::to_string(date);
+    }
+    return WideToUtf8(FormatText(32, L"%04d-%02d-%02d %02d:%02d:%02d", time.wYear, time.wMonth,
+                                 time.wDay, time.wHour, time.wMinute, time.wSecond));
+}
+
+struct TriggerSettings {
+    LONG type = kTriggerOnce;
+    const wchar_t* begin = L"2024-01-01 10:00";
+    const wchar_t* end = nullptr;
+    LONG interval = 0;
+    DWORD duration = 0;
+    LONG daysInterval = 1;
+    LONG weeksInterval = 1;
+    DWORD daysOfWeek = 0;
+    DWORD daysOfMonth = 0;
+    DWORD monthsOfYear = kAllMonths;
+    LONG week = 0;
+};
+
+inline CountedPtr<CZynTaskTrigger> MakeTrigger(const TriggerSettings& settings) {
+    CountedPtr<CZynTaskTrigger> trigger = MakeCounted<CZynTaskTrigger>();
+    trigger->Type = settings.type;
+    trigger->Enabled = TRUE;
+    trigger->BeginDate = DateOf(settings.begin);
+    trigger->EndDate = settings.end == nullptr ? 0 : DateOf(settings.end);
+    trigger->Interval = settings.interval;
+    trigger->Duration = settings.duration;
+    trigger->DaysInterval = settings.daysInterval;
+    trigger->WeeksInterval = settings.weeksInterval;
+    trigger->DaysOfWeek = settings.daysOfWeek;
+    trigger->DaysOfMonth = settings.daysOfMonth;
+    trigger->MonthsOfYear = settings.monthsOfYear;
+    trigger->Week = settings.week;
+    return trigger;
+}
+
+// One line of a schedule table: a trigger, a reference time and the next run it must give
+// (null: no further run), optionally with the repetition window the run falls in.
+struct ScheduleRow {
+    const char* rule;
+    TriggerSettings trigger;
+    const wchar_t* last;
+    const wchar_t* next;
+    const wchar_t* windowBegin = nullptr;
+    const wchar_t* windowEnd = nullptr;
+};
+
+inline void ExpectWindow(const ScheduleRow& row, const CZynTaskTrigger& trigger) {
+    if (row.windowBegin != nullptr) {
+        EXPECT_EQ(CompareDates(trigger.BeginRptCycleTime, DateOf(row.windowBegin)), 0)
+            << "window begins " << DateText(trigger.BeginRptCycleTime);
+    }
+    if (row.windowEnd != nullptr) {
+        EXPECT_EQ(CompareDates(trigger.EndRptCycleTime, DateOf(row.windowEnd)), 0)
+            << "window ends " << DateText(trigger.EndRptCycleTime);
+    }
+}
+
+// Runs every row through the trigger's calculator; a valid row logs no failure.
+inline void ExpectNextRuns(const std::vector<ScheduleRow>& rows) {
+    for (const ScheduleRow& row : rows) {
+        LogCapture log;
+        CountedPtr<CZynTaskTrigger> trigger = MakeTrigger(row.trigger);
+        trigger->LastRunTime = DateOf(row.last);
+        const DATE expected = row.next == nullptr ? 0 : DateOf(row.next);
+        SCOPED_TRACE(::testing::Message()
+                     << row.rule << ": after " << DateText(trigger->LastRunTime) << " expected "
+                     << DateText(expected));
+        CalculateTriggerNextRunTime(*trigger);
+        EXPECT_EQ(CompareDates(trigger->NextRunTime, expected), 0)
+            << "got " << DateText(trigger->NextRunTime);
+        ExpectWindow(row, *trigger);
+        EXPECT_TRUE(log.Matching(L"failed").empty());
+    }
+}
+
+// What a call raised: its HRESULT and description; S_OK when it raised nothing.
+struct Raised {
+    HRESULT hr = S_OK;
+    std::wstring description;
+};
+
+template <class Call>
+Raised RaisedBy(Call&& call) {
+    try {
+        call();
+    } catch (const ComError& error) {
+        return {error.Error(), error.Description()};
+    }
+    return {};
+}
+
+// A task document with the given trigger elements inside its Task element.
+inline std::wstring TaskDocument(const std::wstring& triggers,
+                                 const std::wstring& name = L"Backup") {
+    return L"<Schedule Name=\"" + name + L"\"><Task><Triggers>" + triggers +
+           L"</Triggers><HandlerCLSID>{00000000-0000-0000-0000-000000000001}</HandlerCLSID>"
+           L"</Task></Schedule>";
+}
+
+// The engine as a task definition sees it, with settable answers.
+class FakeEngine final : public CCERefCountBase, public IZynTaskEngine {
+public:
+    ULONG AddRef() override { return CCERefCountBase::AddRef(); }
+    ULONG Release() override { return CCERefCountBase::Release(); }
+    std::wstring GetWorkFolder() override { return workFolder; }
+    bool HasWorkFolderLock() override {
+        ++questions;
+        return holdsLock;
+    }
+    bool IsLoggingEnabled() override {
+        ++questions;
+        return loggingEnabled;
+    }
+
+    std::wstring workFolder = L"/work/tasks";
+    bool holdsLock = true;
+    bool loggingEnabled = true;
+    int questions = 0;
+};
+
+class RecordingLogWriter final : public IZynTaskLogWriter {
+public:
+    struct Entry {
+        std::wstring logFolder;
+        std::wstring taskGuid;
+        std::wstring taskName;     // LogName only
+        std::size_t triggerCount;  // LogTaskStatus only
+        DATE firstNextRun;         // LogTaskStatus only
+    };
+
+    void LogName(std::wstring_view logFolder, std::wstring_view taskGuid,
+                 std::wstring_view taskName) override {
+        names.push_back(
+            {std::wstring(logFolder), std::wstring(taskGuid), std::wstring(taskName), 0, 0});
+    }
+    void LogTaskStatus(std::wstring_view logFolder, std::wstring_view taskGuid,
+                       const ZynTriggerList& triggers) override {
+        statuses.push_back({std::wstring(logFolder),
+                            std::wstring(taskGuid),
+                            {},
+                            triggers.size(),
+                            triggers.empty() ? 0 : triggers.front()->NextRunTime});
+    }
+
+    std::vector<Entry> names;
+    std::vector<Entry> statuses;
+};

@@ -1,0 +1,200 @@
+#include "tasks/ZynTaskImpl.h"
+
+#include <gtest/gtest.h>
+
+#include "tasks/TaskTestSupport.h"
+#include "tasks/TriggerDocument.h"
+
+namespace {
+
+constexpr double kMicrosecond = 1.0 / 86'400'000'000.0;
+const std::wstring kGuid = L"{6B29FC40-CA47-1067-B31D-00DD010662DA}";
+
+std::wstring Once(const wchar_t* begin, const std::wstring& extra = L"") {
+    return L"<Trigger Type=\"0\" Interval=\"0\" Duration=\"0\"" + extra + L"><BeginDate>" + begin +
+           L"</BeginDate></Trigger>";
+}
+
+std::wstring Daily(const wchar_t* begin, const std::wstring& extra = L"") {
+    return L"<Trigger Type=\"1\" Interval=\"0\" Duration=\"0\"" + extra + L"><BeginDate>" + begin +
+           L"</BeginDate><DaysInterval>1</DaysInterval></Trigger>";
+}
+
+std::wstring OfType(int type) {
+    return L"<Trigger Type=\"" + std::to_wstring(type) +
+           L"\" Interval=\"0\" Duration=\"0\"><BeginDate>2024-01-01 10:00</BeginDate></Trigger>";
+}
+
+class ZynTaskImplTest : public ::testing::Test {
+protected:
+    CountedPtr<CZynTaskImpl> NewTask(LONG taskLogFlag = 0) {
+        return MakeCounted<CZynTaskImpl>(CountedPtr<IZynTaskEngine>(m_engine), taskLogFlag,
+                                         &m_logWriter);
+    }
+
+    CountedPtr<FakeEngine> m_engine = MakeCounted<FakeEngine>();
+    RecordingLogWriter m_logWriter;
+};
+
+TEST_F(ZynTaskImplTest, GetXmlWritesTheDescriptionsAndKeepsTheHeldText) {
+    CountedPtr<CZynTaskImpl> task = NewTask();
+    EXPECT_TRUE(task->GetXml().empty());
+    const std::wstring text = TaskDocument(Once(L"2024-01-01 10:00", L" Description=\"stale\"") +
+                                           Daily(L"2024-01-02 08:00"));
+    ASSERT_EQ(task->SetXml(text), S_OK);
+    const std::wstring xml = task->GetXml();
+    const XmlDocument written = LoadTaskDocument(xml);
+    const std::vector<XmlNode> triggers = TriggerElements(written);
+    ASSERT_EQ(triggers.size(), 2u);
+    EXPECT_EQ(WideToUtf8(triggers[0].Attribute(L"Description").Text()),
+              "At 10:00:00 on 01/01/2024");
+    EXPECT_EQ(WideToUtf8(triggers[1].Attribute(L"Description").Text()),
+              "At 08:00:00 every day, starting 01/02/2024");
+    EXPECT_EQ(WideToUtf8(triggers[1].Attribute(L"Type").Text()), "1");
+    EXPECT_EQ(xml, task->GetXml());
+    EXPECT_NE(text.find(L"stale"), std::wstring::npos);
+    EXPECT_EQ(xml.find(L"stale"), std::wstring::npos);
+}
+
+TEST_F(ZynTaskImplTest, ADocumentWithoutTaskHasNoTriggers) {
+    CountedPtr<CZynTaskImpl> task = NewTask();
+    ASSERT_EQ(task->SetXml(L"<Schedule Name=\"Lonely\"><Trigger Type=\"0\"/></Schedule>"), S_OK);
+    EXPECT_TRUE(task->GetTriggers().empty());
+    EXPECT_EQ(WideToUtf8(task->GetTaskName()), "Lonely");
+    EXPECT_EQ(task->CalculateTriggersNextRunTime(DateOf(L"2024-01-01")), 0);
+    EXPECT_EQ(task->GetNextTriggerIndex(), -1);
+}
+
+TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
+    CountedPtr<CZynTaskImpl> task = NewTask();
+    LogCapture log;
+    const Raised notAGuid = RaisedBy([&] { task->SetGuid(L"{not-a-guid}"); });
+    EXPECT_EQ(notAGuid.hr, E_FAIL);
+    EXPECT_EQ(WideToUtf8(notAGuid.description),
+              "CZynTaskImpl::SetGuid failed. Parameter {not-a-guid} is not a valid GUID. "
+              "Unspecified error..");
+    EXPECT_TRUE(task->GetGuid().empty());
+
+    const std::wstring lowerCase = L"{6b29fc40-ca47-1067-b31d-00dd010662da}";
+    EXPECT_EQ(task->SetGuid(lowerCase), S_OK);
+    EXPECT_EQ(task->GetGuid(), lowerCase);  // stored as given
+
+    const Raised again = RaisedBy([&] { task->SetGuid(kGuid); });
+    EXPECT_EQ(again.hr, E_ACCESSDENIED);
+    const std::wstring message =
+        L"CZynTaskImpl::SetGuid failed. Cannot set task's GUID more than once. Access is denied..";
+    EXPECT_EQ(WideToUtf8(again.description), WideToUtf8(message));
+    EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTaskImpl", message));
+    EXPECT_EQ(task->GetGuid(), lowerCase);
+}
+
+TEST_F(ZynTaskImplTest, TiesWithinAMicrosecondKeepTheEarlierTrigger) {
+    CountedPtr<CZynTaskImpl> task = NewTask();
+    ASSERT_EQ(task->SetXml(TaskDocument(Once(L"2024-01-01 10:00") + Once(L"2024-01-01 10:00"))),
+              S_OK);
+    const ZynTriggerList& triggers = task->GetTriggers();
+    const DATE begin = triggers[0]->BeginDate;
+    const DATE last = DateOf(L"2024-01-01 09:00");
+    struct Row {
+        const char* rule;
+        DATE first;
+        DATE second;
+        LONG index;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"second later by half a microsecond", begin, begin + 0.5 * kMicrosecond, 0},
+             {"second earlier by half a microsecond", begin + 0.5 * kMicrosecond, begin, 0},
+             {"second earlier by two microseconds", begin, begin - 2 * kMicrosecond, 1}}) {
+        SCOPED_TRACE(row.rule);
+        triggers[0]->BeginDate = row.first;
+        triggers[1]->BeginDate = row.second;
+        const DATE next = task->CalculateTriggersNextRunTime(last);
+        EXPECT_EQ(next, triggers[row.index]->NextRunTime);
+        EXPECT_EQ(task->GetNextTriggerIndex(), row.index);
+    }
+}
+
+TEST_F(ZynTaskImplTest, DisabledIdleAndNegativeTriggersAreSkipped) {
+    CountedPtr<CZynTaskImpl> task = NewTask();
+    ASSERT_EQ(task->SetXml(TaskDocument(Daily(L"2024-01-01 08:00", L" Disabled=\"1\"") + OfType(5) +
+                                        OfType(6) + OfType(7) + L"<Trigger Type=\"-3\"/>" +
+                                        Once(L"2024-01-05 10:00"))),
+              S_OK);
+    const ZynTriggerList& triggers = task->GetTriggers();
+    const DATE last = DateOf(L"2024-01-02 09:00");
+    EXPECT_EQ(DateText(task->CalculateTriggersNextRunTime(last)), "2024-01-05 10:00:00");
+    EXPECT_EQ(task->GetNextTriggerIndex(), 5);
+    EXPECT_EQ(triggers[0]->LastRunTime, 0);  // disabled: untouched
+    EXPECT_EQ(triggers[0]->NextRunTime, 0);
+    EXPECT_EQ(triggers[1]->LastRunTime, last);  // idle: enabled, never given a run
+    EXPECT_EQ(triggers[1]->NextRunTime, 0);
+    EXPECT_EQ(triggers[4]->LastRunTime, 0);  // negative type: ignored
+
+    triggers[5]->Enabled = FALSE;
+    EXPECT_EQ(task->CalculateTriggersNextRunTime(last), 0);
+    // The index reads what the last computations left, enabled or not.
+    EXPECT_EQ(task->GetNextTriggerIndex(), 5);
+    triggers[5]->NextRunTime = 0;
+    EXPECT_EQ(task->GetNextTriggerIndex(), -1);
+}
+
+TEST_F(ZynTaskImplTest, IdleTriggersKeepTheirRunTimeAndOnlyLaterOnesCount) {
+    CountedPtr<CZynTaskImpl> task = NewTask();
+    ASSERT_EQ(task->SetXml(TaskDocument(OfType(5))), S_OK);
+    CZynTaskTrigger& idle = *task->GetTriggers().front();
+    const DATE last = DateOf(L"2024-01-02 09:00");
+    idle.NextRunTime = last - 1;
+    EXPECT_EQ(task->CalculateTriggersNextRunTime(last), 0);
+    EXPECT_EQ(task->GetNextTriggerIndex(), 0);
+    idle.NextRunTime = last + 1;
+    EXPECT_EQ(task->CalculateTriggersNextRunTime(last), last + 1);
+}
+
+TEST_F(ZynTaskImplTest, TheTaskLogIsWrittenWhileTheEngineHoldsItsFolderWithLogging) {
+    CountedPtr<CZynTaskImpl> task = NewTask(1);
+    ASSERT_EQ(task->SetGuid(kGuid), S_OK);
+    ASSERT_EQ(task->SetXml(TaskDocument(Once(L"2024-01-05 10:00"), L"Nightly")), S_OK);
+    ASSERT_EQ(m_logWriter.names.size(), 1u);
+    EXPECT_EQ(WideToUtf8(m_logWriter.names[0].logFolder), "/work/tasks/Logs");
+    EXPECT_EQ(m_logWriter.names[0].taskGuid, kGuid);
+    EXPECT_EQ(WideToUtf8(m_logWriter.names[0].taskName), "Nightly");
+    ASSERT_EQ(m_logWriter.statuses.size(), 1u);
+    EXPECT_EQ(m_logWriter.statuses[0].triggerCount, 1u);
+    EXPECT_EQ(m_logWriter.statuses[0].firstNextRun, 0);
+
+    const DATE next = task->CalculateTriggersNextRunTime(DateOf(L"2024-01-01"));
+    ASSERT_EQ(m_logWriter.statuses.size(), 2u);
+    EXPECT_EQ(m_logWriter.statuses[1].firstNextRun, next);
+    EXPECT_EQ(m_logWriter.names.size(), 1u);
+
+    RaisedBy([&] { task->SetXml(L"<broken"); });
+    EXPECT_EQ(m_logWriter.names.size(), 1u);
+    EXPECT_EQ(m_logWriter.statuses.size(), 2u);
+}
+
+TEST_F(ZynTaskImplTest, NoTaskLogWithoutFlagFolderOrLogging) {
+    struct Row {
+        const char* rule;
+        LONG flag;
+        bool holdsLock;
+        bool loggingEnabled;
+    };
+    for (const Row& row : std::vector<Row>{{"flag off", 0, true, true},
+                                           {"folder held elsewhere", 1, false, true},
+                                           {"logging off", 1, true, false}}) {
+        SCOPED_TRACE(row.rule);
+        m_engine->holdsLock = row.holdsLock;
+        m_engine->loggingEnabled = row.loggingEnabled;
+        m_engine->questions = 0;
+        CountedPtr<CZynTaskImpl> task = NewTask(row.flag);
+        ASSERT_EQ(task->SetXml(TaskDocument(Once(L"2024-01-05 10:00"))), S_OK);
+        task->CalculateTriggersNextRunTime(DateOf(L"2024-01-01"));
+        EXPECT_TRUE(m_logWriter.names.empty());
+        EXPECT_TRUE(m_logWriter.statuses.empty());
+        if (row.flag == 0) {
+            EXPECT_EQ(m_engine->questions, 0);  // the engine is not even asked
+        }
+    }
+}
+
+}  // namespace
