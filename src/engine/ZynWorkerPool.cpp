@@ -12,7 +12,9 @@ void CZynWorkerPool::Create(DWORD count, const ProcessorMaker& make) {
                             L"Create Task processor Id %d", static_cast<int>(id));
         const auto key = static_cast<LONG>(id);
         if (m_workers.find(key) == m_workers.end()) {
-            m_workers.emplace(key, make(key));
+            if (ComPtr<IZynTaskProcessor> processor = make(key)) {
+                m_workers.emplace(key, std::move(processor));
+            }
         }
     }
 }
