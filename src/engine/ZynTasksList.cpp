@@ -28,7 +28,8 @@ bool IsTaskFileName(std::wstring_view name) {
     }
     const std::wstring_view suffix = name.substr(name.size() - kTaskFileSuffix.size());
     for (std::size_t i = 0; i < suffix.size(); ++i) {
-        if (static_cast<wchar_t>(std::towlower(static_cast<wint_t>(suffix[i]))) != kTaskFileSuffix[i]) {
+        if (static_cast<wchar_t>(std::towlower(static_cast<wint_t>(suffix[i]))) !=
+            kTaskFileSuffix[i]) {
             return false;
         }
     }
