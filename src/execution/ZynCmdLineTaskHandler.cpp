@@ -225,7 +225,7 @@ std::shared_ptr<SpawnedProcess> CZynCmdLineTaskHandler::CreateTaskProcess(
         const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
         CEThrowError(hr, L"Create process failed to create " + m_bstrCommandLine);
     }
-    m_processInfo = {process, false, process->Id()};
+    m_processInfo = {process, false};
     return process;
 }
 

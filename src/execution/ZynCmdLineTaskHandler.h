@@ -92,11 +92,11 @@ private:
     // The started program as the handler holds it. The handle is zero until a program is
     // started and closed (the invalid-handle value) when no longer needed. A waiter holds a
     // reference of its own, so that a handle closed while somebody waits on the program
-    // leaves the program object valid until that wait has ended.
+    // leaves the program object valid until that wait has ended. (The system's record also
+    // carries the thread handle and the ids, which nothing here reads.)
     struct ProcessInformation {
         std::shared_ptr<SpawnedProcess> hProcess;  // null for the zero and the closed handle
         bool closed = false;
-        DWORD dwProcessId = 0;
     };
 
     // Builds m_bstrCommandLine and m_bstrWorkingDirectory from the task XML; a failure is
