@@ -79,27 +79,33 @@ CZynTaskSchedulerThread::~CZynTaskSchedulerThread() {
     Stop();
     m_queue.Clear();
     m_workers.DeleteAll();
+    m_workers.ReleaseRetired();
     m_windowThread.Reset();
 }
 
 // ---- configuration and work folder
 
+// The processors of the previous configuration go only after the main lock: a processor's
+// final release waits for its thread, which may be waiting for the main lock.
 void CZynTaskSchedulerThread::SetConfiguration(std::wstring_view document) {
-    ScopedLock lock(m_mainLock);
-    const bool wasRunning = !m_suspended;
-    if (wasRunning) {
-        Disable();
-    }
     GuardFailure failure;
-    const HRESULT hr =
-        RunGuarded(Names(L"SetConfiguration"), failure,
-                   [&]() NO_THREAD_SAFETY_ANALYSIS { ApplyConfiguration(document); });
-    if (FAILED(hr)) {
-        LogGuardFailure(failure, kSource);
+    HRESULT hr = S_OK;
+    {
+        ScopedLock lock(m_mainLock);
+        const bool wasRunning = !m_suspended;
+        if (wasRunning) {
+            Disable();
+        }
+        hr = RunGuarded(Names(L"SetConfiguration"), failure,
+                        [&]() NO_THREAD_SAFETY_ANALYSIS { ApplyConfiguration(document); });
+        if (FAILED(hr)) {
+            LogGuardFailure(failure, kSource);
+        }
+        if (wasRunning) {
+            Enable();
+        }
     }
-    if (wasRunning) {
-        Enable();
-    }
+    m_workers.ReleaseRetired();
     if (FAILED(hr)) {
         RethrowGuardFailure(failure);
     }
@@ -278,6 +284,7 @@ void CZynTaskSchedulerThread::Shutdown() {
         m_folderWatch.reset();
         list = std::move(m_taskList);
     }
+    m_workers.ReleaseRetired();
     if (list) {
         list->Detach();  // drops the list's engine reference last: it may be the final one
     }
@@ -586,8 +593,12 @@ bool CZynTaskSchedulerThread::IsTaskAlreadyRunning(CZynTaskListElement& element,
 }
 
 bool CZynTaskSchedulerThread::IsTaskAlreadyRunning(const std::wstring& identity) {
-    const LONG processorId = ProcessorOf(identity);
-    return processorId >= 0 && m_workers.IsRunning(processorId, identity);
+    bool running = false;
+    GuardAndLog(Names(L"IsTaskAlreadyRunning"), kSource, [&] {
+        const LONG processorId = ProcessorOf(identity);
+        running = processorId >= 0 && m_workers.IsRunning(processorId, identity);
+    });
+    return running;
 }
 
 LONG CZynTaskSchedulerThread::ProcessorOf(const std::wstring& identity) {

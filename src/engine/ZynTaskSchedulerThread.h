@@ -44,7 +44,8 @@ public:
     ULONG AddRef() override { return CCERefCountBase::AddRef(); }
     ULONG Release() override { return CCERefCountBase::Release(); }
 
-    // Configuration and work folder.
+    // Configuration and work folder. SetConfiguration and Shutdown let go of task processors,
+    // which waits for their threads: neither may be called with the main lock held.
     void SetConfiguration(std::wstring_view document);
     std::wstring GetConfiguration();
     void SetWorkFolder(std::wstring_view folder);
@@ -75,6 +76,8 @@ public:
     bool IsTaskAlreadyRunning(const std::wstring& identity);
     void CancelTask(const std::wstring& identity);
     HRESULT CreateWorkerThreads(DWORD count);
+    // Takes the processors out of the pool; they go at the next ReleaseRetired of the pool,
+    // which SetConfiguration and Shutdown make after leaving the main lock.
     HRESULT DeleteWorkerThreads();
     HRESULT PauseWorkerThreads(DWORD mode);
 

@@ -20,22 +20,32 @@ void CZynWorkerPool::Create(DWORD count, const ProcessorMaker& make) {
 }
 
 void CZynWorkerPool::DeleteAll() {
-    std::map<LONG, ComPtr<IZynTaskProcessor>> released;
+    ScopedLock lock(m_lock);
+    for (auto& [id, processor] : m_workers) {
+        CEReportEventFormat(CE_SEVERITY_TRACE,
+                            L"CZynTaskSchedulerThread::DeleteTaskProcessorThreads",
+                            L"Deleting Task processor Id %d", static_cast<int>(id));
+        m_retired.push_back(std::move(processor));
+    }
+    m_workers.clear();
+}
+
+void CZynWorkerPool::ReleaseRetired() {
+    std::vector<ComPtr<IZynTaskProcessor>> released;
     {
         ScopedLock lock(m_lock);
-        for (const auto& [id, processor] : m_workers) {
-            CEReportEventFormat(CE_SEVERITY_TRACE,
-                                L"CZynTaskSchedulerThread::DeleteTaskProcessorThreads",
-                                L"Deleting Task processor Id %d", static_cast<int>(id));
-        }
-        released.swap(m_workers);
+        released.swap(m_retired);
     }
 }
 
-HRESULT CZynWorkerPool::ControlAll(Control mode, const wchar_t* logSource) {
+CZynWorkerPool::Workers CZynWorkerPool::Snapshot() {
     ScopedLock lock(m_lock);
+    return m_workers;
+}
+
+HRESULT CZynWorkerPool::ControlAll(Control mode, const wchar_t* logSource) {
     HRESULT result = S_OK;
-    for (const auto& [id, processor] : m_workers) {
+    for (const auto& [id, processor] : Snapshot()) {
         switch (mode) {
             case Control::Stop:
                 result = processor->Stop();
