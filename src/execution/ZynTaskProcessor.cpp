@@ -103,7 +103,8 @@ HRESULT FindEventPoint(IZynScheduledTaskHandler& handler, ComPtr<IConnectionPoin
 
 }  // namespace
 
-// Names the task the worker runs from the start of ExecuteHandler to its end.
+// Names the task the worker runs from the start of ExecuteHandler until the handler call has
+// returned (End) or the run failed before. By then the handler map tells whether it still runs.
 class CZynTaskProcessor::CurrentTaskScope {
 public:
     CurrentTaskScope(CZynTaskProcessor& processor, const std::wstring& taskGuid)
@@ -111,7 +112,8 @@ public:
         const ScopedLock lock(m_processor.m_csState);
         m_processor.m_bstrCurrentTask = taskGuid;
     }
-    ~CurrentTaskScope() {
+    ~CurrentTaskScope() { End(); }
+    void End() {
         const ScopedLock lock(m_processor.m_csState);
         m_processor.m_bstrCurrentTask.clear();
     }
@@ -157,13 +159,12 @@ void CZynTaskProcessor::FinalRelease() {
     CancelTasks();
 }
 
+// A paused thread is resumed by the stop itself, after the kill event is set: resumed before,
+// it could wake to a queued task instead and run it.
 void CZynTaskProcessor::EndThread() {
     {
         const ScopedLock lock(m_csState);
         m_bStopped = true;
-        if (m_bPaused) {
-            ResumeThread();
-        }
         m_bPaused = true;  // a later Pause does nothing
     }
     CCEThread::Stop();
@@ -348,7 +349,7 @@ void CZynTaskProcessor::RunNextTask(CAtlSemaphore& queued) {
 }
 
 HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid) {
-    const CurrentTaskScope current(*this, taskGuid);
+    CurrentTaskScope current(*this, taskGuid);
     ComPtr<IZynScheduledTaskHandler> handler;
     HRESULT hr = S_OK;
     GuardFailure failure;
@@ -373,6 +374,7 @@ HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::ws
             return;
         }
         hr = RunHandler(*handler.Get(), connected, taskGuid, xml);
+        current.End();
         RecordRun(taskGuid, local, now);
     });
     if (FAILED(raised)) {

@@ -29,9 +29,10 @@
 //   waits for the main lock, so both methods return whatever the caller holds.
 // - The worker asks the engine for its work folder and logging switch (main lock) while a run
 //   is under way, but holds no processor lock then. GetTaskStatus does not wait for a run: the
-//   worker names the task it runs in m_bstrCurrentTask from taking it off the queue until
-//   ExecuteHandler returns (a synchronous handler's whole run included), and Pause asks the
-//   thread to park instead of waiting for the run to end.
+//   worker names the task it runs in m_bstrCurrentTask from the start of ExecuteHandler until
+//   the handler call has returned (a synchronous handler's whole run included), by which time
+//   the handler map holds a handler still running; Pause asks the thread to park instead of
+//   waiting for the run to end.
 // - A handler fires OnTaskStatus holding its own lock, and the sink then takes m_csFinished
 //   and m_csHandlers. A cancel takes the handler out of the map under m_csHandlers and calls
 //   it only after leaving the lock, so the handler's lock is only ever taken before ours,

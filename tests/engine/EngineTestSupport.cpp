@@ -22,9 +22,10 @@ ComPtr<IZynTask> TaskObjectsOnly::CreateTask(CountedPtr<CZynTaskSchedulerThread>
     return MakeZynTask(std::move(engine), taskFlag);
 }
 
-TestEngine::TestEngine() {
+TestEngine::TestEngine(IZynEngineObjectFactory* factory) {
     WriteBytes(ZoneFile(), "zone");
-    m_engine = MakeCounted<CZynTaskSchedulerThread>(&m_factory, ZoneFile());
+    m_engine =
+        MakeCounted<CZynTaskSchedulerThread>(factory != nullptr ? factory : &m_factory, ZoneFile());
 }
 
 TestEngine::~TestEngine() {

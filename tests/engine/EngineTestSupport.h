@@ -1,5 +1,6 @@
-// An engine on a temporary work folder, with real task objects, no processors, a clock the
-// test sets, and a zone file of its own; and task documents for it.
+// An engine on a temporary work folder, with real task objects, no processors unless the test
+// gives a factory that makes them, a clock the test sets, and a zone file of its own; and task
+// documents for it.
 #pragma once
 
 #include <chrono>
@@ -34,7 +35,8 @@ public:
 
 class TestEngine {
 public:
-    TestEngine();
+    // `factory` makes the engine's task objects and processors; by default task objects only.
+    explicit TestEngine(IZynEngineObjectFactory* factory = nullptr);
     ~TestEngine();
 
     CZynTaskSchedulerThread& operator*() { return *m_engine; }
