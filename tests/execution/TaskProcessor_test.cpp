@@ -10,6 +10,7 @@
 #include "ZynTaskSchedulerLib/Connections.h"
 #include "engine/EngineTestSupport.h"
 #include "execution/ExecutionTestSupport.h"
+#include "execution/ProcessorFixture.h"
 #include "execution/handlers/TestHandlers.h"
 #include "platform/ComError.h"
 #include "platform/Path.h"
@@ -23,10 +24,6 @@
 namespace {
 
 using Processor = CComInstance<CZynTaskProcessor>;
-
-std::wstring Text(const std::string& bytes) {
-    return {bytes.begin(), bytes.end()};
-}
 
 // A processor as a class factory makes it: no engine, no running thread. The calling thread
 // joins the multithreaded apartment for the activations it makes.
@@ -117,67 +114,6 @@ TEST_F(ProcessorWithoutEngine, AnswersForTasksItDoesNotHold) {
     EXPECT_EQ(processor->GetTaskStatus(CBstr(TaskGuid(1)).Get(), &status), S_OK);
     EXPECT_EQ(status, ST_TASK_NOTRUNNING);
 }
-
-// An engine on a temporary folder with one processor and task logging on; tasks are run as a
-// client's run-now would (the scheduler thread is not enabled).
-class ProcessorRuns : public testing::Test {
-protected:
-    ProcessorRuns() {
-        RegisterTestHandlers();
-        engine.Configure(L"WorkerThreadPoolSize='1' LoggingEnabled='1'");
-    }
-
-    void RunNow(const std::wstring& identity, const std::wstring& document) {
-        engine.WriteTask(identity, document);
-        engine->UpdateTaskList();
-        ComPtr<IZynTask> task;
-        {
-            ScopedLock lock(engine->MainLock());
-            const CountedPtr<CZynTaskListElement> element = engine->TaskList()->GetTask(identity);
-            ASSERT_TRUE(element) << "task not loaded";
-            task = element->Task;
-        }
-        ASSERT_EQ(task->ExecuteTask(), S_OK);
-    }
-    // Runs a test-handler task and waits until the processor is done with the run.
-    void RunHandlerTask(const std::wstring& identity, const std::wstring& handler,
-                        const std::wstring& behaviour, const std::wstring& expectedLine) {
-        const std::size_t before = log.Matching(expectedLine).size();
-        RunNow(identity, HandlerTask(L"T" + identity, handler, behaviour, RecordFile(identity)));
-        ASSERT_TRUE(Eventually([&] { return log.Matching(expectedLine).size() > before; }))
-            << "never logged: " << WideToUtf8(expectedLine);
-    }
-    LONG Status(const std::wstring& identity) {
-        LONG status = -1;
-        EXPECT_EQ(factory.Processor(0)->GetTaskStatus(CBstr(identity).Get(), &status), S_OK);
-        return status;
-    }
-    std::wstring RecordFile(const std::wstring& identity) const {
-        return records / (identity + L".txt");
-    }
-    std::wstring Record(const std::wstring& identity) const {
-        return FileExists(RecordFile(identity)) ? Text(ReadBytes(RecordFile(identity))) : L"";
-    }
-    bool RecordReads(const std::wstring& identity, const std::wstring& expected) const {
-        return Eventually([&] { return Record(identity) == expected; });
-    }
-    // The run times in the task's log document; -1 when it does not load.
-    int RunTimesLogged(const std::wstring& identity) const {
-        return LoggedRunTimes(engine.WorkFolder(), identity);
-    }
-    static std::wstring Executing(const std::wstring& identity) {
-        return L"Executing due task " + identity + L" at ";
-    }
-
-    static constexpr wchar_t kHandlerFailed[] = L"Failed to execute handler failed.";
-
-    TempRegistry registry;
-    HandlerJournal journal;
-    TempFolder records;
-    LogCapture log;
-    TasksAndProcessors factory;
-    TestEngine engine{&factory};
-};
 
 TEST_F(ProcessorRuns, HandlerThatReportedItsEndGoesAtTheNextStatusQuestion) {
     const std::wstring a = TaskGuid(1);
