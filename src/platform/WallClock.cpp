@@ -5,10 +5,16 @@
 #include <ctime>
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 
 std::atomic<const WallClock*> g_installedClock{nullptr};
+
+// Guards the C library's time-zone state between a reload (tzset) and the conversions that
+// read it. The library takes a lock of its own around both, but one that the thread sanitizer
+// cannot see, so it would take a reload during a conversion for a race.
+std::mutex g_zoneMutex;
 
 SYSTEMTIME FromTm(const std::tm& parts, WallClock::TimePoint moment) {
     const auto sinceEpoch = moment.time_since_epoch();
@@ -54,7 +60,10 @@ void GetSystemTime(SYSTEMTIME* systemTime) {
 SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment) {
     const std::time_t seconds = ToTimeT(moment);
     std::tm parts{};
-    localtime_r(&seconds, &parts);
+    {
+        const std::lock_guard lock(g_zoneMutex);
+        localtime_r(&seconds, &parts);
+    }
     return FromTm(parts, moment);
 }
 
@@ -71,10 +80,14 @@ bool CurrentLocalDate(DATE& now) {
 LONG CurrentTimeZoneBias() {
     const std::time_t seconds = ToTimeT(WallClock::CurrentTime());
     std::tm parts{};
-    localtime_r(&seconds, &parts);
+    {
+        const std::lock_guard lock(g_zoneMutex);
+        localtime_r(&seconds, &parts);
+    }
     return static_cast<LONG>(-parts.tm_gmtoff / 60);
 }
 
 void ReloadTimeZone() {
+    const std::lock_guard lock(g_zoneMutex);
     tzset();
 }
