@@ -285,6 +285,9 @@ void CZynTaskSchedulerThread::Shutdown() {
         list = std::move(m_taskList);
     }
     m_workers.ReleaseRetired();
+    // Waiting entries hold task objects, which hold the engine: left in the queue, they would
+    // keep it alive for good. Nothing takes them any more.
+    m_queue.Clear();
     if (list) {
         list->Detach();  // drops the list's engine reference last: it may be the final one
     }

@@ -90,11 +90,16 @@ protected:
             engine.WriteTask(identities.back(), Document(i));
         }
         engine.Configure(L"WorkerThreadPoolSize='5' MaxExecQueueSize='50' LoggingEnabled='1'");
-        // Worked out before any thread runs: the C library's conversion of a local time shares
-        // the time-zone state that the engine reloads at every step of the clock.
+    }
+
+    // Worked out before the engine exists: the C library's conversion of a local time shares
+    // the time-zone state that the engine reloads at every step of the clock.
+    static std::vector<WallClock::TimePoint> DueMinutes() {
+        std::vector<WallClock::TimePoint> minutes;
         for (int minute = 1; minute < 60; ++minute) {
             minutes.push_back(LocalMoment(2030, 1, 1, 10, minute, 0));
         }
+        return minutes;
     }
 
     std::wstring Document(int i) const {
@@ -158,11 +163,11 @@ protected:
     TempRegistry registry;
     TempFolder files;
     SteppingClock clock{LocalMoment(2030, 1, 1, 9, 59, 0)};
+    const std::vector<WallClock::TimePoint> minutes = DueMinutes();
     LogCapture log;
     TasksAndProcessors factory;
     TestEngine engine{&factory};
     std::vector<std::wstring> identities;
-    std::vector<WallClock::TimePoint> minutes;
     std::atomic<bool> stop{false};
     std::atomic<int> runNow[kTasks]{};
 };
