@@ -113,7 +113,8 @@ TEST_F(ZynTaskTest, DeleteRemovesTheFilesAndLeavesTheSchedule) {
     ASSERT_EQ(SetDocument(OnceTask(L"Gone", L"2030-01-01 10:00:00")), S_OK);
     engine->UpdateTaskList();
     CreateDirectoryPath(JoinPath(engine.WorkFolder(), L"Logs"));
-    const std::wstring logFile = JoinPath(engine.WorkFolder(), std::wstring(L"Logs/") + kGuid + L".xml");
+    const std::wstring logFile =
+        JoinPath(engine.WorkFolder(), std::wstring(L"Logs/") + kGuid + L".xml");
     WriteBytes(logFile, "<TaskLog/>");
     ASSERT_EQ(task->DeleteTask(), S_OK);
     EXPECT_FALSE(FileExists(JoinPath(engine.WorkFolder(), std::wstring(kGuid) + L".xml")));
@@ -142,9 +143,9 @@ TEST_F(ZynTaskTest, LateBoundCallsReachTheMembers) {
     EXPECT_EQ(dispid, 1);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     CVariantHolder result;
-    ASSERT_EQ(task->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr,
-                           nullptr),
-              S_OK);
+    ASSERT_EQ(
+        task->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+        S_OK);
     ASSERT_EQ(result.vt, VT_BSTR);
     EXPECT_STREQ(result.bstrVal, kGuid);
 }
