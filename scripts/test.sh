@@ -20,16 +20,17 @@ esac
 scripts/install-deps.sh
 
 build_dir=build
-compiler=()
+extra=()
 if [ -n "$sanitize" ]; then
   build_dir="build-$sanitize"
+  extra=(-DZYN_BUILD_BENCHMARKS=OFF)  # benchmarks measure the normal build only
 elif [ "$thread_safety" = ON ]; then
   build_dir=build-thread-safety
-  compiler=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang)
+  extra=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DZYN_BUILD_BENCHMARKS=OFF)
 fi
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZYN_SANITIZE="$sanitize" -DZYN_THREAD_SAFETY="$thread_safety" "${compiler[@]}" >/dev/null
+  -DZYN_SANITIZE="$sanitize" -DZYN_THREAD_SAFETY="$thread_safety" "${extra[@]}" >/dev/null
 cmake --build "$build_dir"
 [ "$thread_safety" = ON ] && exit 0
 

@@ -224,6 +224,13 @@ DWORD RenameNoReplace(std::wstring_view from, std::wstring_view to) {
     return ERROR_SUCCESS;
 }
 
+DWORD RenameFile(std::wstring_view from, std::wstring_view to) {
+    if (::rename(ToSystemPath(from).c_str(), ToSystemPath(to).c_str()) != 0) {
+        return ErrorForPath(errno, from);
+    }
+    return ERROR_SUCCESS;
+}
+
 DWORD MakeDirectory(std::wstring_view path, std::uint32_t mode) {
     if (path.empty()) {
         return ERROR_INVALID_PARAMETER;

@@ -56,6 +56,8 @@ DWORD AppendToFile(std::wstring_view path, std::string_view data,
                    std::uint32_t mode = kDefaultFileMode);
 // Renames, refusing (ERROR_ALREADY_EXISTS) to replace an existing target.
 DWORD RenameNoReplace(std::wstring_view from, std::wstring_view to);
+// Renames, replacing an existing file of the target's name.
+DWORD RenameFile(std::wstring_view from, std::wstring_view to);
 
 DWORD MakeDirectory(std::wstring_view path, std::uint32_t mode = kDefaultFolderMode);
 DWORD RemoveEmptyDirectory(std::wstring_view path);

@@ -1,5 +1,7 @@
 #include "platform/WallClock.h"
 
+#include "ZynTaskSchedulerLib/Runtime.h"
+
 #include <ctime>
 
 #include <atomic>
@@ -58,6 +60,12 @@ SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment) {
 
 void GetLocalTime(SYSTEMTIME* systemTime) {
     *systemTime = LocalTimeAt(WallClock::CurrentTime());
+}
+
+bool CurrentLocalDate(DATE& now) {
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    return SystemTimeToVariantTime(&local, &now) != FALSE;
 }
 
 LONG CurrentTimeZoneBias() {

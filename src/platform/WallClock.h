@@ -23,6 +23,9 @@ public:
 
 void GetSystemTime(SYSTEMTIME* systemTime);  // UTC
 void GetLocalTime(SYSTEMTIME* systemTime);
+// The local time as an automation date, whole seconds (milliseconds are dropped); false when
+// the clock reads outside the dates a DATE can hold.
+bool CurrentLocalDate(DATE& now);
 // The local time of a given moment.
 SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment);
 // Minutes to add to local time to get UTC at the current moment (-60 in Central Europe in

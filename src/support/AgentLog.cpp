@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "ZynTaskSchedulerLib/AgentLogNames.h"
@@ -110,15 +111,42 @@ CAgentLog::~CAgentLog() {
     Shutdown();
 }
 
+// The process's log lives in static storage and is destroyed by its exit routine (at exit, or
+// when the library holding it is unloaded). The state word outlives it, so that a record
+// arriving afterwards is refused loudly instead of touching a destroyed object.
+namespace {
+
+enum class LogState : int { None, Created, Destroyed };
+std::atomic<LogState> g_logState{LogState::None};
+alignas(CAgentLog) unsigned char g_logStorage[sizeof(CAgentLog)];
+
+CAgentLog* ProcessLog() {
+    return std::launder(reinterpret_cast<CAgentLog*>(g_logStorage));
+}
+
+[[noreturn]] void RefuseUseAfterDestruction() {
+    std::fputs(kUseAfterDestructionText, stderr);
+    std::_Exit(kDestroyedExitCode);
+}
+
+}  // namespace
+
 CAgentLog& CAgentLog::Instance() {
-    // The object is never freed: a record that arrives after the exit routine must still find
-    // it to be refused. The holder's destructor is that exit routine.
-    static CAgentLog* const log = new CAgentLog;
+    if (g_logState.load() == LogState::Destroyed) {
+        RefuseUseAfterDestruction();
+    }
     struct ExitRoutine {
-        ~ExitRoutine() { log->Shutdown(); }
+        ExitRoutine() {
+            new (g_logStorage) CAgentLog;
+            g_logState = LogState::Created;
+        }
+        ~ExitRoutine() {
+            ProcessLog()->~CAgentLog();
+            g_logState = LogState::Destroyed;
+        }
     };
-    static ExitRoutine exitRoutine;
-    return *log;
+    static ExitRoutine exitRoutine;  // made once, under the runtime's own lock
+    return *ProcessLog();
 }
 
 // Children inherit the override as this process reads it.
@@ -141,7 +169,6 @@ void CAgentLog::Shutdown() {
     for (int poll = 0; poll < kShutdownPolls && m_inFlight.load() > 0; ++poll) {
         std::this_thread::sleep_for(kShutdownPoll);
     }
-    m_destroyed = true;
 }
 
 bool CAgentLog::ChangeCounterMoved() {
@@ -172,12 +199,6 @@ AgentLogLimits CAgentLog::RefreshLimits() {
 }
 
 void CAgentLog::Write(DWORD severity, const wchar_t* source, const wchar_t* message) {
-    if (m_destroyed) {
-        // A component logged from its exit-time clean-up after the log was closed: the record
-        // would vanish without a trace, so the fault is made loud instead.
-        std::fputs(kUseAfterDestructionText, stderr);
-        std::_Exit(kDestroyedExitCode);
-    }
     if (message == nullptr || *message == L'\0') {
         return;
     }

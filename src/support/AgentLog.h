@@ -57,7 +57,6 @@ private:
     std::atomic<DWORD> m_maxFiles{20};
     std::atomic<DWORD> m_nextRefresh{0};
     std::atomic<bool> m_enabled{false};
-    std::atomic<bool> m_destroyed{false};
     std::atomic<int> m_inFlight{0};
     DWORD m_override = kNoAgentLogOverride;
     bool m_consoleEnabled = false;

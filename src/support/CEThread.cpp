@@ -1,6 +1,8 @@
 #include "support/CEThread.h"
 
+#include "ZynTaskSchedulerLib/Runtime.h"
 #include "platform/LastError.h"
+#include "platform/SystemMessage.h"
 #include "platform/WorkingSet.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
@@ -67,14 +69,32 @@ void CCEThread::KillIfRunning() {
 
 void CCEThread::ThreadMain() {
     TraceLifeCycle(L"Thread Started.");
-    // Entering the apartment GetComApartment asks for, and leaving it when the loop ends,
-    // land with the COM runtime.
+    const int apartment = GetComApartment();
+    EnterApartment(apartment);
     WaitForNextCycle();
     while (!StopEvent.Lock(0)) {
         RunCycle();
         WaitForNextCycle();
     }
     TraceLifeCycle(L"Thread Exiting.");
+    if (apartment != 0) {
+        CoUninitialize();
+    }
+}
+
+// The thread goes on whatever the result: a cycle that needs objects reports its own failure.
+void CCEThread::EnterApartment(int apartment) {
+    if (apartment != kSingleThreadedApartment && apartment != kMultithreadedApartment) {
+        return;
+    }
+    const HRESULT hr = CoInitializeEx(nullptr, apartment == kSingleThreadedApartment
+                                                   ? COINIT_APARTMENTTHREADED
+                                                   : COINIT_MULTITHREADED);
+    if (FAILED(hr)) {
+        CEReportEventFormat(CE_SEVERITY_ERROR, L"ZynUtility",
+                            L"COM initialization failed, error: %ls (0x%08X)",
+                            HResultText(hr).c_str(), static_cast<unsigned>(hr));
+    }
 }
 
 void CCEThread::RunCycle() {

@@ -57,7 +57,11 @@ protected:
     CAtlEvent StopEvent{FALSE, TRUE};
 
 private:
+    static constexpr int kSingleThreadedApartment = 1;
+    static constexpr int kMultithreadedApartment = 2;
+
     void ThreadMain();
+    void EnterApartment(int apartment);
     void RunCycle();
     void TrimWorkingSet();
     void TraceLifeCycle(const wchar_t* message);

@@ -108,6 +108,15 @@ inline void ExpectNextRuns(const std::vector<ScheduleRow>& rows) {
     }
 }
 
+// A new task identity, so that tests running at once never share a task's named objects.
+inline std::wstring FreshTaskGuid() {
+    GUID guid{};
+    EXPECT_EQ(CoCreateGuid(&guid), S_OK);
+    wchar_t text[40] = {};
+    EXPECT_GT(StringFromGUID2(guid, text, 40), 0);
+    return text;
+}
+
 // What a call raised: its HRESULT and description; S_OK when it raised nothing.
 struct Raised {
     HRESULT hr = S_OK;

@@ -48,7 +48,7 @@ bool LocalFileTimeOf(std::int64_t modifiedNanoseconds, std::uint64_t& fileTime) 
 }  // namespace
 
 CZynTaskImpl::CZynTaskImpl(CountedPtr<IZynTaskEngine> engine, LONG taskLogFlag,
-                           IZynTaskLogWriter* taskLog)
+                           IZynTaskLogWriter& taskLog)
     : m_taskLogFlag(taskLogFlag), m_engine(std::move(engine)), m_taskLog(taskLog) {}
 
 HRESULT CZynTaskImpl::SetXml(std::wstring_view text) {
@@ -171,13 +171,13 @@ LONG CZynTaskImpl::GetNextTriggerIndex() const {
 }
 
 void CZynTaskImpl::UpdateTaskLog(const ZynTriggerList& triggers, bool withName) const {
-    if (m_taskLogFlag == 0 || m_taskLog == nullptr || !m_engine || !m_engine->HasWorkFolderLock() ||
+    if (m_taskLogFlag == 0 || !m_engine || !m_engine->HasWorkFolderLock() ||
         !m_engine->IsLoggingEnabled()) {
         return;
     }
     const std::wstring folder = JoinPath(m_engine->GetWorkFolder(), kLogsFolder);
     if (withName) {
-        m_taskLog->LogName(folder, m_guid, m_taskName);
+        m_taskLog.LogName(folder, m_guid, m_taskName);
     }
-    m_taskLog->LogTaskStatus(folder, m_guid, triggers);
+    m_taskLog.LogTaskStatus(folder, m_guid, triggers);
 }

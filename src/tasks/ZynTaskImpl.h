@@ -16,16 +16,17 @@
 
 #include "support/RefCountBase.h"
 #include "tasks/ZynTaskEngine.h"
+#include "tasks/ZynTaskLogFileWriter.h"
 #include "tasks/ZynTaskLogWriter.h"
 #include "tasks/ZynTaskTrigger.h"
 
 class CZynTaskImpl : public CCERefCountBase {
 public:
     // Takes over the caller's engine reference. `taskLogFlag` asks for the task log to be kept;
-    // it is, through `taskLog`, while the engine holds its work folder with logging on. Without
-    // a writer no log is kept.
+    // it is, through `taskLog` (by default the task log documents of the work folder), while
+    // the engine holds its work folder with logging on. `taskLog` must outlive the task.
     CZynTaskImpl(CountedPtr<IZynTaskEngine> engine, LONG taskLogFlag,
-                 IZynTaskLogWriter* taskLog = nullptr);
+                 IZynTaskLogWriter& taskLog = CZynTaskLogFileWriter::Instance());
 
     // Parses and checks the document, then adopts it with its triggers.
     HRESULT SetXml(std::wstring_view text);
@@ -63,5 +64,5 @@ private:
     LONG m_taskLogFlag;
     CountedPtr<IZynTaskEngine> m_engine;
     ZynTriggerList m_triggers;
-    IZynTaskLogWriter* m_taskLog;
+    IZynTaskLogWriter& m_taskLog;
 };

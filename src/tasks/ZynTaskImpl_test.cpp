@@ -29,7 +29,7 @@ class ZynTaskImplTest : public ::testing::Test {
 protected:
     CountedPtr<CZynTaskImpl> NewTask(LONG taskLogFlag = 0) {
         return MakeCounted<CZynTaskImpl>(CountedPtr<IZynTaskEngine>(m_engine), taskLogFlag,
-                                         &m_logWriter);
+                                         m_logWriter);
     }
 
     CountedPtr<FakeEngine> m_engine = MakeCounted<FakeEngine>();

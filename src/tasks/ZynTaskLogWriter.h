@@ -1,6 +1,6 @@
 // The task log's side of a task definition: where a definition hands its name and the state
 // of its triggers once a document has been set or its next run time computed. The task log
-// document implements it; a definition without a writer keeps no log.
+// documents implement it (CZynTaskLogFileWriter); tests give a stand-in.
 //
 // The definition calls it only when its task-log flag is set and the engine holds the work
 // folder with logging on, passing the log folder (work folder + "Logs") and the task's

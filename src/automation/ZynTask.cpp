@@ -1,0 +1,304 @@
+#include "automation/ZynTask.h"
+
+#include <cfloat>
+
+#include "ZynTaskSchedulerLib/Bstr.h"
+#include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "automation/PointerChecks.h"
+#include "platform/MemoryProbe.h"
+#include "platform/Path.h"
+#include "platform/WallClock.h"
+#include "platform/WideText.h"
+#include "platform/XmlDocument.h"
+#include "support/Folders.h"
+#include "support/LogCall.h"
+#include "support/MethodGuard.h"
+#include "support/ScopedLock.h"
+#include "support/ThrowError.h"
+#include "tasks/ScheduleArithmetic.h"
+#include "tasks/ZynTaskLog.h"
+
+namespace {
+
+const AutomationIdentity kIdentity{IID_IZynTask, kProgIdZynTask, L"CZynTask"};
+constexpr std::size_t kMessageCapacity = 4096;
+
+bool IsAbsent(const VARIANT& value) {
+    return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND);
+}
+
+BSTR Copy(std::wstring_view text) {
+    return CBstr(text).Detach();
+}
+
+}  // namespace
+
+CZynTask::CZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag)
+    : m_engine(std::move(engine)),
+      m_definition(
+          MakeCounted<CZynTaskImpl>(CountedPtr<IZynTaskEngine>(m_engine.Get()), taskFlag)) {}
+
+template <class Body>
+HRESULT CZynTask::Guarded(const wchar_t* member, Body&& body) {
+    return GuardAutomationMethod({L"CZynTask", member}, kIdentity, std::forward<Body>(body));
+}
+
+void CZynTask::RequireEngine() const {
+    if (!m_engine || !m_definition) {
+        throw E_UNEXPECTED;
+    }
+}
+
+std::wstring CZynTask::TaskFilePath() const {
+    return JoinPath(m_engine->GetWorkFolder(), m_definition->GetGuid() + L".xml");
+}
+
+// The file is the truth: a document changed on disk replaces the one held.
+void CZynTask::ReloadFromFile() {
+    const std::wstring path = TaskFilePath();
+    if (FileExists(path)) {
+        const HRESULT hr = m_definition->LoadXmlFromFile(path);
+        if (FAILED(hr)) {
+            throw ComError(hr);
+        }
+    }
+}
+
+HRESULT CZynTask::get_Guid(BSTR* pVal) {
+    return Guarded(L"get_Guid", [&] {
+        CheckWritable(pVal, 8, L"Can't write to BSTR at %x");
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        const std::wstring identity = m_definition->GetGuid();
+        *pVal = identity.empty() ? nullptr : Copy(identity);
+    });
+}
+
+HRESULT CZynTask::put_Guid(BSTR newVal) {
+    return Guarded(L"put_Guid", [&] {
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        m_definition->SetGuid(newVal == nullptr ? L"" : newVal);
+        const std::wstring path = TaskFilePath();
+        if (FileExists(path)) {
+            m_definition->LoadXmlFromFile(path);  // a document that does not load shows later
+        }
+    });
+}
+
+HRESULT CZynTask::get_Xml(BSTR* pVal) {
+    return Guarded(L"get_Xml", [&] {
+        RequireEngine();
+        const bool writable = pVal != nullptr && IsWritableMemory(pVal, sizeof(BSTR));
+        ScopedLock lock(m_engine->MainLock());
+        std::wstring document;
+        if (!m_definition->GetGuid().empty()) {
+            ReloadFromFile();
+            if (writable) {
+                document = m_definition->GetXml();
+            }
+        }
+        if (writable) {
+            *pVal = Copy(document);
+        }
+    });
+}
+
+HRESULT CZynTask::put_Xml(BSTR newVal) {
+    return Guarded(L"put_Xml", [&] {
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        const std::wstring text = newVal == nullptr ? L"" : newVal;
+        XmlDocument document;
+        std::wstring reason;
+        if (!document.Load(text, reason)) {
+            CEThrowError(E_FAIL, L"Failed to load task xml into XMLDOM. Error " + reason + L".");
+        }
+        std::wstring name;
+        if (const XmlNode schedule = document.SelectSingle(L"//Schedule")) {
+            const XmlNode nameAttribute = schedule.Attribute(L"Name");
+            if (nameAttribute.IsNull()) {
+                throw ComError(E_POINTER);
+            }
+            name = nameAttribute.Text();
+        }
+        const std::wstring identity = m_definition->GetGuid();
+        if (m_engine->IsTaskNameTaken(name, identity)) {
+            CEThrowError(E_FAIL, FormatText(kMessageCapacity,
+                                            L"Failed to set task xml. Task %ls with name %ls "
+                                            L"already exists",
+                                            identity.c_str(), name.c_str()));
+        }
+        m_definition->SetXml(text);
+        if (m_engine->HasWorkFolderLock()) {
+            m_definition->SaveXmlToFile(TaskFilePath());
+        }
+    });
+}
+
+HRESULT CZynTask::GetNextRunTime(VARIANT CurrentDate, DATE* NextRunTime) {
+    return Guarded(L"GetNextRunTime", [&] {
+        CheckWritable(NextRunTime, sizeof(DATE), L"Can't write to DATE at %x");
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        *NextRunTime = DBL_MAX;
+        DATE reference = 0;
+        if (IsAbsent(CurrentDate)) {
+            if (!CurrentLocalDate(reference)) {
+                CEThrowError(E_FAIL, L"Failed to convert current system time to variant time.");
+            }
+        } else {
+            CVariantHolder date;
+            HRESULT hr = date.CopyFrom(CurrentDate);
+            if (SUCCEEDED(hr)) {
+                hr = date.ChangeType(VT_DATE);
+            }
+            if (FAILED(hr)) {
+                CEThrowError(hr, L"VariantChangeType failed to convert date.");
+            }
+            reference = date.date;
+        }
+        *NextRunTime = m_definition->CalculateTriggersNextRunTime(reference);
+    });
+}
+
+HRESULT CZynTask::IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* Due) {
+    return Guarded(L"IsDue", [&] {
+        CheckWritable(Due, sizeof(VARIANT_BOOL), L"Can't write to VARIANT_BOOL at %x");
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        *Due = VARIANT_FALSE;
+        CVariantHolder lastRun;
+        if (IsAbsent(LastRunDate)) {
+            lastRun.vt = VT_DATE;
+            lastRun.date = 0.0;
+        } else {
+            lastRun.CopyFrom(LastRunDate);
+        }
+        DATE next = 0;
+        if (const HRESULT hr = GetNextRunTime(lastRun, &next); FAILED(hr)) {
+            CETrace(CE_SEVERITY_WARNING, __FILE__, __LINE__, L"CE_FAILED_THROW_ERROR %x",
+                    static_cast<unsigned>(hr));
+            ComPtr<IErrorInfo> record;
+            GetErrorInfo(0, record.Receive());
+            throw ComError(hr, record);
+        }
+        DATE current = 0;
+        if (IsAbsent(CurrentDate)) {
+            if (!CurrentLocalDate(current)) {
+                CE_FAILED_THROW_ERROR(E_UNEXPECTED);
+            }
+        } else {
+            CVariantHolder date;
+            HRESULT hr = date.CopyFrom(CurrentDate);
+            if (SUCCEEDED(hr)) {
+                hr = date.ChangeType(VT_DATE);
+            }
+            if (FAILED(hr)) {
+                CE_FAILED_THROW_ERROR(hr);
+            }
+            current = date.date;
+        }
+        const bool due = CompareDates(next, 0) > 0 && CompareDates(next, current) <= 0;
+        *Due = due ? VARIANT_TRUE : VARIANT_FALSE;
+    });
+}
+
+HRESULT CZynTask::DeleteTask() {
+    return Guarded(L"DeleteTask", [&] {
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        if (!m_engine->HasWorkFolderLock()) {
+            return;
+        }
+        const std::wstring taskFile = TaskFilePath();
+        if (FileExists(taskFile)) {
+            m_definition->DeleteTaskFile(taskFile);
+        }
+        const std::wstring identity = m_definition->GetGuid();
+        const std::wstring logFile =
+            JoinPath(JoinPath(m_engine->GetWorkFolder(), L"Logs"), identity + L".xml");
+        if (FileExists(logFile) && !DeleteFileEx(logFile, false)) {
+            CEThrowError(E_FAIL, FormatText(kMessageCapacity,
+                                            L"Failed to delete log file for task %ls failed to "
+                                            L"convert date.",
+                                            identity.c_str()));
+        }
+        m_engine->UpdateTaskList();
+    });
+}
+
+HRESULT CZynTask::ExecuteTask() {
+    return Guarded(L"ExecuteTask", [&] {
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        if (!m_engine->IsTaskAlreadyRunning(m_definition->GetGuid())) {
+            m_engine->QueueTaskForExecution(this);
+        }
+    });
+}
+
+HRESULT CZynTask::GetNextTriggerIndex(LONG* lTriggerIdx) {
+    return Guarded(L"GetNextTriggerIndex", [&] {
+        CheckWritable(lTriggerIdx, sizeof(LONG), L"Can't write to long at %x");
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        *lTriggerIdx = -1;
+        *lTriggerIdx = m_definition->GetNextTriggerIndex();
+    });
+}
+
+HRESULT CZynTask::get_Log(BSTR* pVal) {
+    return Guarded(L"get_Log", [&] {
+        CheckWritable(pVal, sizeof(BSTR), L"Can't write to BSTR at %x");
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        std::wstring log;
+        if (m_engine->IsLoggingEnabled()) {
+            CZynTaskLog taskLog(JoinPath(m_engine->GetWorkFolder(), L"Logs"),
+                                m_definition->GetGuid());
+            taskLog.ReadLogXml(log);
+        }
+        *pVal = Copy(log);
+    });
+}
+
+// The engine's lock is not taken here: a cancel must get through while the task's own
+// methods are busy.
+HRESULT CZynTask::CancelTask() {
+    return Guarded(L"CancelTask", [&] {
+        RequireEngine();
+        std::wstring identity;
+        {
+            ScopedLock lock(m_engine->MainLock());
+            identity = m_definition->GetGuid();
+        }
+        m_engine->CancelTask(identity);
+    });
+}
+
+std::span<const DispatchMember<IZynTask>> CZynTask::DispatchMembers() {
+    static constexpr DispatchMember<IZynTask> kMembers[] = {
+        DispatchPropertyGet<&IZynTask::get_Guid, VT_BSTR>(L"Guid", 1),
+        DispatchPropertyPut<&IZynTask::put_Guid, In(VT_BSTR)>(L"Guid", 1),
+        DispatchPropertyGet<&IZynTask::get_Xml, VT_BSTR>(L"Xml", 2),
+        DispatchPropertyPut<&IZynTask::put_Xml, In(VT_BSTR)>(L"Xml", 2),
+        DispatchMethod<&IZynTask::GetNextRunTime, VT_DATE, Optional()>(L"GetNextRunTime", 3),
+        DispatchMethod<&IZynTask::IsDue, VT_BOOL, Optional(), Optional()>(L"IsDue", 4),
+        DispatchMethod<&IZynTask::DeleteTask, VT_EMPTY>(L"DeleteTask", 5),
+        DispatchMethod<&IZynTask::ExecuteTask, VT_EMPTY>(L"ExecuteTask", 6),
+        DispatchMethod<&IZynTask::GetNextTriggerIndex, VT_I4>(L"GetNextTriggerIndex", 7),
+        DispatchPropertyGet<&IZynTask::get_Log, VT_BSTR>(L"Log", 8),
+        DispatchMethod<&IZynTask::CancelTask, VT_EMPTY>(L"CancelTask", 9),
+    };
+    return kMembers;
+}
+
+ComPtr<IZynTask> MakeZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag) {
+    ComPtr<CComInstance<CZynTask>> task;
+    const HRESULT hr = CComInstance<CZynTask>::Make(task, std::move(engine), taskFlag);
+    if (FAILED(hr)) {
+        throw hr;
+    }
+    return ComPtr<IZynTask>(static_cast<IZynTask*>(task.Get()));
+}

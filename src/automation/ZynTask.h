@@ -1,0 +1,58 @@
+// The automation face of one scheduled task: a task definition paired with the engine that
+// owns the work folder. Clients read and set its identity and document (setting the document
+// stores the task file), ask for its next run time, whether it is due and which trigger fires
+// next, read its log, run it at once, cancel it and delete it.
+//
+// Free-threaded: every member but CancelTask works under the engine's main lock, so a task
+// method never sees a half-updated task list or configuration. Failures reach the caller as
+// the HRESULT and an error record (CLSID_ZynTask, IID_IZynTask) and are logged under
+// "CZynTask". A task made through the class factory has no engine: every member then answers
+// E_UNEXPECTED.
+#pragma once
+
+#include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "engine/ZynTaskSchedulerThread.h"
+#include "support/ComObject.h"
+#include "support/DispatchImpl.h"
+#include "support/SupportErrorInfo.h"
+#include "tasks/ZynTaskImpl.h"
+
+class CZynTask : public CObjectRoot,
+                 public CDispatchImpl<IZynTask, CZynTask>,
+                 public CSupportErrorInfo<IID_IZynTask> {
+public:
+    using Interfaces = InterfaceTable<Implements<IID_IZynTask, IZynTask>,
+                                      Implements<IID_IDispatch, IDispatch, IZynTask>,
+                                      Implements<IID_ISupportErrorInfo, ISupportErrorInfo>>;
+
+    CZynTask() = default;
+    // The engine's reference moves into the object; the new definition gets `taskFlag`.
+    CZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag);
+
+    static std::span<const DispatchMember<IZynTask>> DispatchMembers();
+
+    HRESULT get_Guid(BSTR* pVal) override;
+    HRESULT put_Guid(BSTR newVal) override;
+    HRESULT get_Xml(BSTR* pVal) override;
+    HRESULT put_Xml(BSTR newVal) override;
+    HRESULT GetNextRunTime(VARIANT CurrentDate, DATE* NextRunTime) override;
+    HRESULT IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* Due) override;
+    HRESULT DeleteTask() override;
+    HRESULT ExecuteTask() override;
+    HRESULT GetNextTriggerIndex(LONG* lTriggerIdx) override;
+    HRESULT get_Log(BSTR* pVal) override;
+    HRESULT CancelTask() override;
+
+private:
+    template <class Body>
+    HRESULT Guarded(const wchar_t* member, Body&& body);
+    void RequireEngine() const;
+    std::wstring TaskFilePath() const;
+    void ReloadFromFile();
+
+    CountedPtr<CZynTaskSchedulerThread> m_engine;
+    CountedPtr<CZynTaskImpl> m_definition;
+};
+
+// A task object bound to `engine`, as the library makes them.
+ComPtr<IZynTask> MakeZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag);

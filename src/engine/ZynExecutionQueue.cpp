@@ -1,0 +1,40 @@
+#include "engine/ZynExecutionQueue.h"
+
+#include "support/ScopedLock.h"
+
+bool CZynExecutionQueue::Push(ComPtr<IZynTask> task, std::wstring identity) {
+    {
+        ScopedLock lock(m_lock);
+        if (!m_identities.insert(identity).second) {
+            return false;
+        }
+        m_entries.push_back(MakeCounted<CZynTaskEvent>(std::move(task), std::move(identity)));
+    }
+    m_semaphore.Release(1, nullptr);
+    return true;
+}
+
+CountedPtr<CZynTaskEvent> CZynExecutionQueue::PopOldest() {
+    ScopedLock lock(m_lock);
+    if (m_entries.empty()) {
+        return {};
+    }
+    CountedPtr<CZynTaskEvent> oldest = std::move(m_entries.front());
+    m_entries.pop_front();
+    m_identities.erase(oldest->Identity);
+    return oldest;
+}
+
+std::size_t CZynExecutionQueue::Size() {
+    ScopedLock lock(m_lock);
+    return m_entries.size();
+}
+
+void CZynExecutionQueue::Clear() {
+    std::deque<CountedPtr<CZynTaskEvent>> dropped;
+    {
+        ScopedLock lock(m_lock);
+        dropped.swap(m_entries);
+        m_identities.clear();
+    }
+}

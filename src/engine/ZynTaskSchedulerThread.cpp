@@ -1,0 +1,638 @@
+#include "engine/ZynTaskSchedulerThread.h"
+
+#include <cfloat>
+#include <cwchar>
+
+#include "ZynTaskSchedulerLib/Bstr.h"
+#include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "engine/EngineTexts.h"
+#include "platform/LastError.h"
+#include "platform/Path.h"
+#include "platform/Wait.h"
+#include "platform/WallClock.h"
+#include "platform/XmlDocument.h"
+#include "support/Folders.h"
+#include "support/LogCall.h"
+#include "support/MethodGuard.h"
+#include "support/ScopedLock.h"
+#include "support/ThrowError.h"
+#include "tasks/ScheduleArithmetic.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"CZynTaskSchedulerThread";
+constexpr const wchar_t* kSource = CZynTaskSchedulerThread::kThreadName;
+constexpr wchar_t kCycleSource[] = L"CZynTaskSchedulerThread::ProcessTasks";
+constexpr wchar_t kLockFolderName[] = L"ZynTaskSchedulerLock";
+constexpr wchar_t kLockFileName[] = L"taskSchedulerLock.tmp";
+constexpr HRESULT kCannotCreateWorkFolder = MakeHResult(0x80041002);
+constexpr DWORD kDefaultPoolSize = 5;
+constexpr DWORD kDefaultQueueSize = 50;
+constexpr double kMillisecondsPerDay = 86400000.0;
+constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
+constexpr DATE kOneMinute = 60000.0 / kMillisecondsPerDay;
+
+GuardNames Names(const wchar_t* member) {
+    return GuardNames{kClassName, member};
+}
+
+std::wstring LockFolderOf(std::wstring_view workFolder) {
+    return JoinPath(workFolder, kLockFolderName);
+}
+
+// An attribute read as a decimal number the way wcstol reads it: no number reads as 0.
+long NumberAttribute(const XmlNode& node, const wchar_t* name, bool& present) {
+    const XmlNode attribute = node.Attribute(name);
+    present = !attribute.IsNull();
+    return present ? std::wcstol(attribute.Text().c_str(), nullptr, 10) : 0;
+}
+
+std::wstring IdentityOf(IZynTask* task, const wchar_t* failureText) {
+    CBstr identity;
+    const HRESULT hr = task->get_Guid(identity.Receive());
+    if (FAILED(hr)) {
+        CEThrowError(hr, failureText);
+    }
+    return std::wstring(identity.View());
+}
+
+}  // namespace
+
+CZynTaskSchedulerThread::CZynTaskSchedulerThread(IZynEngineObjectFactory* factory,
+                                                 std::wstring_view timeZoneFile)
+    : CCEThread(kThreadName, THREAD_PRIORITY_BELOW_NORMAL),
+      m_factory(factory),
+      m_windowThread(MakeCounted<CZynTaskWinMsgThread>(timeZoneFile)) {
+    CEReportEvent(CE_SEVERITY_INFORMATION, kClassName, L"Creating CZynTaskSchedulerThread");
+    ScopedLock lock(m_mainLock);
+    // The list's reference keeps the engine alive until Shutdown lets the list go.
+    m_taskList = std::make_unique<CZynTasksList>(CountedPtr<CZynTaskSchedulerThread>(this), 1);
+}
+
+CZynTaskSchedulerThread::~CZynTaskSchedulerThread() {
+    CEReportEvent(CE_SEVERITY_DEBUG, L"CZynTaskSchedulerThread::~CZynTaskSchedulerThread",
+                  L"~CZynTaskSchedulerThread");
+    {
+        ScopedLock lock(m_mainLock);
+        m_enabled = false;
+    }
+    Stop();
+    m_queue.Clear();
+    m_workers.DeleteAll();
+    m_windowThread.Reset();
+}
+
+// ---- configuration and work folder
+
+void CZynTaskSchedulerThread::SetConfiguration(std::wstring_view document) {
+    ScopedLock lock(m_mainLock);
+    const bool wasRunning = !m_suspended;
+    if (wasRunning) {
+        Disable();
+    }
+    GuardFailure failure;
+    const HRESULT hr =
+        RunGuarded(Names(L"SetConfiguration"), failure,
+                   [&]() NO_THREAD_SAFETY_ANALYSIS { ApplyConfiguration(document); });
+    if (FAILED(hr)) {
+        LogGuardFailure(failure, kSource);
+    }
+    if (wasRunning) {
+        Enable();
+    }
+    if (FAILED(hr)) {
+        RethrowGuardFailure(failure);
+    }
+}
+
+void CZynTaskSchedulerThread::ApplyConfiguration(std::wstring_view document) {
+    XmlDocument configuration;
+    std::wstring reason;
+    if (!configuration.Load(document, reason)) {
+        CEThrowError(E_FAIL,
+                     L"Failed to load task scheduler config into XMLDOM. Error " + reason + L".");
+    }
+    const XmlNode settings = configuration.SelectSingle(L"//TaskScheduler");
+    if (settings.IsNull()) {
+        return;
+    }
+    const XmlNode workFolder = settings.Attribute(L"WorkFolder");
+    if (workFolder.IsNull()) {
+        CEThrowError(E_FAIL, L"Failed to set task scheduler config. WorkFolder node not found");
+    }
+    m_taskList->Clear();
+    SetWorkFolder(workFolder.Text());
+    DeleteWorkerThreads();
+    if (!m_lockFile) {
+        return;
+    }
+    bool present = false;
+    const long poolSize = NumberAttribute(settings, L"WorkerThreadPoolSize", present);
+    // A negative size would read as a huge unsigned count; it is taken like 0.
+    CreateWorkerThreads(poolSize > 0 ? static_cast<DWORD>(poolSize) : kDefaultPoolSize);
+    const long queueSize = NumberAttribute(settings, L"MaxExecQueueSize", present);
+    if (present) {
+        m_maxExecQueueSize = queueSize > 0 ? static_cast<DWORD>(queueSize) : kDefaultQueueSize;
+    }
+    const long workingSet = NumberAttribute(settings, L"MaxWorkingSetSize", present);
+    if (present) {
+        m_maxWorkingSetSize = workingSet > 0 ? static_cast<DWORD>(workingSet) : 0;
+    }
+    m_loggingEnabled = NumberAttribute(settings, L"LoggingEnabled", present) != 0;
+}
+
+std::wstring CZynTaskSchedulerThread::GetConfiguration() {
+    std::wstring document;
+    const HRESULT hr = GuardAndLog(Names(L"GetConfiguration"), kSource, [&] {
+        ScopedLock lock(m_mainLock);
+        document = L"<TaskScheduler WorkFolder='" + m_workFolder + L"'/>";
+    });
+    return FAILED(hr) ? L"<TaskScheduler/>" : document;
+}
+
+// Releasing the lock removes this engine's own lock folder: a folder another engine holds is
+// never touched.
+void CZynTaskSchedulerThread::ReleaseWorkFolder() {
+    if (m_lockFile) {
+        m_lockFile.reset();
+        RemoveDirectoryTree(LockFolderOf(m_workFolder), true, false);
+    }
+    m_folderWatch.reset();
+}
+
+void CZynTaskSchedulerThread::SetWorkFolder(std::wstring_view folder) {
+    ScopedLock lock(m_mainLock);
+    ReleaseWorkFolder();
+    const std::wstring workFolder(folder);
+    const std::wstring lockFolder = LockFolderOf(workFolder);
+    if (!CreateTargetDir(lockFolder)) {
+        CEThrowError(kCannotCreateWorkFolder, L"Cannot create work folder " + workFolder);
+    }
+    m_lockFile = WorkFolderLock::Acquire(JoinPath(lockFolder, kLockFileName));
+    m_workFolder = workFolder;
+    if (!m_lockFile) {
+        CEReportEvent(CE_SEVERITY_WARNING, kSource,
+                      L"Unable to obtain file lock. Task scheduler already running. No tasks will "
+                      L"be executed by this task scheduler");
+    } else {
+        m_folderWatch = FolderWatch::Open(workFolder);
+        if (!m_folderWatch) {
+            CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
+                         L"Failed to run Schedule thread.  SetWorkFolder returned %lx.");
+        }
+    }
+    UpdateTaskList();
+}
+
+std::wstring CZynTaskSchedulerThread::GetWorkFolder() {
+    ScopedLock lock(m_mainLock);
+    return m_workFolder;
+}
+
+bool CZynTaskSchedulerThread::HasWorkFolderLock() {
+    ScopedLock lock(m_mainLock);
+    return m_lockFile != nullptr;
+}
+
+bool CZynTaskSchedulerThread::IsLoggingEnabled() {
+    ScopedLock lock(m_mainLock);
+    return m_loggingEnabled;
+}
+
+DWORD CZynTaskSchedulerThread::GetMaxExecQueueSize() {
+    ScopedLock lock(m_mainLock);
+    return m_maxExecQueueSize;
+}
+
+bool CZynTaskSchedulerThread::GetWorkingSetLimits(DWORD& minimum, DWORD& maximum) {
+    ScopedLock lock(m_mainLock);
+    if (m_maxWorkingSetSize == 0) {
+        return false;
+    }
+    minimum = 1;
+    maximum = m_maxWorkingSetSize;
+    return true;
+}
+
+// ---- life cycle
+
+bool CZynTaskSchedulerThread::Enable() {
+    {
+        ScopedLock lock(m_mainLock);
+        if (!m_lockFile) {
+            CEReportEvent(CE_SEVERITY_WARNING, kSource,
+                          L"Will not enable scheduler. Scheduler not able to obtain file lock.");
+            return false;
+        }
+        m_enabled = true;
+        if (m_suspended && !m_shutDown) {
+            m_suspended = false;
+            ResumeThread();
+        }
+    }
+    PauseWorkerThreads(static_cast<DWORD>(CZynWorkerPool::Control::Resume));
+    return true;
+}
+
+// The scheduler thread parks at its next wait; since every wait of its cycle happens without
+// the main lock (see ProcessTasks), it never parks holding it.
+void CZynTaskSchedulerThread::Disable() {
+    {
+        ScopedLock lock(m_mainLock);
+        m_enabled = false;
+        if (!m_suspended) {
+            m_suspended = true;
+            SuspendThread();
+        }
+    }
+    PauseWorkerThreads(static_cast<DWORD>(CZynWorkerPool::Control::Pause));
+}
+
+bool CZynTaskSchedulerThread::IsEnabled() {
+    ScopedLock lock(m_mainLock);
+    return m_enabled;
+}
+
+// After Shutdown every cycle would find WakeEvent set and return at once; the thread is
+// parked instead until the engine is destroyed.
+void CZynTaskSchedulerThread::Shutdown() {
+    {
+        ScopedLock lock(m_mainLock);
+        m_enabled = false;
+        m_shutDown = true;
+        m_wakeEvent.Set();
+        if (!m_suspended) {
+            m_suspended = true;
+            SuspendThread();
+        }
+    }
+    PauseWorkerThreads(static_cast<DWORD>(CZynWorkerPool::Control::Stop));
+    std::unique_ptr<CZynTasksList> list;
+    {
+        ScopedLock lock(m_mainLock);
+        DeleteWorkerThreads();
+        if (!m_workFolder.empty()) {
+            ReleaseWorkFolder();
+        }
+        m_lockFile.reset();
+        m_folderWatch.reset();
+        list = std::move(m_taskList);
+    }
+    if (list) {
+        list->Detach();  // drops the list's engine reference last: it may be the final one
+    }
+}
+
+// ---- the scheduler thread's cycle
+
+HRESULT CZynTaskSchedulerThread::ProcessTasks() {
+    if (KillEvent.Lock(0)) {
+        return S_OK;
+    }
+    return GuardAndLog(Names(L"ProcessTasks"), kSource, [this]() -> HRESULT {
+        std::shared_ptr<FolderWatch> watch;
+        DWORD timeout = INFINITE;
+        {
+            ScopedLock lock(m_mainLock);
+            if (m_enabled && m_lockFile) {
+                watch = m_folderWatch;
+                timeout = CheckTasks();
+                timeout = timeout > kMaxWait ? kMaxWait : timeout;
+            }
+        }
+        if (!watch) {
+            // Disabled or without the folder: nothing to time; wait for the end or a wake,
+            // without the main lock so that Enable is never kept waiting by a parked thread.
+            WaitAny({&KillEvent.Handle(), &m_wakeEvent.Handle()}, INFINITE);
+            return S_OK;
+        }
+        CEReportEventFormat(CE_SEVERITY_DEBUG, kCycleSource, L"Wait timeout: %d",
+                            static_cast<int>(timeout));
+        const DWORD result =
+            WaitAny({&KillEvent.Handle(), watch.get(),
+                     &m_windowThread->GetTimeChangedEvent().Handle(), &m_wakeEvent.Handle()},
+                    timeout);
+        // Held through the handling, so that nothing is queued once Disable has returned.
+        ScopedLock lock(m_mainLock);
+        if (m_enabled && m_lockFile) {
+            HandleWake(result);
+        }
+        return S_OK;
+    });
+}
+
+void CZynTaskSchedulerThread::HandleWake(DWORD result) {
+    const std::wstring now = LocalTimeText();
+    switch (result) {
+        case WAIT_OBJECT_0:
+        case WAIT_OBJECT_0 + 3:
+            return;
+        case WAIT_OBJECT_0 + 1: {
+            ScopedLock lock(m_mainLock);
+            UpdateTaskList();
+            if (!m_folderWatch || !m_folderWatch->Rearm()) {
+                CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
+                             L"FindNextChangeNotification failed.");
+            }
+            CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource,
+                                L"Change in task directory at %ls\n", now.c_str());
+            return;
+        }
+        case WAIT_OBJECT_0 + 2:
+            CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource,
+                                L"System time has been changed at %ls\n", now.c_str());
+            return;
+        case WAIT_TIMEOUT:
+            CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource, L"Scheduled event is due at %ls\n",
+                                now.c_str());
+            ExecuteDueTasks();
+            return;
+        case WAIT_FAILED:
+            CEThrowError(HRESULT_FROM_WIN32(GetLastError()), L"WaitForMulitpleObjects failed.");
+        default:
+            CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
+                         L"WaitForMulitpleObjects returned unexpected value.");
+    }
+}
+
+DWORD CZynTaskSchedulerThread::CheckTasks() {
+    DATE now = 0;
+    if (!CurrentLocalDate(now)) {
+        CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 870, L"FAILED_RETURN %x",
+                static_cast<unsigned>(E_UNEXPECTED));
+        return static_cast<DWORD>(E_UNEXPECTED);
+    }
+    DWORD wait = INFINITE;
+    GuardAndLog(Names(L"CheckTasks"), kSource, [&] {
+        ScopedLock lock(m_mainLock);
+        if (!m_taskList || m_taskList->GetCount() == 0) {
+            return;
+        }
+        DATE earliest = DBL_MAX;
+        CVariantHolder reference;
+        reference.vt = VT_R8;
+        reference.dblVal = now;
+        for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
+             m_taskList->MoveNext()) {
+            KillTaskAtEndOfCycle(*element, element->Identity);
+            DATE next = 0;
+            const HRESULT hr = element->Task->GetNextRunTime(reference, &next);
+            if (FAILED(hr)) {
+                CEThrowError(hr, L"Failed to get task next run time.");
+            }
+            element->NextRunTime = next;
+            if (CompareDates(next, earliest) < 0 && CompareDates(next, 0) > 0) {
+                earliest = next;
+            }
+        }
+        m_taskList->SortByNextRunTime();
+        if (CompareDates(earliest, DBL_MAX) == 0) {
+            return;
+        }
+        DATE later = 0;
+        if (!CurrentLocalDate(later)) {
+            CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 915, L"FAILED_RETURN %x",
+                    static_cast<unsigned>(E_UNEXPECTED));
+            wait = static_cast<DWORD>(E_UNEXPECTED);
+            return;
+        }
+        // Cut to 32 bits on purpose: a run in the past ends above the cap and waits a minute.
+        const auto milliseconds =
+            static_cast<std::int64_t>((earliest - later) * kMillisecondsPerDay);
+        wait = static_cast<DWORD>(milliseconds) == 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+    });
+    return wait;
+}
+
+HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
+    return GuardAndLog(Names(L"ExecuteDueTasks"), kSource, [this]() NO_THREAD_SAFETY_ANALYSIS {
+        ScopedLock lock(m_mainLock);
+        if (!m_lockFile || !m_taskList) {
+            return;
+        }
+        DATE now = 0;
+        if (!CurrentLocalDate(now)) {
+            CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 755, L"FAILED_RETURN %x",
+                    static_cast<unsigned>(E_UNEXPECTED));
+            return;
+        }
+        for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
+             m_taskList->MoveNext()) {
+            const DATE next = element->NextRunTime;
+            CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTaskSchedulerThread::ExecuteDueTasks",
+                                L"Checking if task %ls can run at %ls Next Run %ls Now %ls \n",
+                                element->Identity.c_str(), LocalTimeText().c_str(),
+                                DateText(next).c_str(), DateText(now).c_str());
+            const bool due = CompareDates(now - next, kLateness) <= 0 &&
+                             CompareDates(now, next) >= 0 && CompareDates(next, 0) > 0;
+            if (due) {
+                QueueIfPossible(*element, now);
+            }
+        }
+    });
+}
+
+void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE now) {
+    const bool room = m_queue.Size() < m_maxExecQueueSize;
+    if (!room || IsTaskAlreadyRunning(element, element.Identity)) {
+        CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
+                            L"Task list is full or task is already running. Not executing due "
+                            L"task %ls at %ls\n",
+                            element.Identity.c_str(), LocalTimeText().c_str());
+        return;
+    }
+    CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
+                        L"Queueing task %ls for execution at %ls Next Run %ls Now %ls\n",
+                        element.Identity.c_str(), LocalTimeText().c_str(),
+                        DateText(element.NextRunTime).c_str(), DateText(now).c_str());
+    element.LastQueuedTime = now;
+    LONG triggerIndex = -1;
+    const HRESULT hr = element.Task->GetNextTriggerIndex(&triggerIndex);
+    if (FAILED(hr)) {
+        CEThrowError(hr, L"Failed to get next trigger index.");
+    }
+    element.TriggerIndex = triggerIndex;
+    QueueTaskForExecution(element.Task.Get());
+}
+
+// Only a task whose fired trigger has no further run and that was queued over a minute ago
+// can be cancelled here, so the cheap fields are looked at before the document is read.
+void CZynTaskSchedulerThread::KillTaskAtEndOfCycle(CZynTaskListElement& element,
+                                                   const std::wstring& identity) {
+    GuardAndLog(Names(L"KillTaskAtEndOfCycle"), kSource, [&]() NO_THREAD_SAFETY_ANALYSIS {
+        ScopedLock lock(m_mainLock);
+        if (!m_lockFile || element.TriggerIndex < 0 || CompareDates(element.NextRunTime, 0) > 0) {
+            return;
+        }
+        CBstr xml;
+        const HRESULT hr = element.Task->get_Xml(xml.Receive());
+        if (FAILED(hr)) {
+            CEThrowError(hr, L"Failed to get task Xml.");
+        }
+        XmlDocument document;
+        std::wstring reason;
+        if (!document.Load(xml.View(), reason)) {
+            CEThrowError(E_FAIL, L"Failed to load task xml into XMLDOM. Error " + reason + L".");
+        }
+        const std::vector<XmlNode> triggers = document.SelectAll(L"//Trigger");
+        if (static_cast<std::size_t>(element.TriggerIndex) >= triggers.size()) {
+            return;
+        }
+        const XmlNode killAtEnd =
+            triggers[static_cast<std::size_t>(element.TriggerIndex)].Attribute(L"KillAtEnd");
+        if (killAtEnd.IsNull() || std::wcstol(killAtEnd.Text().c_str(), nullptr, 10) == 0) {
+            return;
+        }
+        DATE now = 0;
+        if (!CurrentLocalDate(now)) {
+            CEThrowError(E_FAIL, L"Failed to convert time to variant time.");
+        }
+        if (CompareDates(now - element.LastQueuedTime, kOneMinute) > 0) {
+            CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
+                                L"Cancelling task %ls. Still running after duration",
+                                identity.c_str());
+            CancelTask(identity);
+        }
+    });
+}
+
+HRESULT CZynTaskSchedulerThread::UpdateTaskList() {
+    return GuardAndLog(Names(L"UpdateTaskList"), kSource, [this]() -> HRESULT {
+        ScopedLock lock(m_mainLock);
+        return m_taskList ? m_taskList->UpdateTaskList() : S_OK;
+    });
+}
+
+bool CZynTaskSchedulerThread::IsTaskNameTaken(std::wstring_view name, std::wstring_view identity) {
+    bool taken = false;
+    GuardAndLog(Names(L"IsTaskNameTaken"), kSource, [&] {
+        ScopedLock lock(m_mainLock);
+        if (!m_taskList || m_taskList->GetCount() == 0) {
+            return;
+        }
+        const CountedPtr<CZynTaskListElement> element = m_taskList->GetTask(name);
+        if (element) {
+            taken = IdentityOf(element->Task.Get(), L"Failed to get task guid.") != identity;
+        }
+    });
+    return taken;
+}
+
+// ---- execution queue and worker pool
+
+HRESULT CZynTaskSchedulerThread::QueueTaskForExecution(IZynTask* task) {
+    return GuardAndLog(Names(L"QueueTaskForExecution"), kSource, [&] {
+        std::wstring identity;
+        {
+            ScopedLock lock(m_mainLock);
+            if (!m_lockFile) {
+                return;
+            }
+            identity = IdentityOf(task, L"Failed to get tasks guid.");
+        }
+        if (!m_queue.Push(ComPtr<IZynTask>(task), identity)) {
+            CEReportEventFormat(CE_SEVERITY_WARNING, kSource, L"Task %ls already in queue",
+                                identity.c_str());
+        }
+    });
+}
+
+bool CZynTaskSchedulerThread::ProcessNextEvent(LONG processorId, std::wstring& identity,
+                                               std::wstring& xml) {
+    bool answer = false;
+    GuardAndLog(Names(L"ProcessNextEvent"), kSource, [&] {
+        {
+            ScopedLock lock(m_mainLock);
+            if (!m_lockFile) {
+                return;
+            }
+        }
+        identity.clear();
+        xml.clear();
+        if (const CountedPtr<CZynTaskEvent> entry = m_queue.PopOldest()) {
+            CBstr text;
+            entry->Task->get_Xml(text.Receive());
+            xml = text.View();
+            identity = entry->Identity;
+        }
+        if (identity.empty()) {
+            answer = true;
+            return;
+        }
+        ScopedLock lock(m_mainLock);
+        if (!m_taskList || m_taskList->GetCount() == 0) {
+            return;
+        }
+        if (const CountedPtr<CZynTaskListElement> element = m_taskList->GetTask(identity)) {
+            element->ProcessorId = processorId;
+        }
+        answer = true;
+    });
+    return answer;
+}
+
+bool CZynTaskSchedulerThread::IsTaskAlreadyRunning(CZynTaskListElement& element,
+                                                   const std::wstring& identity) {
+    bool running = false;
+    GuardAndLog(Names(L"IsTaskAlreadyRunning"), kSource, [&] {
+        LONG processorId = -1;
+        {
+            ScopedLock lock(m_mainLock);
+            processorId = element.ProcessorId;
+        }
+        running = processorId >= 0 && m_workers.IsRunning(processorId, identity);
+    });
+    return running;
+}
+
+bool CZynTaskSchedulerThread::IsTaskAlreadyRunning(const std::wstring& identity) {
+    const LONG processorId = ProcessorOf(identity);
+    return processorId >= 0 && m_workers.IsRunning(processorId, identity);
+}
+
+LONG CZynTaskSchedulerThread::ProcessorOf(const std::wstring& identity) {
+    ScopedLock lock(m_mainLock);
+    if (!m_taskList || m_taskList->GetCount() == 0) {
+        return -1;
+    }
+    const CountedPtr<CZynTaskListElement> element = m_taskList->GetTask(identity);
+    return element ? element->ProcessorId : -1;
+}
+
+void CZynTaskSchedulerThread::CancelTask(const std::wstring& identity) {
+    GuardAndLog(Names(L"CancelTask"), kSource, [&] {
+        if (!HasWorkFolderLock()) {
+            return;
+        }
+        const LONG processorId = ProcessorOf(identity);
+        if (processorId >= 0 && FAILED(m_workers.Cancel(processorId, identity))) {
+            CEReportEventFormat(CE_SEVERITY_TRACE, kSource,
+                                L"Failed to cancel running task %ls running in thread %d",
+                                identity.c_str(), static_cast<int>(processorId));
+        }
+    });
+}
+
+HRESULT CZynTaskSchedulerThread::CreateWorkerThreads(DWORD count) {
+    return GuardAndLog(Names(L"CreateWorkerThreads"), kSource, [&] {
+        if (m_factory == nullptr || !HasWorkFolderLock()) {
+            return;
+        }
+        m_workers.Create(count, [this](LONG id) {
+            return m_factory->CreateProcessor(CountedPtr<CZynTaskSchedulerThread>(this), id);
+        });
+    });
+}
+
+HRESULT CZynTaskSchedulerThread::DeleteWorkerThreads() {
+    return GuardAndLog(Names(L"DeleteWorkerThreads"), kSource, [this] { m_workers.DeleteAll(); });
+}
+
+HRESULT CZynTaskSchedulerThread::PauseWorkerThreads(DWORD mode) {
+    if (mode > static_cast<DWORD>(CZynWorkerPool::Control::Resume)) {
+        return S_OK;
+    }
+    return GuardAndLog(Names(L"PauseWorkerThreads"), kSource, [&] {
+        return m_workers.ControlAll(static_cast<CZynWorkerPool::Control>(mode), kSource);
+    });
+}

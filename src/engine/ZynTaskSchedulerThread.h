@@ -1,0 +1,118 @@
+// The scheduler engine: its configuration and claim on the work folder, its task list, its
+// execution queue and worker pool, the clock-change thread, and the scheduler thread whose
+// cycle computes every task's next run, sleeps until the earliest one (a minute at most), wakes
+// early for folder and clock changes, and queues the tasks that are due.
+//
+// Counted: the scheduler object, task objects, collections, processors and the task list hold
+// references. Locks, in order: the main lock (configuration, work folder, enabled state, task
+// list and, through the task objects, every task definition), then the worker lock or the
+// queue lock, never both, and never the main lock while holding either. Operations guard
+// themselves and log under the scheduler thread's name; SetConfiguration and SetWorkFolder
+// throw (ComError) to their caller.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/ZynEngineObjectFactory.h"
+#include "engine/ZynExecutionQueue.h"
+#include "engine/ZynTaskWinMsgThread.h"
+#include "engine/ZynTasksList.h"
+#include "engine/ZynWorkerPool.h"
+#include "platform/ClockWatch.h"
+#include "platform/FolderWatch.h"
+#include "platform/WorkFolderLock.h"
+#include "support/AtlCriticalSection.h"
+#include "support/AtlEvent.h"
+#include "support/CEThread.h"
+#include "support/ThreadAnnotations.h"
+#include "tasks/ZynTaskEngine.h"
+
+class CZynTaskSchedulerThread final : public CCEThread, public IZynTaskEngine {
+public:
+    static constexpr const wchar_t* kThreadName = L"CZynTaskSchedulerThread Thread";
+    static constexpr DWORD kMaxWait = 60000;
+
+    // `factory` makes task objects and processors (null: none are made); `timeZoneFile` is
+    // the file whose change counts as a change of zone (tests give their own).
+    explicit CZynTaskSchedulerThread(
+        IZynEngineObjectFactory* factory,
+        std::wstring_view timeZoneFile = ClockWatch::kSystemTimeZoneFile);
+    ~CZynTaskSchedulerThread() override;
+
+    ULONG AddRef() override { return CCERefCountBase::AddRef(); }
+    ULONG Release() override { return CCERefCountBase::Release(); }
+
+    // Configuration and work folder.
+    void SetConfiguration(std::wstring_view document);
+    std::wstring GetConfiguration();
+    void SetWorkFolder(std::wstring_view folder);
+    std::wstring GetWorkFolder() override;
+    bool HasWorkFolderLock() override;
+    bool IsLoggingEnabled() override;
+    DWORD GetMaxExecQueueSize();
+
+    // Life cycle.
+    bool Enable();
+    void Disable();
+    bool IsEnabled();
+    void Shutdown();
+
+    // The scheduler thread's cycle.
+    HRESULT ProcessTasks();
+    DWORD CheckTasks();
+    HRESULT ExecuteDueTasks();
+    void KillTaskAtEndOfCycle(CZynTaskListElement& element, const std::wstring& identity);
+    HRESULT UpdateTaskList();
+    bool IsTaskNameTaken(std::wstring_view name, std::wstring_view identity);
+
+    // Execution queue and worker pool.
+    HRESULT QueueTaskForExecution(IZynTask* task);
+    bool ProcessNextEvent(LONG processorId, std::wstring& identity, std::wstring& xml);
+    CAtlSemaphore& GetExecutionSemaphore() { return m_queue.Semaphore(); }
+    bool IsTaskAlreadyRunning(CZynTaskListElement& element, const std::wstring& identity);
+    bool IsTaskAlreadyRunning(const std::wstring& identity);
+    void CancelTask(const std::wstring& identity);
+    HRESULT CreateWorkerThreads(DWORD count);
+    HRESULT DeleteWorkerThreads();
+    HRESULT PauseWorkerThreads(DWORD mode);
+
+    CAtlCriticalSection& MainLock() RETURN_CAPABILITY(m_mainLock) { return m_mainLock; }
+    IZynEngineObjectFactory* ObjectFactory() const { return m_factory; }
+    // The engine's own task list (null after Shutdown); use under the main lock.
+    CZynTasksList* TaskList() { return m_taskList.get(); }
+    std::size_t QueueLength() { return m_queue.Size(); }
+
+protected:
+    HRESULT Process() override { return ProcessTasks(); }
+    int GetComApartment() override { return 2; }
+    bool GetWorkingSetLimits(DWORD& minimum, DWORD& maximum) override;
+
+private:
+    void ApplyConfiguration(std::wstring_view document) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    void ReleaseWorkFolder() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    DWORD WaitForWork(DWORD timeoutMs);
+    void HandleWake(DWORD result);
+    void QueueIfPossible(CZynTaskListElement& element, DATE now)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    LONG ProcessorOf(const std::wstring& identity);
+
+    IZynEngineObjectFactory* const m_factory;
+    CAtlCriticalSection m_mainLock;
+    bool m_enabled GUARDED_BY(m_mainLock) = false;
+    bool m_suspended GUARDED_BY(m_mainLock) = true;
+    bool m_shutDown GUARDED_BY(m_mainLock) = false;
+    bool m_loggingEnabled GUARDED_BY(m_mainLock) = false;
+    std::wstring m_workFolder GUARDED_BY(m_mainLock);
+    DWORD m_maxExecQueueSize GUARDED_BY(m_mainLock) = 50;
+    DWORD m_maxWorkingSetSize GUARDED_BY(m_mainLock) = 0;
+    std::unique_ptr<WorkFolderLock> m_lockFile GUARDED_BY(m_mainLock);
+    std::shared_ptr<FolderWatch> m_folderWatch
+        GUARDED_BY(m_mainLock);  // shared with a running wait
+    std::unique_ptr<CZynTasksList> m_taskList GUARDED_BY(m_mainLock);
+    CAtlEvent m_wakeEvent{FALSE, TRUE};
+    CZynExecutionQueue m_queue;
+    CZynWorkerPool m_workers;
+    CountedPtr<CZynTaskWinMsgThread> m_windowThread;
+};

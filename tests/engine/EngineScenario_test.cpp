@@ -1,0 +1,281 @@
+// The engine with real task objects on a temporary work folder: configuration and its lock,
+// the task list against the folder, and the scheduler cycle's decisions under a test clock.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <thread>
+
+#include "ZynTaskSchedulerLib/Bstr.h"
+#include "automation/ZynTask.h"
+#include "engine/EngineTestSupport.h"
+#include "platform/ComError.h"
+#include "platform/Path.h"
+#include "platform/WideText.h"
+#include "support/ChildProcess.h"
+#include "support/Folders.h"
+#include "support/LogCall.h"
+#include "support/LogCapture.h"
+#include "support/ScopedLock.h"
+
+namespace {
+
+constexpr wchar_t kTaskA[] = L"{11111111-1111-4111-8111-111111111111}";
+constexpr wchar_t kTaskB[] = L"{22222222-2222-4222-8222-222222222222}";
+constexpr auto kHangGuard = std::chrono::seconds(20);
+
+std::wstring LockFile(const std::wstring& workFolder) {
+    return JoinPath(workFolder, L"ZynTaskSchedulerLock/taskSchedulerLock.tmp");
+}
+
+template <class Condition>
+bool Eventually(Condition condition) {
+    const auto giveUp = std::chrono::steady_clock::now() + kHangGuard;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+ULONG ListCount(CZynTaskSchedulerThread& engine) {
+    ScopedLock lock(engine.MainLock());
+    return engine.TaskList() ? engine.TaskList()->GetCount() : 0;
+}
+
+TEST(EngineConfiguration, ClaimsTheFolderAndReportsTheDocument) {
+    TestEngine engine;
+    EXPECT_EQ(engine->GetConfiguration(), L"<TaskScheduler WorkFolder=''/>");
+    engine.Configure(L"MaxExecQueueSize='0' LoggingEnabled='abc'");
+    EXPECT_TRUE(engine->HasWorkFolderLock());
+    EXPECT_TRUE(FileExists(LockFile(engine.WorkFolder())));
+    EXPECT_EQ(engine->GetMaxExecQueueSize(), 50u);
+    EXPECT_FALSE(engine->IsLoggingEnabled());
+    EXPECT_EQ(engine->GetConfiguration(),
+              L"<TaskScheduler WorkFolder='" + engine.WorkFolder() + L"'/>");
+    engine->SetConfiguration(L"<TaskScheduler WorkFolder='" + engine.WorkFolder() +
+                             L"' MaxExecQueueSize='7' LoggingEnabled='1'/>");
+    EXPECT_EQ(engine->GetMaxExecQueueSize(), 7u);
+    EXPECT_TRUE(engine->IsLoggingEnabled());
+    engine.Configure();  // no MaxExecQueueSize keeps it; no LoggingEnabled switches logging off
+    EXPECT_EQ(engine->GetMaxExecQueueSize(), 7u);
+    EXPECT_FALSE(engine->IsLoggingEnabled());
+    engine->Shutdown();
+    EXPECT_FALSE(FileExists(LockFile(engine.WorkFolder())));
+}
+
+TEST(EngineConfiguration, RefusesBadDocumentsAndUnwritableFolders) {
+    TestEngine engine;
+    LogCapture log;
+    try {
+        engine->SetConfiguration(L"not xml");
+        ADD_FAILURE() << "accepted text that is not XML";
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.Error(), E_FAIL);
+        EXPECT_NE(error.Description().find(L"CZynTaskSchedulerThread::SetConfiguration failed. "
+                                           L"Failed to load task scheduler config into XMLDOM."),
+                  std::wstring::npos);
+    }
+    EXPECT_THROW(engine->SetConfiguration(L"<TaskScheduler/>"), ComError);
+    EXPECT_NO_THROW(engine->SetConfiguration(L"<Other/>"));
+    WriteBytes(JoinPath(engine.WorkFolder(), L"file"), "x");
+    try {
+        engine->SetConfiguration(L"<TaskScheduler WorkFolder='" +
+                                 JoinPath(engine.WorkFolder(), L"file/sub") + L"'/>");
+        ADD_FAILURE() << "accepted a folder that cannot be made";
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.Error(), MakeHResult(0x80041002));
+        EXPECT_NE(error.Description().find(L"Cannot create work folder "), std::wstring::npos);
+    }
+}
+
+TEST(EngineConfiguration, SecondEngineOnTheFolderIsRefused) {
+    TestEngine first;
+    first.Configure();
+    LogCapture log;
+    TestEngine second;
+    second->SetConfiguration(L"<TaskScheduler WorkFolder='" + first.WorkFolder() + L"'/>");
+    EXPECT_FALSE(second->HasWorkFolderLock());
+    EXPECT_EQ(log.Matching(L"Unable to obtain file lock. Task scheduler already running. No tasks "
+                           L"will be executed by this task scheduler")
+                  .size(),
+              1u);
+    EXPECT_FALSE(second->Enable());
+    EXPECT_EQ(
+        log.Matching(L"Will not enable scheduler. Scheduler not able to obtain file lock.").size(),
+        1u);
+    EXPECT_TRUE(first->Enable());
+}
+
+ZYN_CHILD_ROLE(HoldWorkFolder) {
+    TaskObjectsOnly factory;
+    auto engine = MakeCounted<CZynTaskSchedulerThread>(&factory);
+    engine->SetConfiguration(L"<TaskScheduler WorkFolder='" + Utf8ToWideLossy(args.at(0)) + L"'/>");
+    if (!engine->HasWorkFolderLock()) {
+        return 1;
+    }
+    WriteBytes(Utf8ToWideLossy(args.at(1)), "held");
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
+TEST(EngineConfiguration, AnotherProcessHoldsTheFolderUntilItDies) {
+    TempFolder folder;
+    const std::wstring marker = folder / L"held";
+    const std::wstring work = folder / L"work";
+    ChildProcess holder("HoldWorkFolder", {WideToUtf8(work), WideToUtf8(marker)});
+    ASSERT_TRUE(Eventually([&] { return FileExists(marker); }));
+    {
+        TestEngine engine;
+        engine->SetConfiguration(L"<TaskScheduler WorkFolder='" + work + L"'/>");
+        EXPECT_FALSE(engine->HasWorkFolderLock());
+    }
+    holder.Kill(SIGKILL);
+    holder.Wait();
+    TestEngine engine;
+    engine->SetConfiguration(L"<TaskScheduler WorkFolder='" + work + L"'/>");
+    EXPECT_TRUE(engine->HasWorkFolderLock());
+}
+
+TEST(EngineTaskList, FollowsTheFolderAndSetsInvalidDocumentsAside) {
+    TestEngine engine;
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    engine.WriteTask(kTaskB, L"<Schedule Name='B'><Task>");  // truncated
+    CreateDirectoryPath(JoinPath(engine.WorkFolder(), L"folder.xml"));
+    LogCapture log;
+    engine.Configure();
+    EXPECT_EQ(ListCount(*engine), 2u);  // a document that does not load is found on the next scan
+    engine->UpdateTaskList();
+    EXPECT_EQ(ListCount(*engine), 1u);
+    EXPECT_TRUE(
+        FileExists(JoinPath(engine.WorkFolder(), std::wstring(L"Invalid/") + kTaskB + L".xml")));
+    EXPECT_EQ(log.Matching(L"Invalid task was deleted. File: '").size(), 1u);
+    RemoveFile(JoinPath(engine.WorkFolder(), std::wstring(kTaskA) + L".xml"));
+    engine->UpdateTaskList();
+    EXPECT_EQ(ListCount(*engine), 0u);
+    EXPECT_EQ(log.Matching(std::wstring(L"Removing task ") + kTaskA).size(), 1u);
+}
+
+TEST(EngineTaskList, PicksUpAFileAfterTheChangeNotification) {
+    TestEngine engine;
+    engine.Configure();
+    ASSERT_TRUE(engine->Enable());
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    EXPECT_TRUE(Eventually([&] { return ListCount(*engine) == 1; }));
+}
+
+TEST(EngineTaskList, ChangedFileIsReloaded) {
+    TestEngine engine;
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    engine.Configure();
+    CountedPtr<CZynTaskListElement> element;
+    {
+        ScopedLock lock(engine->MainLock());
+        element = engine->TaskList()->GetTask(kTaskA);
+    }
+    ASSERT_TRUE(element);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a new modification time
+    engine.WriteTask(kTaskA, OnceTask(L"Renamed", L"2030-01-01 10:00:00"));
+    engine->UpdateTaskList();
+    CBstr xml;
+    ASSERT_EQ(element->Task->get_Xml(xml.Receive()), S_OK);
+    EXPECT_NE(std::wstring(xml.View()).find(L"Renamed"), std::wstring::npos);
+}
+
+TEST(EngineTaskList, DuplicateScheduleNamesAreRefused) {
+    TestEngine engine;
+    engine.Configure();
+    const ComPtr<IZynTask> a = MakeZynTask(CountedPtr<CZynTaskSchedulerThread>(&*engine), 1);
+    const ComPtr<IZynTask> b = MakeZynTask(CountedPtr<CZynTaskSchedulerThread>(&*engine), 1);
+    ASSERT_EQ(a->put_Guid(CBstr(kTaskA).Get()), S_OK);
+    ASSERT_EQ(b->put_Guid(CBstr(kTaskB).Get()), S_OK);
+    const CBstr document(OnceTask(L"Nightly", L"2030-01-01 10:00:00"));
+    ASSERT_EQ(a->put_Xml(document.Get()), S_OK);
+    engine->UpdateTaskList();
+    LogCapture log;
+    EXPECT_EQ(b->put_Xml(document.Get()), E_FAIL);
+    EXPECT_EQ(log.Matching(L"Failed to set task xml. Task " + std::wstring(kTaskB) +
+                           L" with name Nightly already exists")
+                  .size(),
+              1u);
+    EXPECT_EQ(a->put_Xml(document.Get()), S_OK);  // the owner of the name may set it again
+}
+
+class EngineCycle : public testing::Test {
+protected:
+    EngineCycle() : clock(LocalMoment(2030, 1, 1, 9, 59, 30)) {}
+
+    DWORD CheckTasks() {
+        ScopedLock lock(engine->MainLock());
+        return engine->CheckTasks();
+    }
+
+    TestClock clock;
+    TestEngine engine;
+};
+
+TEST_F(EngineCycle, WaitsUntilTheEarliestRunAtMostAMinute) {
+    engine.Configure();
+    EXPECT_EQ(CheckTasks(), INFINITE);  // no tasks
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    engine.WriteTask(kTaskB, OnceTask(L"B", L"2030-01-01 11:00:00"));
+    engine->UpdateTaskList();
+    EXPECT_EQ(CheckTasks(), 30000u);
+    clock.Set(LocalMoment(2030, 1, 1, 9, 50, 0));
+    EXPECT_EQ(CheckTasks(), 600000u);  // ProcessTasks caps it at a minute
+    {
+        ScopedLock lock(engine->MainLock());
+        EXPECT_EQ(engine->TaskList()->GetTask(0U)->Identity, kTaskA);  // sorted by next run
+    }
+}
+
+TEST_F(EngineCycle, QueuesADueTaskOnceAndSkipsALateOne) {
+    engine.Configure();
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    engine->UpdateTaskList();
+    CheckTasks();
+    LogCapture log;
+    clock.Set(LocalMoment(2030, 1, 1, 10, 0, 0));
+    engine->ExecuteDueTasks();
+    EXPECT_EQ(engine->QueueLength(), 1u);
+    EXPECT_EQ(log.Matching(std::wstring(L"Queueing task ") + kTaskA).size(), 1u);
+    engine->ExecuteDueTasks();
+    EXPECT_EQ(engine->QueueLength(), 1u);
+    EXPECT_EQ(log.Matching(std::wstring(L"Task ") + kTaskA + L" already in queue").size(), 1u);
+
+    engine.WriteTask(kTaskB, OnceTask(L"B", L"2030-01-01 10:00:10"));
+    engine->UpdateTaskList();
+    clock.Set(LocalMoment(2030, 1, 1, 10, 0, 9));
+    CheckTasks();
+    clock.Set(LocalMoment(2030, 1, 1, 10, 0, 16));  // six seconds late
+    engine->ExecuteDueTasks();
+    EXPECT_TRUE(log.Matching(std::wstring(L"Queueing task ") + kTaskB).empty());
+}
+
+TEST_F(EngineCycle, FullQueueTurnsDueTasksAway) {
+    engine.Configure(L"MaxExecQueueSize='1'");
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    engine.WriteTask(kTaskB, OnceTask(L"B", L"2030-01-01 10:00:00"));
+    engine->UpdateTaskList();
+    CheckTasks();
+    clock.Set(LocalMoment(2030, 1, 1, 10, 0, 0));
+    LogCapture log;
+    engine->ExecuteDueTasks();
+    EXPECT_EQ(engine->QueueLength(), 1u);
+    EXPECT_EQ(log.Matching(L"Task list is full or task is already running. Not executing due task ")
+                  .size(),
+              1u);
+}
+
+TEST_F(EngineCycle, ZoneChangeWakesTheSchedulerThread) {
+    engine.Configure();
+    ASSERT_TRUE(engine->Enable());
+    LogCapture log;
+    WriteBytes(engine.ZoneFile(), "another zone");
+    EXPECT_TRUE(
+        Eventually([&] { return !log.Matching(L"System time has been changed at").empty(); }));
+}
+
+}  // namespace
