@@ -90,7 +90,7 @@ public:
 protected:
     // One cycle of the handler's thread: DoProcess, then sleep until the object goes.
     HRESULT Process() override;
-    int GetComApartment() override { return 2; }
+    int GetComApartment() override { return 2; }  // the multithreaded apartment
 
 private:
     // The started program as the handler holds it. The handle is zero until a program is
