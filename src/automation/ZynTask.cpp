@@ -148,15 +148,9 @@ HRESULT CZynTask::GetNextRunTime(VARIANT CurrentDate, DATE* NextRunTime) {
                 CEThrowError(E_FAIL, L"Failed to convert current system time to variant time.");
             }
         } else {
-            CVariantHolder date;
-            HRESULT hr = date.CopyFrom(CurrentDate);
-            if (SUCCEEDED(hr)) {
-                hr = date.ChangeType(VT_DATE);
-            }
-            if (FAILED(hr)) {
+            if (const HRESULT hr = ToDate(CurrentDate, reference); FAILED(hr)) {
                 CEThrowError(hr, L"VariantChangeType failed to convert date.");
             }
-            reference = date.date;
         }
         *NextRunTime = m_definition->CalculateTriggersNextRunTime(reference);
     });
@@ -189,15 +183,9 @@ HRESULT CZynTask::IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* 
                 CE_FAILED_THROW_ERROR(E_UNEXPECTED);
             }
         } else {
-            CVariantHolder date;
-            HRESULT hr = date.CopyFrom(CurrentDate);
-            if (SUCCEEDED(hr)) {
-                hr = date.ChangeType(VT_DATE);
-            }
-            if (FAILED(hr)) {
+            if (const HRESULT hr = ToDate(CurrentDate, current); FAILED(hr)) {
                 CE_FAILED_THROW_ERROR(hr);
             }
-            current = date.date;
         }
         const bool due = CompareDates(next, 0) > 0 && CompareDates(next, current) <= 0;
         *Due = due ? VARIANT_TRUE : VARIANT_FALSE;
