@@ -31,6 +31,19 @@ BSTR Copy(std::wstring_view text) {
     return CBstr(text).Detach();
 }
 
+// The value converted to a date, the argument itself left as the caller gave it.
+HRESULT ToDate(const VARIANT& value, DATE& date) {
+    CVariantHolder converted;
+    HRESULT hr = converted.CopyFrom(value);
+    if (SUCCEEDED(hr)) {
+        hr = converted.ChangeType(VT_DATE);
+    }
+    if (SUCCEEDED(hr)) {
+        date = converted.date;
+    }
+    return hr;
+}
+
 }  // namespace
 
 CZynTask::CZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag)
