@@ -80,11 +80,12 @@ private:
 };
 
 struct Scene {
-    explicit Scene(int count) : folder(count) { LogSink::Install(&sink); }
-    ~Scene() { LogSink::Install(nullptr); }
+    explicit Scene(int count) : folder(count), previous(LogSink::Install(&sink)) {}
+    ~Scene() { LogSink::Install(previous); }
     DiscardingSink sink;
     TaskFactory factory;
     Folder folder;
+    LogSink* previous;
 };
 
 void BM_FirstLoad(benchmark::State& state) {
