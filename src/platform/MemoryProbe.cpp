@@ -127,8 +127,7 @@ bool MappingsGrant(AddressRange range, char right) {
     return false;
 }
 
-// The calling thread's stack, as the thread library reports it, read once per thread. The
-// lowest page is left out: it may be the guard page.
+// The calling thread's stack, as the thread library reports it, read once per thread.
 AddressRange ThisThreadsStack() {
     AddressRange stack{0, 0};
     pthread_attr_t attributes;
@@ -137,17 +136,23 @@ AddressRange ThisThreadsStack() {
     }
     void* low = nullptr;
     std::size_t size = 0;
-    if (::pthread_attr_getstack(&attributes, &low, &size) == 0 && size > PageSize()) {
-        stack.begin = reinterpret_cast<std::uintptr_t>(low) + PageSize();
-        stack.end = reinterpret_cast<std::uintptr_t>(low) + size;
+    if (::pthread_attr_getstack(&attributes, &low, &size) == 0) {
+        stack.begin = reinterpret_cast<std::uintptr_t>(low);
+        stack.end = stack.begin + size;
     }
     ::pthread_attr_destroy(&attributes);
     return stack;
 }
 
-bool OnThisThreadsStack(AddressRange range) {
+// Whether the range lies in the frames of this call's callers: between this frame and the top
+// of the stack everything is mapped and writable. (The stack grows down, and the region the
+// library reports below the current frame need not be mapped at all. A frame kept off the
+// stack, as some sanitizers do, takes the slow way.)
+__attribute__((noinline)) bool InCallersFrames(AddressRange range) {
     thread_local const AddressRange stack = ThisThreadsStack();
-    return range.begin >= stack.begin && range.end <= stack.end;
+    const int marker = 0;
+    const auto here = reinterpret_cast<std::uintptr_t>(&marker);
+    return here >= stack.begin && here < stack.end && range.begin > here && range.end <= stack.end;
 }
 
 bool Readable(AddressRange range) {
@@ -168,6 +173,6 @@ bool IsWritableMemory(const void* address, std::size_t size) {
     // Most out-arguments live on the caller's stack, which is always writable, so the list
     // of mappings is read only for the others.
     const auto range = RangeOf(address, size);
-    return range && (size == 0 || OnThisThreadsStack(*range) ||
+    return range && (size == 0 || InCallersFrames(*range) ||
                      (Readable(*range) && MappingsGrant(*range, 'w')));
 }
