@@ -28,6 +28,19 @@ BSTR Copy(std::wstring_view text) {
     return CBstr(text).Detach();
 }
 
+// The value converted to a date, the argument itself left as the caller gave it.
+HRESULT ToDate(const VARIANT& value, DATE& date) {
+    CVariantHolder converted;
+    HRESULT hr = converted.CopyFrom(value);
+    if (SUCCEEDED(hr)) {
+        hr = converted.ChangeType(VT_DATE);
+    }
+    if (SUCCEEDED(hr)) {
+        date = converted.date;
+    }
+    return hr;
+}
+
 }  // namespace
 
 CZynTask::CZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag)
@@ -145,15 +158,9 @@ HRESULT CZynTask::GetNextRunTime(VARIANT CurrentDate, DATE* NextRunTime) {
                 CEThrowError(E_FAIL, L"Failed to convert current system time to variant time.");
             }
         } else {
-            CVariantHolder date;
-            HRESULT hr = date.CopyFrom(CurrentDate);
-            if (SUCCEEDED(hr)) {
-                hr = date.ChangeType(VT_DATE);
-            }
-            if (FAILED(hr)) {
+            if (const HRESULT hr = ToDate(CurrentDate, reference); FAILED(hr)) {
                 CEThrowError(hr, L"VariantChangeType failed to convert date.");
             }
-            reference = date.date;
         }
         *NextRunTime = m_definition->CalculateTriggersNextRunTime(reference);
     });
@@ -186,15 +193,9 @@ HRESULT CZynTask::IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* 
                 CE_FAILED_THROW_ERROR(E_UNEXPECTED);
             }
         } else {
-            CVariantHolder date;
-            HRESULT hr = date.CopyFrom(CurrentDate);
-            if (SUCCEEDED(hr)) {
-                hr = date.ChangeType(VT_DATE);
-            }
-            if (FAILED(hr)) {
+            if (const HRESULT hr = ToDate(CurrentDate, current); FAILED(hr)) {
                 CE_FAILED_THROW_ERROR(hr);
             }
-            current = date.date;
         }
         const bool due = CompareDates(next, 0) > 0 && CompareDates(next, current) <= 0;
         *Due = due ? VARIANT_TRUE : VARIANT_FALSE;

@@ -1,6 +1,7 @@
 #include "platform/MemoryProbe.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -126,6 +127,29 @@ bool MappingsGrant(AddressRange range, char right) {
     return false;
 }
 
+// The calling thread's stack, as the thread library reports it, read once per thread. The
+// lowest page is left out: it may be the guard page.
+AddressRange ThisThreadsStack() {
+    AddressRange stack{0, 0};
+    pthread_attr_t attributes;
+    if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) {
+        return stack;
+    }
+    void* low = nullptr;
+    std::size_t size = 0;
+    if (::pthread_attr_getstack(&attributes, &low, &size) == 0 && size > PageSize()) {
+        stack.begin = reinterpret_cast<std::uintptr_t>(low) + PageSize();
+        stack.end = reinterpret_cast<std::uintptr_t>(low) + size;
+    }
+    ::pthread_attr_destroy(&attributes);
+    return stack;
+}
+
+bool OnThisThreadsStack(AddressRange range) {
+    thread_local const AddressRange stack = ThisThreadsStack();
+    return range.begin >= stack.begin && range.end <= stack.end;
+}
+
 bool Readable(AddressRange range) {
     const auto readable = PagesReadable(range);
     return readable ? *readable : MappingsGrant(range, 'r');
@@ -141,6 +165,9 @@ bool IsReadableMemory(const void* address, std::size_t size) {
 bool IsWritableMemory(const void* address, std::size_t size) {
     // Writing would be the only direct test, and writing back what was read could undo
     // another thread's store; the mapping's rights say the same without touching the memory.
+    // Most out-arguments live on the caller's stack, which is always writable, so the list
+    // of mappings is read only for the others.
     const auto range = RangeOf(address, size);
-    return range && (size == 0 || (Readable(*range) && MappingsGrant(*range, 'w')));
+    return range && (size == 0 || OnThisThreadsStack(*range) ||
+                     (Readable(*range) && MappingsGrant(*range, 'w')));
 }

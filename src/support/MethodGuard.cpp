@@ -143,6 +143,16 @@ void SetCallerErrorRecord(const GuardFailure& failure, REFIID iid, const wchar_t
     }
 }
 
+void ReportAutomationFailure(const GuardFailure& failure,
+                             const AutomationIdentity& identity) noexcept {
+    try {
+        SetCallerErrorRecord(failure, identity.iid, identity.progId);
+        LogGuardFailure(failure, identity.logSource);
+    } catch (...) {
+        // Only copying the texts can throw, and only bad_alloc: nothing left to report with.
+    }
+}
+
 void RethrowGuardFailure(const GuardFailure& failure) {
     ThrowWithDescription(failure.hr, failure.message);
 }

@@ -98,6 +98,12 @@ struct AutomationIdentity {
     const wchar_t* logSource;
 };
 
+// What an automation method does with its failure: the caller's error record, then the log.
+// For methods that have more to do around the report (events, closing handles) and so run
+// RunGuarded themselves. Reporting that runs out of memory is given up silently.
+void ReportAutomationFailure(const GuardFailure& failure,
+                             const AutomationIdentity& identity) noexcept;
+
 template <class Body>
 HRESULT GuardAutomationMethod(const GuardNames& names, const AutomationIdentity& identity,
                               Body&& body) noexcept {
@@ -105,11 +111,10 @@ HRESULT GuardAutomationMethod(const GuardNames& names, const AutomationIdentity&
     try {
         const HRESULT hr = RunGuarded(names, failure, std::forward<Body>(body));
         if (FAILED(hr)) {
-            SetCallerErrorRecord(failure, identity.iid, identity.progId);
-            LogGuardFailure(failure, identity.logSource);
+            ReportAutomationFailure(failure, identity);
         }
         return hr;
     } catch (...) {
-        return E_OUTOFMEMORY;  // only reporting itself can throw here, and only bad_alloc
+        return E_OUTOFMEMORY;  // only describing the failure can throw here, and only bad_alloc
     }
 }
