@@ -8,6 +8,7 @@
 #include "automation/ZynTask.h"
 #include "automation/ZynTaskScheduler.h"
 #include "automation/ZynTasks.h"
+#include "execution/ZynCmdLineTaskHandler.h"
 #include "support/ClassFactory.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
@@ -28,6 +29,9 @@ constexpr ServerClass kObjectMap[] = {
      ClassEntryOf<CZynTasks>(CLSID_ZynTasks)},
     {{&CLSID_ZynTask, L"ZynTask Class", kProgIdZynTask, L"Kalvane.ZynTask"},
      ClassEntryOf<CZynTask>(CLSID_ZynTask)},
+    {{&CLSID_ZynCmdLineTaskHandler, L"ZynCmdLineTaskHandler Class", kProgIdZynCmdLineTaskHandler,
+      L"Kalvane.ZynCmdLineTaskHandler"},
+     ClassEntryOf<CZynCmdLineTaskHandler>(CLSID_ZynCmdLineTaskHandler)},
 };
 
 template <std::size_t... Index>

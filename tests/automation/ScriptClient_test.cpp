@@ -283,6 +283,24 @@ TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
     EXPECT_FALSE(Exists(LockFile()));
 }
 
+TEST_F(ScriptClientTest, TheLibrarysCommandLineHandlerRunsAProgram) {
+    CLSID clsid{};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"Kalvane.ZynCmdLineTaskHandler", &clsid));
+    EXPECT_EQ(clsid, CLSID_ZynCmdLineTaskHandler);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(S_OK,
+              CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, Out(object)));
+    ScriptObject handler(object);
+    const std::wstring marker = m_logs / L"ran";
+    const CVariantHolder identity(L"{6A1E0C52-3B7D-4F19-9C24-1D5E8B7A0F33}");
+    const CVariantHolder document(
+        L"<Schedule Name=\"touch\"><Task><ApplicationName>/usr/bin/touch"
+        L"</ApplicationName><Parameters>" +
+        marker + L"</Parameters></Task></Schedule>");
+    EXPECT_EQ(S_OK, handler.Call(L"ProcessTask", {&identity, &document}));  // waits for the end
+    EXPECT_TRUE(Exists(marker));
+}
+
 TEST_F(ScriptClientTest, TheLibraryStaysLoadedWhileACollectionLives) {
     ScriptObject scheduler = CreateScheduler();
     ASSERT_EQ(S_OK, scheduler.Call(L"Start"));
