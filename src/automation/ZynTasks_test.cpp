@@ -209,6 +209,36 @@ TEST_F(ZynTasksTest, ClonesWalkTheSharedListFromManyThreads) {
     EXPECT_EQ(mismatches.load(), 0);
 }
 
+// A late-bound caller passes one VARIANT for the tasks: one slot, never more.
+TEST_F(ZynTasksTest, LateBoundNextFillsItsOneSlotAtMost) {
+    const auto order = AddThreeTasks();
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(S_OK, m_tasks->QueryInterface(IID_IDispatch, Out(dispatch)));
+    IDispatch* slot = nullptr;
+    ULONG fetched = 0;
+    CVariantHolder arguments[3];  // last first: the count, the task slot, n
+    arguments[0].vt = VT_BYREF | VT_UI4;
+    arguments[0].byref = &fetched;
+    arguments[1].vt = VT_BYREF | VT_DISPATCH;
+    arguments[1].byref = &slot;
+    arguments[2].vt = VT_I4;
+    arguments[2].lVal = 2;
+    DISPPARAMS params{arguments, nullptr, 3, 0};
+    CVariantHolder result;
+    EXPECT_EQ(E_INVALIDARG, dispatch->Invoke(4, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                             &params, &result, nullptr, nullptr));
+    EXPECT_EQ(slot, nullptr);
+    arguments[2].lVal = 1;
+    ASSERT_EQ(S_OK, dispatch->Invoke(4, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                     &result, nullptr, nullptr));
+    ASSERT_EQ(fetched, 1u);
+    ASSERT_NE(slot, nullptr);
+    ComPtr<IZynTask> task;
+    ASSERT_EQ(S_OK, slot->QueryInterface(IID_IZynTask, Out(task)));
+    slot->Release();
+    EXPECT_EQ(Identity(task.Get()), order[0]);
+}
+
 TEST(ZynTasksBare, ACollectionMadeByItsClassHasNoTasks) {
     ComPtr<CoZynTasks> tasks;
     ASSERT_EQ(S_OK, CoZynTasks::Make(tasks));
