@@ -13,8 +13,9 @@ ComPtr<IZynTask> CZynEngineObjects::CreateTask(CountedPtr<CZynTaskSchedulerThrea
 }
 
 // The one place where the worker pool's processors are made. Temporary state: the task
-// processor class is not part of the library yet, so no processor is made; the pool skips
-// what a factory does not make, and queued tasks wait until processors exist.
+// processor class (execution/CoZynTaskProcessor) is not part of the library yet, so no processor
+// is made; the pool skips what a factory does not make, and queued tasks wait. Once it is, this
+// body is `return CoZynTaskProcessor::Create(std::move(engine), processorId);`.
 ComPtr<IZynTaskProcessor> CZynEngineObjects::CreateProcessor(
     CountedPtr<CZynTaskSchedulerThread> /*engine*/, LONG /*processorId*/) {
     return {};
