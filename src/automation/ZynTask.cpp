@@ -4,6 +4,7 @@
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "automation/OptionalArgument.h"
 #include "automation/PointerChecks.h"
 #include "platform/MemoryProbe.h"
 #include "platform/Path.h"
@@ -22,10 +23,6 @@ namespace {
 
 const AutomationIdentity kIdentity{IID_IZynTask, kProgIdZynTask, L"CZynTask"};
 constexpr std::size_t kMessageCapacity = 4096;
-
-bool IsAbsent(const VARIANT& value) {
-    return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND);
-}
 
 BSTR Copy(std::wstring_view text) {
     return CBstr(text).Detach();
@@ -156,7 +153,7 @@ HRESULT CZynTask::GetNextRunTime(VARIANT CurrentDate, DATE* NextRunTime) {
         ScopedLock lock(m_engine->MainLock());
         *NextRunTime = DBL_MAX;
         DATE reference = 0;
-        if (IsAbsent(CurrentDate)) {
+        if (IsOmitted(CurrentDate)) {
             if (!CurrentLocalDate(reference)) {
                 CEThrowError(E_FAIL, L"Failed to convert current system time to variant time.");
             }
@@ -176,7 +173,7 @@ HRESULT CZynTask::IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* 
         ScopedLock lock(m_engine->MainLock());
         *Due = VARIANT_FALSE;
         CVariantHolder lastRun;
-        if (IsAbsent(LastRunDate)) {
+        if (IsOmitted(LastRunDate)) {
             lastRun.vt = VT_DATE;
             lastRun.date = 0.0;
         } else {
@@ -191,7 +188,7 @@ HRESULT CZynTask::IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* 
             throw ComError(hr, record);
         }
         DATE current = 0;
-        if (IsAbsent(CurrentDate)) {
+        if (IsOmitted(CurrentDate)) {
             if (!CurrentLocalDate(current)) {
                 CE_FAILED_THROW_ERROR(E_UNEXPECTED);
             }

@@ -81,7 +81,7 @@ public:
     CAtlCriticalSection& MainLock() RETURN_CAPABILITY(m_mainLock) { return m_mainLock; }
     IZynEngineObjectFactory* ObjectFactory() const { return m_factory; }
     // The engine's own task list (null after Shutdown); use under the main lock.
-    CZynTasksList* TaskList() { return m_taskList.get(); }
+    CZynTasksList* TaskList() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_taskList.get(); }
     std::size_t QueueLength() { return m_queue.Size(); }
 
 protected:

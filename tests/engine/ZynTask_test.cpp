@@ -11,6 +11,7 @@
 #include "platform/Path.h"
 #include "support/Folders.h"
 #include "support/LogCapture.h"
+#include "support/ScopedLock.h"
 
 namespace {
 
@@ -119,7 +120,10 @@ TEST_F(ZynTaskTest, DeleteRemovesTheFilesAndLeavesTheSchedule) {
     ASSERT_EQ(task->DeleteTask(), S_OK);
     EXPECT_FALSE(FileExists(JoinPath(engine.WorkFolder(), std::wstring(kGuid) + L".xml")));
     EXPECT_FALSE(FileExists(logFile));
-    EXPECT_EQ(engine->TaskList()->GetCount(), 0u);
+    {
+        ScopedLock lock(engine->MainLock());
+        EXPECT_EQ(engine->TaskList()->GetCount(), 0u);
+    }
     EXPECT_EQ(task->DeleteTask(), S_OK);  // nothing left to delete is no failure
 }
 
