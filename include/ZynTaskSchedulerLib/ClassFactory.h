@@ -25,5 +25,9 @@ using DllGetClassObjectFunction = HRESULT (*)(REFCLSID rclsid, REFIID riid, void
 // "DllCanUnloadNow": S_OK when no object of the library is alive and no lock is held.
 using DllCanUnloadNowFunction = HRESULT (*)();
 
+// "DllRegisterServer" / "DllUnregisterServer": writes the registration of the library's classes
+// (naming the library's own file as their server) or removes it.
+using DllRegisterServerFunction = HRESULT (*)();
+
 // Marks an entry point that a server library exports.
 #define ZYN_SERVER_ENTRY extern "C" __attribute__((visibility("default")))

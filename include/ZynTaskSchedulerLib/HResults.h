@@ -34,6 +34,7 @@ inline constexpr HRESULT DISP_E_BADINDEX = MakeHResult(0x8002000B);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = MakeHResult(0x8002000E);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = MakeHResult(0x8002000F);
 
+inline constexpr HRESULT TYPE_E_REGISTRYACCESS = MakeHResult(0x8002801C);
 inline constexpr HRESULT CONNECT_E_NOCONNECTION = MakeHResult(0x80040200);
 inline constexpr HRESULT CONNECT_E_ADVISELIMIT = MakeHResult(0x80040201);
 inline constexpr HRESULT CONNECT_E_CANNOTCONNECT = MakeHResult(0x80040202);

@@ -4,6 +4,7 @@
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "automation/OptionalArgument.h"
 #include "automation/PointerChecks.h"
 #include "platform/MemoryProbe.h"
 #include "platform/Path.h"
@@ -23,12 +24,21 @@ namespace {
 const AutomationIdentity kIdentity{IID_IZynTask, kProgIdZynTask, L"CZynTask"};
 constexpr std::size_t kMessageCapacity = 4096;
 
-bool IsAbsent(const VARIANT& value) {
-    return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND);
-}
-
 BSTR Copy(std::wstring_view text) {
     return CBstr(text).Detach();
+}
+
+// The value converted to a date, the argument itself left as the caller gave it.
+HRESULT ToDate(const VARIANT& value, DATE& date) {
+    CVariantHolder converted;
+    HRESULT hr = converted.CopyFrom(value);
+    if (SUCCEEDED(hr)) {
+        hr = converted.ChangeType(VT_DATE);
+    }
+    if (SUCCEEDED(hr)) {
+        date = converted.date;
+    }
+    return hr;
 }
 
 }  // namespace
@@ -143,20 +153,14 @@ HRESULT CZynTask::GetNextRunTime(VARIANT CurrentDate, DATE* NextRunTime) {
         ScopedLock lock(m_engine->MainLock());
         *NextRunTime = DBL_MAX;
         DATE reference = 0;
-        if (IsAbsent(CurrentDate)) {
+        if (IsOmitted(CurrentDate)) {
             if (!CurrentLocalDate(reference)) {
                 CEThrowError(E_FAIL, L"Failed to convert current system time to variant time.");
             }
         } else {
-            CVariantHolder date;
-            HRESULT hr = date.CopyFrom(CurrentDate);
-            if (SUCCEEDED(hr)) {
-                hr = date.ChangeType(VT_DATE);
-            }
-            if (FAILED(hr)) {
+            if (const HRESULT hr = ToDate(CurrentDate, reference); FAILED(hr)) {
                 CEThrowError(hr, L"VariantChangeType failed to convert date.");
             }
-            reference = date.date;
         }
         *NextRunTime = m_definition->CalculateTriggersNextRunTime(reference);
     });
@@ -169,7 +173,7 @@ HRESULT CZynTask::IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* 
         ScopedLock lock(m_engine->MainLock());
         *Due = VARIANT_FALSE;
         CVariantHolder lastRun;
-        if (IsAbsent(LastRunDate)) {
+        if (IsOmitted(LastRunDate)) {
             lastRun.vt = VT_DATE;
             lastRun.date = 0.0;
         } else {
@@ -184,20 +188,14 @@ HRESULT CZynTask::IsDue(VARIANT LastRunDate, VARIANT CurrentDate, VARIANT_BOOL* 
             throw ComError(hr, record);
         }
         DATE current = 0;
-        if (IsAbsent(CurrentDate)) {
+        if (IsOmitted(CurrentDate)) {
             if (!CurrentLocalDate(current)) {
                 CE_FAILED_THROW_ERROR(E_UNEXPECTED);
             }
         } else {
-            CVariantHolder date;
-            HRESULT hr = date.CopyFrom(CurrentDate);
-            if (SUCCEEDED(hr)) {
-                hr = date.ChangeType(VT_DATE);
-            }
-            if (FAILED(hr)) {
+            if (const HRESULT hr = ToDate(CurrentDate, current); FAILED(hr)) {
                 CE_FAILED_THROW_ERROR(hr);
             }
-            current = date.date;
         }
         const bool due = CompareDates(next, 0) > 0 && CompareDates(next, current) <= 0;
         *Due = due ? VARIANT_TRUE : VARIANT_FALSE;

@@ -54,5 +54,11 @@ private:
     CountedPtr<CZynTaskImpl> m_definition;
 };
 
+// Late-bound calls hand task arguments over as IZynTask (AddTask).
+template <>
+struct InterfaceIdentity<IZynTask> {
+    static constexpr const IID& iid = IID_IZynTask;
+};
+
 // A task object bound to `engine`, as the library makes them.
 ComPtr<IZynTask> MakeZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag);

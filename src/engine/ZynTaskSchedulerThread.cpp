@@ -231,6 +231,7 @@ bool CZynTaskSchedulerThread::Enable() {
             return false;
         }
         m_enabled = true;
+        m_enabledEvent.Set();
         if (m_suspended && !m_shutDown) {
             m_suspended = false;
             ResumeThread();
@@ -311,9 +312,11 @@ HRESULT CZynTaskSchedulerThread::ProcessTasks() {
             }
         }
         if (!watch) {
-            // Disabled or without the folder: nothing to time; wait for the end or a wake,
-            // without the main lock so that Enable is never kept waiting by a parked thread.
-            WaitAny({&KillEvent.Handle(), &m_wakeEvent.Handle()}, INFINITE);
+            // Disabled or without the folder: nothing to time; wait for the end, a wake or the
+            // next Enable, without the main lock so that Enable is never kept waiting by a
+            // thread parked here.
+            WaitAny({&KillEvent.Handle(), &m_wakeEvent.Handle(), &m_enabledEvent.Handle()},
+                    INFINITE);
             return S_OK;
         }
         CEReportEventFormat(CE_SEVERITY_DEBUG, kCycleSource, L"Wait timeout: %d",

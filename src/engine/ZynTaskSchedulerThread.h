@@ -115,6 +115,8 @@ private:
         GUARDED_BY(m_mainLock);  // shared with a running wait
     std::unique_ptr<CZynTasksList> m_taskList GUARDED_BY(m_mainLock);
     CAtlEvent m_wakeEvent{FALSE, TRUE};
+    // Ends the wait of a disabled scheduler thread when the engine is enabled again.
+    CAtlEvent m_enabledEvent{FALSE, FALSE};
     CZynExecutionQueue m_queue;
     CZynWorkerPool m_workers;
     CountedPtr<CZynTaskWinMsgThread> m_windowThread;

@@ -54,22 +54,6 @@ DWORD ExitCodeOf(SpawnedProcess* process) {
     return exitCode;
 }
 
-// The end of a start method. A failure to read the parameters has been reported by
-// LoadProcessParameters and goes back as it stands, without an event; any other failure is
-// reported here and ends the task as failed for the sinks.
-template <class FireFailed>
-HRESULT FinishStart(HRESULT parametersResult, HRESULT hr, const GuardFailure& failure,
-                    FireFailed&& fireFailed) {
-    if (FAILED(parametersResult)) {
-        return parametersResult;
-    }
-    if (FAILED(hr)) {
-        ReportAutomationFailure(failure, kIdentity);
-        fireFailed();
-    }
-    return hr;
-}
-
 }  // namespace
 
 CZynCmdLineTaskHandler::CZynCmdLineTaskHandler() : CCEThread(kThreadName, THREAD_PRIORITY_LOWEST) {
@@ -129,8 +113,7 @@ HRESULT CZynCmdLineTaskHandler::ProcessTask(BSTR bstrTaskGuid, BSTR bstrTaskXml)
     if (FAILED(hr)) {
         CloseProcessHandles();
     }
-    return FinishStart(parametersResult, hr, failure,
-                       [this] { Fire_OnTaskStatus(ST_TASK_FAILED); });
+    return FinishStart(parametersResult, hr, failure);
 }
 
 HRESULT CZynCmdLineTaskHandler::ProcessTaskAsync(BSTR bstrTaskGuid, BSTR bstrTaskXml) {
@@ -150,8 +133,7 @@ HRESULT CZynCmdLineTaskHandler::ProcessTaskAsync(BSTR bstrTaskGuid, BSTR bstrTas
         }
     });
     // The handles stay open: the thread may already be waiting on the program.
-    return FinishStart(parametersResult, hr, failure,
-                       [this] { Fire_OnTaskStatus(ST_TASK_FAILED); });
+    return FinishStart(parametersResult, hr, failure);
 }
 
 HRESULT CZynCmdLineTaskHandler::CancelTask() {
@@ -227,6 +209,18 @@ std::shared_ptr<SpawnedProcess> CZynCmdLineTaskHandler::CreateTaskProcess(
     }
     m_processInfo = {process, false};
     return process;
+}
+
+HRESULT CZynCmdLineTaskHandler::FinishStart(HRESULT parametersResult, HRESULT hr,
+                                            const GuardFailure& failure) {
+    if (FAILED(parametersResult)) {
+        return parametersResult;
+    }
+    if (FAILED(hr)) {
+        ReportAutomationFailure(failure, kIdentity);
+        Fire_OnTaskStatus(ST_TASK_FAILED);
+    }
+    return hr;
 }
 
 void CZynCmdLineTaskHandler::DoProcess() {

@@ -19,22 +19,25 @@
 // (IID_IZynScheduledTaskHandler, the class's ProgID).
 //
 // Thread safety: free-threaded. m_csHandler (recursive) guards the state and is held while an
-// event is fired, on whichever thread fires it: the caller of ProcessTask or CancelTask, or the
-// handler's thread. Being recursive, it lets a sink call back into this handler from inside
-// OnTaskStatus on the firing thread (CancelTask from the event, say). What it cannot survive is
-// a lock cycle across threads: a thread that holds a lock L and calls into the handler waits
-// for m_csHandler, while the firing thread holds m_csHandler and its sink waits for L. The
-// task processor cancels a task while it holds its handler-map lock, and its sink takes that
-// same lock, so the rule it must follow is: never call into a handler (CancelTask, Unadvise,
-// the last Release) while holding a lock that its sink's OnTaskStatus takes; take the handler
-// out of the map under the lock, leave the lock, then call. With that rule kept, firing under
-// m_csHandler cannot deadlock with a cancel: the cancelling thread holds nothing the sink
-// needs when it waits for m_csHandler. This class keeps its side: while it holds m_csHandler
-// it calls out only to fire, and takes no other lock but the connection point's list lock and
-// the started program's bookkeeping, neither of which is held while anybody is called. A sink
-// must not wait inside OnTaskStatus for a thread that is calling into this handler, and must
-// not drop the last reference to the handler from inside an event fired by the handler's own
-// thread (the final release ends that thread and waits for it).
+// event is fired, on whichever thread fires it: the caller of a method or of the final
+// release, or the handler's thread. Being recursive, it lets a sink call back into this handler
+// from inside OnTaskStatus on the firing thread (CancelTask from the event, say). What it cannot
+// survive is a lock cycle across threads: a thread that holds a lock L and calls into the handler
+// waits for m_csHandler, while the firing thread holds m_csHandler and its sink waits for L. The
+// task processor's sink takes the processor's handler-map lock, so a processor that called
+// CancelTask with that lock held could meet the handler's thread firing the end of the task
+// the other way round. The rule the processor (and any caller) must follow is therefore: never call
+// CancelTask, or drop the last reference (which cancels and waits for the handler's thread),
+// while holding a lock that the sink's OnTaskStatus takes; take the handler out of the map under
+// the lock, leave the lock, then call. With that rule kept, firing under m_csHandler cannot
+// deadlock with a cancel: the cancelling thread holds nothing the sink needs when it waits for
+// m_csHandler. (Advise and Unadvise take only the connection point's list lock and are safe under
+// any lock.) This class keeps its side: while it holds m_csHandler it calls out only to fire, and
+// takes no other lock but the connection point's list lock and the started program's bookkeeping,
+// neither of which is held while anybody is called. A sink must not wait inside OnTaskStatus for a
+// thread that is calling into this handler, and must not drop the last reference to the handler
+// from inside an event fired by the handler's own thread (the final release ends that thread and
+// waits for it).
 #pragma once
 
 #include <memory>
@@ -50,6 +53,7 @@
 #include "support/ComObject.h"
 #include "support/ConnectionPointContainer.h"
 #include "support/DispatchImpl.h"
+#include "support/MethodGuard.h"
 #include "support/SupportErrorInfo.h"
 #include "support/ThreadAnnotations.h"
 
@@ -86,7 +90,7 @@ public:
 protected:
     // One cycle of the handler's thread: DoProcess, then sleep until the object goes.
     HRESULT Process() override;
-    int GetComApartment() override { return 2; }
+    int GetComApartment() override { return 2; }  // the multithreaded apartment
 
 private:
     // The started program as the handler holds it. The handle is zero until a program is
@@ -109,6 +113,10 @@ private:
     // failure.
     std::shared_ptr<SpawnedProcess> CreateTaskProcess(const wchar_t* logPrefix)
         EXCLUSIVE_LOCKS_REQUIRED(m_csHandler);
+    // The end of a start method. A failure to read the parameters has been reported by
+    // LoadProcessParameters and goes back as it stands, without an event; any other failure
+    // of the method is reported here and ends the task as failed for the sinks.
+    HRESULT FinishStart(HRESULT parametersResult, HRESULT hr, const GuardFailure& failure);
     // Waits for the program when the handler runs asynchronously and fires the status.
     void DoProcess();
     // Step one of CancelTask: terminates the program when it still runs; raises when its exit

@@ -1,7 +1,6 @@
 #include "platform/RegistryStore.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "platform/LastError.h"
 #include "platform/Path.h"
 #include "platform/RegistryText.h"
+#include "platform/UserFolders.h"
 #include "platform/WideText.h"
 
 namespace {
@@ -21,37 +21,9 @@ namespace {
 constexpr std::size_t kMaxTreeFileBytes = 64u << 20;
 constexpr const wchar_t* kLockFileName = L".lock";
 constexpr const wchar_t* kTreeFileExtension = L".reg";
-constexpr const wchar_t* kStoreBelowStateFolder = L"zyntask/registry";
-
-std::wstring EnvironmentPath(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] == '/' ? Utf8ToWideLossy(value) : std::wstring();
-}
-
-std::wstring HomeFolder() {
-    std::wstring home = EnvironmentPath("HOME");
-    if (!home.empty()) {
-        return home;
-    }
-    passwd entry{};
-    passwd* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-        return Utf8ToWideLossy(found->pw_dir);
-    }
-    return L"/";
-}
 
 std::wstring DefaultRootFolder() {
-    if (::geteuid() == 0) {
-        return L"/var/lib/zyntask/registry";
-    }
-    std::wstring state = EnvironmentPath("XDG_STATE_HOME");
-    if (state.empty()) {
-        state = JoinPath(HomeFolder(), L".local/state");
-    }
-    return JoinPath(state, kStoreBelowStateFolder);
+    return JoinPath(AgentStateFolder(), L"registry");
 }
 
 std::wstring TreeFilePath(const std::wstring& root, RegistryHive hive) {

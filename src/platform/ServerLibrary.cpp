@@ -42,3 +42,16 @@ HRESULT CServerLibrary::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
 HRESULT CServerLibrary::CanUnloadNow() const {
     return m_canUnloadNow == nullptr ? S_FALSE : m_canUnloadNow();
 }
+
+HRESULT CServerLibrary::RegisterServer() const {
+    return CallRegistrationEntry("DllRegisterServer");
+}
+
+HRESULT CServerLibrary::UnregisterServer() const {
+    return CallRegistrationEntry("DllUnregisterServer");
+}
+
+HRESULT CServerLibrary::CallRegistrationEntry(const char* name) const {
+    const auto entry = reinterpret_cast<DllRegisterServerFunction>(::dlsym(m_handle, name));
+    return entry == nullptr ? CO_E_ERRORINDLL : entry();
+}

@@ -21,10 +21,15 @@ public:
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const;
     // S_FALSE for a library without DllCanUnloadNow, which therefore stays.
     HRESULT CanUnloadNow() const;
+    // The library's DllRegisterServer and DllUnregisterServer, as an installer calls them;
+    // CO_E_ERRORINDLL for a library without the entry point.
+    HRESULT RegisterServer() const;
+    HRESULT UnregisterServer() const;
 
 private:
     CServerLibrary(void* handle, DllGetClassObjectFunction getClassObject,
                    DllCanUnloadNowFunction canUnloadNow);
+    HRESULT CallRegistrationEntry(const char* name) const;
 
     void* m_handle;
     DllGetClassObjectFunction m_getClassObject;

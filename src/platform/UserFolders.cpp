@@ -1,17 +1,35 @@
 #include "platform/UserFolders.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "platform/Path.h"
 #include "platform/WideText.h"
 
 namespace {
 
-std::wstring Variable(const char* name) {
+// A variable that names an absolute path; empty otherwise.
+std::wstring EnvironmentPath(const char* name) {
     const char* value = std::getenv(name);
-    return value == nullptr ? std::wstring() : Utf8ToWideLossy(value);
+    return value != nullptr && value[0] == '/' ? Utf8ToWideLossy(value) : std::wstring();
+}
+
+std::wstring HomeFolder() {
+    std::wstring home = EnvironmentPath("HOME");
+    if (!home.empty()) {
+        return home;
+    }
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return Utf8ToWideLossy(found->pw_dir);
+    }
+    return L"/";
 }
 
 bool IsRoot() {
@@ -24,23 +42,18 @@ std::wstring AgentStateFolder() {
     if (IsRoot()) {
         return L"/var/lib/zyntask";
     }
-    const std::wstring xdgState = Variable("XDG_STATE_HOME");
-    if (!xdgState.empty()) {
-        return JoinPath(xdgState, L"zyntask");
+    std::wstring state = EnvironmentPath("XDG_STATE_HOME");
+    if (state.empty()) {
+        state = JoinPath(HomeFolder(), L".local/state");
     }
-    const std::wstring home = Variable("HOME");
-    return home.empty() ? std::wstring() : JoinPath(home, L".local/state/zyntask");
+    return JoinPath(state, L"zyntask");
 }
 
 std::wstring AgentLogFolder() {
-    if (IsRoot()) {
-        return L"/var/log/zyntask";
-    }
-    const std::wstring state = AgentStateFolder();
-    return state.empty() ? state : JoinPath(state, L"logs");
+    return IsRoot() ? L"/var/log/zyntask" : JoinPath(AgentStateFolder(), L"logs");
 }
 
 std::wstring TemporaryFolder() {
-    const std::wstring temporary = Variable("TMPDIR");
-    return temporary.empty() ? L"/tmp" : temporary;
+    const char* value = std::getenv("TMPDIR");
+    return value != nullptr && *value != '\0' ? Utf8ToWideLossy(value) : L"/tmp";
 }

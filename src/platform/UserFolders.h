@@ -5,10 +5,10 @@
 
 #include <string>
 
-// /var/lib/zyntask for root; $XDG_STATE_HOME/zyntask, else ~/.local/state/zyntask, for
-// others; empty when neither variable is set.
+// /var/lib/zyntask for root; $XDG_STATE_HOME/zyntask (when it is an absolute path), else
+// ~/.local/state/zyntask (the home folder from HOME or the account), for others.
 std::wstring AgentStateFolder();
-// /var/log/zyntask for root; the state folder's "logs" for others; empty as above.
+// /var/log/zyntask for root; the state folder's "logs" for others.
 std::wstring AgentLogFolder();
 // $TMPDIR when set and not empty, else /tmp.
 std::wstring TemporaryFolder();

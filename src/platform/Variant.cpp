@@ -4,37 +4,17 @@
 
 #include "ZynTaskSchedulerLib/Dispatch.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
+#include "platform/VariantTypes.h"
 
 namespace {
-
-bool IsSupportedBaseType(VARTYPE type) {
-    switch (type) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I2:
-        case VT_I4:
-        case VT_UI4:
-        case VT_R4:
-        case VT_R8:
-        case VT_DATE:
-        case VT_BSTR:
-        case VT_BOOL:
-        case VT_ERROR:
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            return true;
-        default:
-            return false;
-    }
-}
 
 bool IsSupported(VARTYPE type) {
     if ((type & VT_BYREF) != 0) {
         const VARTYPE base = type & ~VT_BYREF;
         return base == VT_VARIANT ||
-               (IsSupportedBaseType(base) && base != VT_EMPTY && base != VT_NULL);
+               (IsSupportedVariantType(base) && base != VT_EMPTY && base != VT_NULL);
     }
-    return IsSupportedBaseType(type);
+    return IsSupportedVariantType(type);
 }
 
 // The value a reference points at, as a value of its own (not yet owning anything).
@@ -156,4 +136,25 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
     }
     const VARIANT value = Dereferenced(*pvargSrc);
     return VariantCopy(pvarDest, &value);
+}
+
+bool IsSupportedVariantType(VARTYPE type) {
+    switch (type) {
+        case VT_EMPTY:
+        case VT_NULL:
+        case VT_I2:
+        case VT_I4:
+        case VT_UI4:
+        case VT_R4:
+        case VT_R8:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_BOOL:
+        case VT_ERROR:
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+            return true;
+        default:
+            return false;
+    }
 }

@@ -10,6 +10,7 @@
 
 #include "ZynTaskSchedulerLib/Dispatch.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
+#include "platform/VariantTypes.h"
 #include "platform/WideText.h"
 
 namespace {
@@ -19,27 +20,6 @@ constexpr DATE kFirstDate = -657434.0;
 constexpr DATE kEndOfLastDate = 2958466.0;
 constexpr int kDoubleDigits = 15;
 constexpr int kFloatDigits = 7;
-
-bool IsTargetType(VARTYPE vt) {
-    switch (vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I2:
-        case VT_I4:
-        case VT_UI4:
-        case VT_R4:
-        case VT_R8:
-        case VT_DATE:
-        case VT_BSTR:
-        case VT_BOOL:
-        case VT_ERROR:
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            return true;
-        default:
-            return false;
-    }
-}
 
 std::wstring_view Text(const VARIANT& value) {
     return value.bstrVal == nullptr ? std::wstring_view()
@@ -319,7 +299,7 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
     if (pvargDest == nullptr || pvarSrc == nullptr) {
         return E_INVALIDARG;
     }
-    if (!IsTargetType(vt)) {
+    if (!IsSupportedVariantType(vt)) {
         return DISP_E_BADVARTYPE;
     }
     VARIANT value;

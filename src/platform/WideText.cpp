@@ -166,6 +166,19 @@ std::wstring FormatTextV(std::size_t capacity, const wchar_t* format, va_list ar
     if (capacity == 0 || format == nullptr) {
         return {};
     }
+    // Most messages are short: a small buffer on the stack first, the full capacity only
+    // when the text does not fit in it.
+    constexpr std::size_t kShortCapacity = 512;
+    if (capacity > kShortCapacity) {
+        wchar_t shortBuffer[kShortCapacity];
+        va_list copy;
+        va_copy(copy, args);
+        const int written = vswprintf(shortBuffer, kShortCapacity, format, copy);
+        va_end(copy);
+        if (written >= 0) {
+            return std::wstring(shortBuffer, static_cast<std::size_t>(written));
+        }
+    }
     std::vector<wchar_t> buffer(capacity, L'\0');
     va_list copy;
     va_copy(copy, args);

@@ -70,11 +70,6 @@ private:
     HKEY m_key{};
 };
 
-std::wstring DefaultLogFolder() {
-    std::wstring folder = AgentLogFolder();
-    return folder.empty() ? TemporaryFolder() : folder;
-}
-
 std::wstring WithoutTrailingSeparator(std::wstring folder) {
     if (folder.size() > 1 && (folder.back() == L'/' || folder.back() == L'\\')) {
         folder.pop_back();
@@ -102,7 +97,7 @@ AgentLogLocation ReadAgentLogLocation() {
     AgentLogLocation location;
     const std::optional<std::wstring> configured = key.Text(L"FilePath", kMaxFolderBytes);
     if (!configured) {
-        location.folder = DefaultLogFolder();
+        location.folder = AgentLogFolder();
     } else if (configured->empty()) {
         location.folder = TemporaryFolder();
     } else {
@@ -115,9 +110,7 @@ AgentLogLocation ReadAgentLogLocation() {
 }
 
 std::wstring AgentInstallLogPath() {
-    const std::wstring state = AgentStateFolder();
-    return JoinPath(JoinPath(state.empty() ? TemporaryFolder() : state, L"InstallLogs"),
-                    kInstallLogName);
+    return JoinPath(JoinPath(AgentStateFolder(), L"InstallLogs"), kInstallLogName);
 }
 
 std::wstring ExpandEnvironmentReferences(const std::wstring& text) {

@@ -23,8 +23,8 @@ struct AgentLogLocation {
 
 // The folder and file name, read once when the log is made. Without a usable "FilePath" the
 // folder is the system's log folder for root (/var/log/zyntask), the user's state folder for
-// anyone else ($XDG_STATE_HOME/zyntask/logs or ~/.local/state/zyntask/logs), else the
-// temporary folder. %NAME% references to environment variables are expanded.
+// anyone else ($XDG_STATE_HOME/zyntask/logs or ~/.local/state/zyntask/logs); an empty one means
+// the temporary folder. %NAME% references to environment variables are expanded.
 AgentLogLocation ReadAgentLogLocation();
 
 // The plain-text install log that the override's install-log flag copies records to.

@@ -87,9 +87,9 @@ void CCEThread::EnterApartment(int apartment) {
     if (apartment != kSingleThreadedApartment && apartment != kMultithreadedApartment) {
         return;
     }
-    const HRESULT hr = CoInitializeEx(nullptr, apartment == kSingleThreadedApartment
-                                                   ? COINIT_APARTMENTTHREADED
-                                                   : COINIT_MULTITHREADED);
+    const HRESULT hr =
+        CoInitializeEx(nullptr, apartment == kSingleThreadedApartment ? COINIT_APARTMENTTHREADED
+                                                                      : COINIT_MULTITHREADED);
     if (FAILED(hr)) {
         CEReportEventFormat(CE_SEVERITY_ERROR, L"ZynUtility",
                             L"COM initialization failed, error: %ls (0x%08X)",

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "ZynTaskSchedulerLib/Connections.h"
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "platform/ServerLibrary.h"
 #include "platform/WideText.h"
 #include "support/ComObject.h"
 #include "support/DispatchImpl.h"
@@ -553,6 +555,13 @@ TEST_F(SampleServerTest, TakesCallsAndSinksFromManyThreadsAtOnce) {
     EXPECT_EQ(static_cast<std::size_t>(kCallers * kCallsEach), totals.size());
     EXPECT_EQ(kCallers * kCallsEach, *totals.rbegin());
     EXPECT_EQ(S_OK, point->Unadvise(cookie));
+}
+
+TEST(SampleServerLibrary, ALibraryWithoutRegistrationEntryPointsCannotRegister) {
+    std::unique_ptr<CServerLibrary> library;
+    ASSERT_EQ(S_OK, CServerLibrary::Load(kServerPath, library));
+    EXPECT_EQ(CO_E_ERRORINDLL, library->RegisterServer());
+    EXPECT_EQ(CO_E_ERRORINDLL, library->UnregisterServer());
 }
 
 }  // namespace

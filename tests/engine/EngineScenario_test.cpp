@@ -166,6 +166,19 @@ TEST(EngineTaskList, PicksUpAFileAfterTheChangeNotification) {
     EXPECT_TRUE(Eventually([&] { return ListCount(*engine) == 1; }));
 }
 
+TEST(EngineTaskList, ReenabledEngineWatchesTheFolderAgain) {
+    TestEngine engine;
+    engine.Configure();
+    // Wherever the thread parked, in its timed wait or in the wait of a disabled engine,
+    // enabling must bring it back to watching the folder.
+    ASSERT_TRUE(engine->Enable());
+    engine->Disable();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(engine->Enable());
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    EXPECT_TRUE(Eventually([&] { return ListCount(*engine) == 1; }));
+}
+
 TEST(EngineTaskList, ChangedFileIsReloaded) {
     TestEngine engine;
     engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));

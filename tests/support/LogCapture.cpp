@@ -1,6 +1,9 @@
 #include "support/LogCapture.h"
 
-LogCapture::LogCapture() : m_previous(LogSink::Install(this)) {}
+// Installed only once complete: threads of the code under test may write at once.
+LogCapture::LogCapture() {
+    m_previous = LogSink::Install(this);
+}
 
 LogCapture::~LogCapture() {
     LogSink::Install(m_previous);

@@ -29,7 +29,7 @@ public:
     void Clear();
 
 private:
-    LogSink* m_previous;
+    LogSink* m_previous = nullptr;
     mutable std::mutex m_mutex;
     std::vector<LogRecord> m_records;
 };

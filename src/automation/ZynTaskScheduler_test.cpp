@@ -1,0 +1,267 @@
+// The scheduler object: Start from the registry settings, enabling and disabling, the
+// configuration calls, and the task objects and collections it makes.
+#include "automation/ZynTaskScheduler.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "automation/AutomationTestSupport.h"
+#include "platform/WideText.h"
+#include "support/ChildProcess.h"
+#include "support/LogCall.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+constexpr wchar_t kComponent[] = L"Task Scheduler";
+
+bool IsEnabled(IZynTaskScheduler& scheduler) {
+    VARIANT_BOOL enabled = 0;
+    EXPECT_EQ(S_OK, scheduler.get_Enabled(&enabled));
+    return enabled == VARIANT_TRUE;
+}
+
+std::wstring Identity(IZynTask* task) {
+    CBstr identity;
+    EXPECT_EQ(S_OK, task->get_Guid(identity.Receive()));
+    return std::wstring(identity.View());
+}
+
+std::wstring Document(IZynTask* task) {
+    CBstr xml;
+    EXPECT_EQ(S_OK, task->get_Xml(xml.Receive()));
+    return std::wstring(xml.View());
+}
+
+using ZynTaskSchedulerStart = SchedulerTest;
+
+TEST_F(ZynTaskSchedulerStart, ClaimsTheFolderWritesTheDefaultsBackAndEnables) {
+    LogCapture log;
+    EXPECT_EQ(S_OK, Scheduler().Start());
+    EXPECT_TRUE(IsEnabled(Scheduler()));
+    EXPECT_TRUE(FileExists(LockFile(WorkFolder())));
+    EXPECT_EQ(StoredSetting(L"Enable Logging"), NumberValue(0));
+    EXPECT_EQ(StoredSetting(L"Execution Queue Size"), NumberValue(50));
+    EXPECT_EQ(StoredSetting(L"Thread Pool Size"), NumberValue(5));
+    EXPECT_EQ(StoredSetting(L"WorkFolder"), TextValue(WorkFolder()));
+    EXPECT_TRUE(log.Contains(CE_SEVERITY_INFORMATION, kComponent, L"Task scheduler enabled"));
+    CBstr config;
+    EXPECT_EQ(S_OK, Scheduler().get_Config(config.Receive()));
+    EXPECT_EQ(config.View(), L"<TaskScheduler WorkFolder='" + WorkFolder() + L"'/>");
+
+    EXPECT_EQ(S_OK, Scheduler().Stop());
+    EXPECT_FALSE(IsEnabled(Scheduler()));
+    EXPECT_TRUE(log.Contains(CE_SEVERITY_INFORMATION, kComponent, L"Task scheduler disabled."));
+    EXPECT_EQ(S_OK, Scheduler().Start());  // again, from the registry as it is now
+    EXPECT_TRUE(IsEnabled(Scheduler()));
+
+    ReleaseScheduler();  // the final release shuts the engine down
+    EXPECT_FALSE(FileExists(LockFile(WorkFolder())));
+}
+
+TEST_F(ZynTaskSchedulerStart, RepairsAPoolSizeStoredAsText) {
+    StoreSetting(L"Thread Pool Size", TextValue(L"9"));
+    EXPECT_EQ(S_OK, Scheduler().Start());
+    EXPECT_EQ(StoredSetting(L"Thread Pool Size"), NumberValue(5));
+}
+
+TEST_F(ZynTaskSchedulerStart, HandsTheEngineTheFolderUnescaped) {
+    const std::wstring folder = JoinPath(WorkFolder(), L"R&D's \"tasks\" <1>");
+    StoreSetting(L"WorkFolder", TextValue(folder));
+    EXPECT_EQ(S_OK, Scheduler().Start());
+    EXPECT_TRUE(FileExists(LockFile(folder)));
+}
+
+TEST(ZynTaskSchedulerStartFailure, ARegistryThatCannotBeOpenedIsReported) {
+    // No TempRegistry: the test main points the registry where nothing can be created.
+    LogCapture log;
+    ComPtr<CoZynTaskScheduler> scheduler;
+    ASSERT_EQ(S_OK, CoZynTaskScheduler::Make(scheduler));
+    const HRESULT hr = scheduler->Start();
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_EQ(HRESULT_FACILITY(hr), 7) << std::hex << hr;  // a system error code
+    EXPECT_EQ(TakeErrorDescription(), L"Cannot configure the task scheduler");
+    EXPECT_TRUE(
+        log.Contains(CE_SEVERITY_ERROR, kComponent, L"Cannot configure the task scheduler"));
+    EXPECT_FALSE(IsEnabled(*scheduler.Get()));
+}
+
+ZYN_CHILD_ROLE(StartScheduler) {
+    ComPtr<CoZynTaskScheduler> scheduler;
+    if (CoZynTaskScheduler::Make(scheduler) != S_OK || scheduler->Start() != S_OK) {
+        return 1;
+    }
+    WriteBytes(Utf8ToWideLossy(args.at(0)), "started");
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
+TEST_F(ZynTaskSchedulerStart, AnswersSFalseWhileAnotherProcessHoldsTheFolder) {
+    TempFolder markers;
+    const std::wstring started = markers / L"started";
+    ChildProcess other("StartScheduler", {WideToUtf8(started)});
+    ASSERT_TRUE(Eventually([&] { return FileExists(started); }));
+    LogCapture log;
+    EXPECT_EQ(S_FALSE, Scheduler().Start());
+    EXPECT_FALSE(IsEnabled(Scheduler()));
+    EXPECT_TRUE(log.Contains(CE_SEVERITY_INFORMATION, kComponent, L"Task scheduler enabled"));
+    EXPECT_EQ(S_FALSE, Scheduler().put_Enabled(VARIANT_TRUE));
+    other.Kill(SIGKILL);
+    other.Wait();
+    // The folder is free again once its holder is gone; the next Start claims it.
+    EXPECT_EQ(S_OK, Scheduler().Start());
+}
+
+using ZynTaskSchedulerEnabled = SchedulerTest;
+
+TEST_F(ZynTaskSchedulerEnabled, OnlyVariantTrueEnables) {
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    EXPECT_EQ(S_OK, Scheduler().put_Enabled(1));
+    EXPECT_FALSE(IsEnabled(Scheduler()));
+    EXPECT_EQ(S_OK, Scheduler().put_Enabled(VARIANT_TRUE));
+    EXPECT_TRUE(IsEnabled(Scheduler()));
+    EXPECT_EQ(S_OK, Scheduler().put_Enabled(VARIANT_FALSE));
+    EXPECT_FALSE(IsEnabled(Scheduler()));
+}
+
+TEST_F(ZynTaskSchedulerEnabled, AnEngineWithoutConfigurationWillNotEnable) {
+    EXPECT_EQ(S_FALSE, Scheduler().put_Enabled(VARIANT_TRUE));
+    EXPECT_FALSE(IsEnabled(Scheduler()));
+}
+
+TEST_F(ZynTaskSchedulerEnabled, NullPointersAreRefused) {
+    LogCapture log;
+    EXPECT_EQ(E_POINTER, Scheduler().get_Enabled(nullptr));
+    EXPECT_EQ(TakeErrorDescription().rfind(
+                  L"CZynTaskScheduler::get_Enabled failed. Invalid bool pointer 0", 0),
+              0u);
+    EXPECT_EQ(E_POINTER, Scheduler().get_Config(nullptr));
+    EXPECT_EQ(TakeErrorDescription().rfind(
+                  L"CZynTaskScheduler::get_Config failed. Can't write to BSTR at 0", 0),
+              0u);
+    EXPECT_EQ(E_POINTER, Scheduler().CreateTask(VARIANT{}, nullptr));
+    EXPECT_EQ(TakeErrorDescription().rfind(L"CZynTaskScheduler::CreateTask failed. Create "
+                                           L"failed: Can't set task pointer at 0",
+                                           0),
+              0u);
+    EXPECT_EQ(E_POINTER, Scheduler().AddTask(nullptr));
+    EXPECT_EQ(TakeErrorDescription().rfind(
+                  L"CZynTaskScheduler::AddTask failed. Invalid task pointer 0", 0),
+              0u);
+    EXPECT_EQ(E_POINTER, Scheduler().get_tasks(nullptr));
+    EXPECT_EQ(log.Matching(L"CZynTaskScheduler::").size(), 5u);
+}
+
+using ZynTaskSchedulerConfig = SchedulerTest;
+
+TEST_F(ZynTaskSchedulerConfig, AHostMayConfigureAndEnableItself) {
+    const CBstr document(L"<TaskScheduler WorkFolder='" + WorkFolder() + L"'/>");
+    EXPECT_EQ(S_OK, Scheduler().put_Config(document.Get()));
+    EXPECT_TRUE(FileExists(LockFile(WorkFolder())));
+    EXPECT_EQ(S_OK, Scheduler().put_Enabled(VARIANT_TRUE));
+    CBstr config;
+    EXPECT_EQ(S_OK, Scheduler().get_Config(config.Receive()));
+    EXPECT_EQ(config.View(), document.View());
+}
+
+TEST_F(ZynTaskSchedulerConfig, ADocumentTheEngineRefusesIsReported) {
+    LogCapture log;
+    const CBstr document(L"<TaskScheduler");
+    EXPECT_EQ(E_FAIL, Scheduler().put_Config(document.Get()));
+    EXPECT_EQ(TakeErrorDescription().rfind(L"CZynTaskScheduler::put_Config failed. "
+                                           L"CZynTaskSchedulerThread::SetConfiguration failed. "
+                                           L"Failed to load task scheduler config into XMLDOM.",
+                                           0),
+              0u);
+    EXPECT_EQ(log.Matching(L"CZynTaskScheduler::put_Config failed.").size(), 1u);
+}
+
+using ZynTaskSchedulerTasks = SchedulerTest;
+
+TEST_F(ZynTaskSchedulerTasks, CreateTaskWithoutDocumentHasAFreshIdentityOnly) {
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    ComPtr<IZynTask> first;
+    ComPtr<IZynTask> second;
+    EXPECT_EQ(S_OK, Scheduler().CreateTask(VARIANT{}, first.Receive()));
+    CVariantHolder omitted;
+    omitted.vt = VT_ERROR;
+    omitted.scode = DISP_E_PARAMNOTFOUND;
+    EXPECT_EQ(S_OK, Scheduler().CreateTask(omitted, second.Receive()));
+    CLSID parsed{};
+    EXPECT_EQ(S_OK, CLSIDFromString(Identity(first.Get()).c_str(), &parsed));
+    EXPECT_NE(Identity(first.Get()), Identity(second.Get()));
+    EXPECT_EQ(Document(first.Get()), L"");
+    LONG count = -1;
+    EXPECT_EQ(S_OK, Tasks()->get_Count(&count));
+    EXPECT_EQ(count, 0);  // nothing is stored without a document
+}
+
+TEST_F(ZynTaskSchedulerTasks, CreateTaskWithADocumentStoresIt) {
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    const ComPtr<IZynTask> task = CreateTask(TaskDocument(L"nightly"));
+    ASSERT_TRUE(task);
+    const std::wstring file = JoinPath(WorkFolder(), Identity(task.Get()) + L".xml");
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_NE(Document(task.Get()).find(L"Name=\"nightly\""), std::wstring::npos);
+}
+
+TEST_F(ZynTaskSchedulerTasks, CreateTaskWithANumberFailsAsADocument) {
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    LogCapture log;
+    ComPtr<IZynTask> task;
+    EXPECT_EQ(E_FAIL, Scheduler().CreateTask(CVariantHolder(42), task.Receive()));
+    EXPECT_FALSE(task);
+    EXPECT_EQ(TakeErrorDescription().rfind(
+                  L"CZynTaskScheduler::CreateTask failed. Failed to put XML for task.", 0),
+              0u);
+    EXPECT_EQ(log.Matching(L"CZynTaskScheduler::CreateTask failed. Failed to put XML").size(), 1u);
+    EXPECT_FALSE(log.Matching(L"CZynTask::put_Xml failed.").empty());
+}
+
+TEST_F(ZynTaskSchedulerTasks, CreateTaskRefusesATakenScheduleName) {
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    CreateTask(TaskDocument(L"nightly"));
+    // The engine checks names against its own list, which its thread refreshes when it sees
+    // the folder change; Start reloads it at once.
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    ComPtr<IZynTask> task;
+    EXPECT_EQ(E_FAIL,
+              Scheduler().CreateTask(CVariantHolder(TaskDocument(L"nightly")), task.Receive()));
+    EXPECT_FALSE(task);
+}
+
+TEST_F(ZynTaskSchedulerTasks, AddTaskStoresTheTaskAgain) {
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    const ComPtr<IZynTask> task = CreateTask(TaskDocument(L"weekly"));
+    const std::wstring file = JoinPath(WorkFolder(), Identity(task.Get()) + L".xml");
+    ASSERT_EQ(S_OK, task->DeleteTask());
+    ASSERT_FALSE(FileExists(file));
+    EXPECT_EQ(S_OK, Scheduler().AddTask(task.Get()));
+    EXPECT_TRUE(FileExists(file));
+
+    ComPtr<IZynTask> empty;
+    ASSERT_EQ(S_OK, Scheduler().CreateTask(VARIANT{}, empty.Receive()));
+    EXPECT_EQ(S_OK, Scheduler().AddTask(empty.Get()));  // its put_Xml fails; not looked at
+}
+
+TEST_F(ZynTaskSchedulerTasks, TheEngineOutlivesTheSchedulerWhileItsObjectsLive) {
+    ASSERT_EQ(S_OK, Scheduler().Start());
+    const ComPtr<IZynTask> task = CreateTask(TaskDocument(L"hourly"));
+    const ComPtr<IZynTasks> tasks = Tasks();
+    ReleaseScheduler();
+    EXPECT_FALSE(FileExists(LockFile(WorkFolder())));
+    EXPECT_FALSE(Document(task.Get()).empty());
+    LONG count = 0;
+    EXPECT_EQ(S_OK, tasks->get_Count(&count));
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(ZynTaskSchedulerTasks, ErrorRecordsAreForItsOwnInterface) {
+    ComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(S_OK, Scheduler().QueryInterface(IID_ISupportErrorInfo, Out(support)));
+    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IZynTaskScheduler));
+    EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IZynTask));
+}
+
+}  // namespace

@@ -1,0 +1,338 @@
+// The scheduler library as its clients meet it: registered by its own DllRegisterServer in a
+// temporary registry, loaded by activation, and driven late-bound by name, as a script does.
+// This program does not link the library; it copies it into a temporary folder, so that the
+// library's default work folder ("Tasks" beside its file) is temporary too, and points the
+// library's agent log at a temporary folder through the registry.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "ZynTaskSchedulerLib/AgentLogNames.h"
+#include "ZynTaskSchedulerLib/Bstr.h"
+#include "ZynTaskSchedulerLib/ComPtr.h"
+#include "ZynTaskSchedulerLib/Registry.h"
+#include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "platform/Path.h"
+#include "platform/ServerLibrary.h"
+#include "platform/WideText.h"
+#include "support/TempFolder.h"
+#include "support/TempRegistry.h"
+
+namespace {
+
+const std::wstring kBuiltLibrary = Utf8ToWideLossy(ZYN_SCHEDULER_LIBRARY);
+constexpr wchar_t kSettingsKey[] = L"Software\\Kalvane\\Scheduler";
+
+template <class T>
+void** Out(ComPtr<T>& pointer) {
+    return reinterpret_cast<void**>(pointer.Receive());
+}
+
+bool IsMapped(const std::wstring& path) {
+    std::ifstream maps("/proc/self/maps");
+    const std::string text((std::istreambuf_iterator<char>(maps)),
+                           std::istreambuf_iterator<char>());
+    return text.find(WideToUtf8(path)) != std::string::npos;
+}
+
+bool Exists(const std::wstring& path) {
+    return std::filesystem::exists(WideToUtf8(path));
+}
+
+// An object as a script sees it: members found by name, arguments and results as VARIANTs, a
+// failure described by the exception information Invoke fills.
+class ScriptObject {
+public:
+    ScriptObject() = default;
+    explicit ScriptObject(ComPtr<IDispatch> object) : m_object(std::move(object)) {}
+    explicit operator bool() const { return static_cast<bool>(m_object); }
+    IDispatch* Get() const { return m_object.Get(); }
+
+    // Arguments first to last; they stay the caller's.
+    HRESULT Invoke(const wchar_t* name, WORD kind, std::vector<const VARIANT*> arguments,
+                   VARIANT* result) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = DISPID_UNKNOWN;
+        if (const HRESULT hr =
+                m_object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+            FAILED(hr)) {
+            return hr;
+        }
+        std::vector<VARIANT> reversed;
+        for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument) {
+            reversed.push_back(**argument);
+        }
+        DISPID put = DISPID_PROPERTYPUT;
+        const bool isPut = kind == DISPATCH_PROPERTYPUT;
+        DISPPARAMS params{reversed.data(), isPut ? &put : nullptr,
+                          static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
+        EXCEPINFO exception{};
+        const HRESULT hr = m_object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params,
+                                            result, &exception, nullptr);
+        m_failure = exception.bstrDescription == nullptr ? L"" : exception.bstrDescription;
+        m_failureCode = exception.scode;
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+        return hr;
+    }
+    HRESULT Call(const wchar_t* name, std::vector<const VARIANT*> arguments = {}) {
+        CVariantHolder ignored;
+        return Invoke(name, DISPATCH_METHOD, std::move(arguments), &ignored);
+    }
+    HRESULT Get(const wchar_t* name, VARIANT& result, std::vector<const VARIANT*> arguments = {}) {
+        return Invoke(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(arguments), &result);
+    }
+    HRESULT Put(const wchar_t* name, const VARIANT& value) {
+        return Invoke(name, DISPATCH_PROPERTYPUT, {&value}, nullptr);
+    }
+    // The object a member answers, null when it answers something else or fails.
+    ScriptObject Object(const wchar_t* name, std::vector<const VARIANT*> arguments = {}) {
+        CVariantHolder result;
+        if (FAILED(Get(name, result, std::move(arguments))) || result.vt != VT_DISPATCH) {
+            return ScriptObject();
+        }
+        return ScriptObject(ComPtr<IDispatch>(result.pdispVal));
+    }
+    std::wstring Text(const wchar_t* name) {
+        CVariantHolder result;
+        EXPECT_EQ(S_OK, Get(name, result));
+        return result.vt == VT_BSTR && result.bstrVal != nullptr ? result.bstrVal : L"";
+    }
+    bool Flag(const wchar_t* name) {
+        CVariantHolder result;
+        EXPECT_EQ(S_OK, Get(name, result));
+        return result.vt == VT_BOOL && result.boolVal == VARIANT_TRUE;
+    }
+    const std::wstring& Failure() const { return m_failure; }
+    HRESULT FailureCode() const { return m_failureCode; }
+
+private:
+    ComPtr<IDispatch> m_object;
+    std::wstring m_failure;
+    HRESULT m_failureCode = S_OK;
+};
+
+// A script's True or False.
+struct Truth : CVariantHolder {
+    explicit Truth(bool value) {
+        vt = VT_BOOL;
+        boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+};
+
+void SetText(HKEY tree, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
+    HKEY key{};
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(tree, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    const std::vector<BYTE> data = RegStringData(text);
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, name, 0, REG_SZ, data.data(), static_cast<DWORD>(data.size())));
+    RegCloseKey(key);
+}
+
+// A value of the scheduler's settings: its type and its bytes.
+std::pair<DWORD, std::vector<BYTE>> Setting(const wchar_t* name) {
+    HKEY key{};
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return {REG_NONE, {}};
+    }
+    DWORD type = REG_NONE;
+    BYTE data[1024];
+    DWORD size = sizeof(data);
+    const LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, data, &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? std::pair{type, std::vector<BYTE>(data, data + size)}
+                                   : std::pair{REG_NONE, std::vector<BYTE>()};
+}
+
+std::pair<DWORD, std::vector<BYTE>> Number(DWORD value) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(&value);
+    return {REG_DWORD, std::vector<BYTE>(bytes, bytes + sizeof(value))};
+}
+
+std::wstring TaskDocument(const std::wstring& name) {
+    return L"<Schedule Name=\"" + name +
+           L"\"><Task><Triggers><Trigger Type=\"0\" Interval=\"0\" Duration=\"0\"><BeginDate>"
+           L"2091-01-01 10:00:00</BeginDate></Trigger></Triggers><ApplicationName>/bin/true"
+           L"</ApplicationName></Task></Schedule>";
+}
+
+class ScriptClientTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::copy_file(WideToUtf8(kBuiltLibrary), WideToUtf8(m_library));
+        SetText(HKEY_LOCAL_MACHINE, kAgentLogSettingsKey, L"FilePath", m_logs.Path());
+        ASSERT_EQ(S_OK, CallRegistration(&CServerLibrary::RegisterServer));
+        ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    }
+    void TearDown() override {
+        CoFreeUnusedLibraries();
+        EXPECT_FALSE(IsMapped(m_library)) << "an object of the library is still alive";
+        CoUninitialize();
+    }
+
+    // Calls a registration entry point of the library as an installer does.
+    HRESULT CallRegistration(HRESULT (CServerLibrary::*entry)() const) {
+        std::unique_ptr<CServerLibrary> library;
+        const HRESULT hr = CServerLibrary::Load(m_library, library);
+        return FAILED(hr) ? hr : (library.get()->*entry)();
+    }
+    HRESULT CanUnloadNow() {
+        std::unique_ptr<CServerLibrary> library;
+        const HRESULT hr = CServerLibrary::Load(m_library, library);
+        return FAILED(hr) ? hr : library->CanUnloadNow();
+    }
+    ScriptObject CreateScheduler() {
+        CLSID clsid{};
+        EXPECT_EQ(S_OK, CLSIDFromProgID(L"Kalvane.ZynTaskScheduler", &clsid));
+        ComPtr<IDispatch> scheduler;
+        EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                         Out(scheduler)));
+        return ScriptObject(scheduler);
+    }
+    std::wstring WorkFolder() const { return m_install / L"Tasks"; }
+    std::wstring LockFile() const {
+        return JoinPath(WorkFolder(), L"ZynTaskSchedulerLock/taskSchedulerLock.tmp");
+    }
+    std::string AgentLog() const {
+        std::ifstream log(WideToUtf8(m_logs / L"Agent.log"));
+        return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    }
+
+    TempRegistry m_registry;
+    TempFolder m_install;
+    TempFolder m_logs;
+    const std::wstring m_library = m_install / L"libZynTaskSchedulerLib.so";
+};
+
+TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
+    ScriptObject scheduler = CreateScheduler();
+    ASSERT_TRUE(scheduler);
+    ASSERT_EQ(S_OK, scheduler.Call(L"Start"));
+    // The first Start wrote every default back, the work folder beside the library.
+    EXPECT_EQ(Setting(L"Enable Logging"), Number(0));
+    EXPECT_EQ(Setting(L"Execution Queue Size"), Number(50));
+    EXPECT_EQ(Setting(L"Thread Pool Size"), Number(5));
+    EXPECT_EQ(Setting(L"WorkFolder"), (std::pair{REG_SZ, RegStringData(WorkFolder())}));
+    EXPECT_TRUE(Exists(LockFile()));
+    EXPECT_TRUE(scheduler.Flag(L"Enabled"));
+
+    const CVariantHolder document(TaskDocument(L"nightly"));
+    ScriptObject task = scheduler.Object(L"CreateTask", {&document});
+    ASSERT_TRUE(task);
+    const std::wstring identity = task.Text(L"Guid");
+    EXPECT_TRUE(Exists(JoinPath(WorkFolder(), identity + L".xml")));
+
+    const CVariantHolder number(42);
+    EXPECT_EQ(DISP_E_EXCEPTION, scheduler.Call(L"CreateTask", {&number}));
+    EXPECT_EQ(scheduler.FailureCode(), E_FAIL);
+    EXPECT_EQ(scheduler.Failure().rfind(
+                  L"CZynTaskScheduler::CreateTask failed. Failed to put XML for task.", 0),
+              0u);
+
+    ScriptObject tasks = scheduler.Object(L"Tasks");
+    ASSERT_TRUE(tasks);
+    CVariantHolder count;
+    EXPECT_EQ(S_OK, tasks.Get(L"Count", count));
+    EXPECT_EQ(count.lVal, 1);
+
+    CVariantHolder enumerator;
+    ASSERT_EQ(S_OK, tasks.Get(L"_NewEnum", enumerator));
+    ASSERT_EQ(enumerator.vt, VT_UNKNOWN);
+    ComPtr<IEnumUnknown> walk;
+    ASSERT_EQ(S_OK, enumerator.punkVal->QueryInterface(IID_IEnumUnknown, Out(walk)));
+    std::vector<std::wstring> walked;
+    for (;;) {
+        ComPtr<IUnknown> item;
+        ULONG fetched = 0;
+        ASSERT_EQ(S_OK, walk->Next(1, item.Receive(), &fetched));
+        if (fetched == 0) {
+            break;
+        }
+        ComPtr<IDispatch> itemDispatch;
+        ASSERT_EQ(S_OK, item->QueryInterface(IID_IDispatch, Out(itemDispatch)));
+        walked.push_back(ScriptObject(itemDispatch).Text(L"Guid"));
+    }
+    EXPECT_EQ(walked, std::vector{identity});
+
+    const CVariantHolder name(L"nightly");
+    ScriptObject found = tasks.Object(L"GetTask", {&name});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found.Text(L"Guid"), identity);
+    const CVariantHolder index(0);
+    EXPECT_EQ(tasks.Object(L"Item", {&index}).Text(L"Guid"), identity);
+
+    EXPECT_EQ(S_OK, scheduler.Call(L"Stop"));
+    EXPECT_FALSE(scheduler.Flag(L"Enabled"));
+    EXPECT_EQ(S_OK, scheduler.Put(L"Enabled", Truth(true)));
+    EXPECT_TRUE(scheduler.Flag(L"Enabled"));
+
+    EXPECT_EQ(S_OK, found.Call(L"DeleteTask"));
+    EXPECT_FALSE(Exists(JoinPath(WorkFolder(), identity + L".xml")));
+    EXPECT_NE(AgentLog().find("Task scheduler enabled"), std::string::npos);
+
+    walk.Reset();
+    enumerator.Clear();
+    found = task = tasks = scheduler = ScriptObject();
+    EXPECT_FALSE(Exists(LockFile()));
+}
+
+TEST_F(ScriptClientTest, TheLibrarysCommandLineHandlerRunsAProgram) {
+    CLSID clsid{};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"Kalvane.ZynCmdLineTaskHandler", &clsid));
+    EXPECT_EQ(clsid, CLSID_ZynCmdLineTaskHandler);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(S_OK,
+              CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, Out(object)));
+    ScriptObject handler(object);
+    const std::wstring marker = m_logs / L"ran";
+    const CVariantHolder identity(L"{6A1E0C52-3B7D-4F19-9C24-1D5E8B7A0F33}");
+    const CVariantHolder document(
+        L"<Schedule Name=\"touch\"><Task><ApplicationName>/usr/bin/touch"
+        L"</ApplicationName><Parameters>" +
+        marker + L"</Parameters></Task></Schedule>");
+    EXPECT_EQ(S_OK, handler.Call(L"ProcessTask", {&identity, &document}));  // waits for the end
+    EXPECT_TRUE(Exists(marker));
+}
+
+TEST_F(ScriptClientTest, TheLibraryStaysLoadedWhileACollectionLives) {
+    ScriptObject scheduler = CreateScheduler();
+    ASSERT_EQ(S_OK, scheduler.Call(L"Start"));
+    ScriptObject tasks = scheduler.Object(L"Tasks");
+    ASSERT_TRUE(tasks);
+    scheduler = ScriptObject();
+    EXPECT_FALSE(Exists(LockFile()));
+    EXPECT_EQ(S_FALSE, CanUnloadNow());
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(IsMapped(m_library));
+    CVariantHolder count;
+    EXPECT_EQ(S_OK, tasks.Get(L"Count", count));
+    tasks = ScriptObject();
+    EXPECT_EQ(S_OK, CanUnloadNow());
+}
+
+TEST_F(ScriptClientTest, UnregisteringRemovesTheClassesAndTheSettings) {
+    ScriptObject scheduler = CreateScheduler();
+    ASSERT_EQ(S_OK, scheduler.Call(L"Start"));
+    scheduler = ScriptObject();
+    ASSERT_EQ(S_OK, CallRegistration(&CServerLibrary::UnregisterServer));
+    CLSID clsid{};
+    EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromProgID(L"Kalvane.ZynTaskScheduler", &clsid));
+    ComPtr<IDispatch> none;
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(CLSID_ZynTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               Out(none)));
+    EXPECT_EQ(Setting(L"Thread Pool Size").first, REG_NONE);
+    HKEY company{};
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Kalvane", 0, KEY_READ, &company));
+    RegCloseKey(company);
+}
+
+}  // namespace
