@@ -9,6 +9,7 @@
 #include "automation/ZynTaskScheduler.h"
 #include "automation/ZynTasks.h"
 #include "execution/ZynCmdLineTaskHandler.h"
+#include "execution/ZynTaskProcessor.h"
 #include "support/ClassFactory.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
@@ -32,6 +33,9 @@ constexpr ServerClass kObjectMap[] = {
     {{&CLSID_ZynCmdLineTaskHandler, L"ZynCmdLineTaskHandler Class", kProgIdZynCmdLineTaskHandler,
       L"Kalvane.ZynCmdLineTaskHandler"},
      ClassEntryOf<CZynCmdLineTaskHandler>(CLSID_ZynCmdLineTaskHandler)},
+    {{&CLSID_ZynTaskProcessor, L"ZynTaskProcessor Class", kProgIdZynTaskProcessor,
+      L"Kalvane.ZynTaskProcessor"},
+     ClassEntryOf<CZynTaskProcessor>(CLSID_ZynTaskProcessor)},
 };
 
 template <std::size_t... Index>
