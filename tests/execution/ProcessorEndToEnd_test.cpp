@@ -55,6 +55,17 @@ protected:
         return text;
     }
 
+    // What the scheduler thread said, for a failure's message.
+    std::string SchedulerTrace() const {
+        std::string trace;
+        for (const LogRecord& record : log.Records()) {
+            if (record.source.find(L"CZynTaskSchedulerThread") != std::wstring::npos) {
+                trace += WideToUtf8(record.source + L": " + record.message) + "\n";
+            }
+        }
+        return trace;
+    }
+
     TempRegistry registry;  // empty: the command-line handler is made in-process
     TempFolder files;
     LogCapture log;
@@ -69,10 +80,13 @@ TEST_F(EndToEnd, DueTaskRunsItsCommandAndTheRunIsLogged) {
                      CommandTask(L"Marker", L"/bin/sh", ShellParameters(L"echo ran > " + marker),
                                  std::nullopt, OnceTrigger(LocalTimeAhead(3s))));
     // The shell makes the file before it writes to it.
-    ASSERT_TRUE(Eventually([&] { return FileText(marker) == "ran"; }));
+    ASSERT_TRUE(Eventually([&] { return FileText(marker) == "ran"; })) << SchedulerTrace();
     EXPECT_TRUE(Eventually([&] { return LoggedRunTimes(engine.WorkFolder(), task) == 1; }));
-    EXPECT_EQ(log.Matching(L"Queueing task " + task + L" for execution at ").size(), 1u);
+    // Logged once the handler has started the program.
+    EXPECT_TRUE(
+        Eventually([&] { return !log.Matching(L"Executing due task " + task + L" at ").empty(); }));
     EXPECT_EQ(log.Matching(L"Executing due task " + task + L" at ").size(), 1u);
+    EXPECT_EQ(log.Matching(L"Queueing task " + task + L" for execution at ").size(), 1u);
 }
 
 TEST_F(EndToEnd, RunningTaskIsNotStartedAgainAndCancelEndsItsProgram) {
