@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "ZynTaskSchedulerLib/AgentLogNames.h"
@@ -280,6 +281,30 @@ TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
     walk.Reset();
     enumerator.Clear();
     found = task = tasks = scheduler = ScriptObject();
+    EXPECT_FALSE(Exists(LockFile()));
+}
+
+TEST_F(ScriptClientTest, AScriptRunsATaskAtOnce) {
+    ScriptObject scheduler = CreateScheduler();
+    ASSERT_TRUE(scheduler);
+    ASSERT_EQ(S_OK, scheduler.Call(L"Start"));
+    const std::wstring marker = m_logs / L"ran-now";
+    const CVariantHolder document(
+        L"<Schedule Name=\"now\"><Task><Triggers><Trigger Type=\"0\" Interval=\"0\" "
+        L"Duration=\"0\"><BeginDate>2091-01-01 10:00:00</BeginDate></Trigger></Triggers>"
+        L"<ApplicationName>/usr/bin/touch</ApplicationName><Parameters>" +
+        marker + L"</Parameters></Task></Schedule>");
+    ScriptObject task = scheduler.Object(L"CreateTask", {&document});
+    ASSERT_TRUE(task);
+    EXPECT_EQ(S_OK, task.Call(L"ExecuteTask"));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!Exists(marker) && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(Exists(marker)) << "the task's program never ran";
+    EXPECT_EQ(S_OK, scheduler.Call(L"Stop"));
+    EXPECT_EQ(S_OK, task.Call(L"DeleteTask"));
+    task = scheduler = ScriptObject();
     EXPECT_FALSE(Exists(LockFile()));
 }
 
