@@ -296,10 +296,13 @@ TEST_F(ScriptClientTest, AScriptRunsATaskAtOnce) {
         marker + L"</Parameters></Task></Schedule>");
     ScriptObject task = scheduler.Object(L"CreateTask", {&document});
     ASSERT_TRUE(task);
-    EXPECT_EQ(S_OK, task.Call(L"ExecuteTask"));
+    // A run asked for before the engine's own list has picked the new file up is dropped by
+    // the worker that takes it (the engine knows no such task yet), so the script asks again
+    // until the program has run.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!Exists(marker) && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(S_OK, task.Call(L"ExecuteTask"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     EXPECT_TRUE(Exists(marker)) << "the task's program never ran";
     EXPECT_EQ(S_OK, scheduler.Call(L"Stop"));
