@@ -91,9 +91,10 @@ TEST(EngineConfiguration, RefusesBadDocumentsAndUnwritableFolders) {
 }
 
 TEST(EngineConfiguration, SecondEngineOnTheFolderIsRefused) {
+    LogCapture log;  // outlives the engines, whose threads log until they end
     TestEngine first;
     first.Configure();
-    LogCapture log;
+    log.Clear();
     TestEngine second;
     second->SetConfiguration(L"<TaskScheduler WorkFolder='" + first.WorkFolder() + L"'/>");
     EXPECT_FALSE(second->HasWorkFolderLock());
@@ -282,10 +283,11 @@ TEST_F(EngineCycle, FullQueueTurnsDueTasksAway) {
               1u);
 }
 
-TEST_F(EngineCycle, ZoneChangeWakesTheSchedulerThread) {
+TEST(EngineClock, ZoneChangeWakesTheSchedulerThread) {
+    LogCapture log;  // outlives the engine, whose thread logs until it ends
+    TestEngine engine;
     engine.Configure();
     ASSERT_TRUE(engine->Enable());
-    LogCapture log;
     WriteBytes(engine.ZoneFile(), "another zone");
     EXPECT_TRUE(
         Eventually([&] { return !log.Matching(L"System time has been changed at").empty(); }));
