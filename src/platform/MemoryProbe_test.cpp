@@ -103,6 +103,11 @@ TEST(MemoryProbeTest, LongRangesAreCheckedToTheirLastPage) {
 }
 
 TEST(MemoryProbeTest, UnmappedAndWrappingAddressesAreNotAccessible) {
+    // The first probe on a thread learns the thread's stack, which may map memory (a
+    // sanitizer's allocator does); done before the page is released, so that nothing can be
+    // mapped into its place before it is probed.
+    int warmUp = 0;
+    ASSERT_TRUE(IsWritableMemory(&warmUp, sizeof(warmUp)));
     char* released = nullptr;
     {
         Pages pages(1);
