@@ -2,6 +2,7 @@
 
 #include "platform/Path.h"
 #include "platform/WideText.h"
+#include "platform/XmlDocument.h"
 
 namespace {
 
@@ -61,26 +62,6 @@ std::wstring DefaultWorkFolder(std::wstring_view libraryFile) {
 std::wstring EscapeXml(std::wstring_view text) {
     std::wstring escaped;
     escaped.reserve(text.size());
-    for (const wchar_t character : text) {
-        switch (character) {
-            case L'"':
-                escaped += L"&quot;";
-                break;
-            case L'&':
-                escaped += L"&amp;";
-                break;
-            case L'\'':
-                escaped += L"&apos;";
-                break;
-            case L'<':
-                escaped += L"&lt;";
-                break;
-            case L'>':
-                escaped += L"&gt;";
-                break;
-            default:
-                escaped += character;
-        }
-    }
+    AppendXmlEscaped(escaped, text);
     return escaped;
 }

@@ -92,3 +92,7 @@ public:
 private:
     std::unique_ptr<pugi::xml_document> m_document;
 };
+
+// Appends `text` with the five XML special characters written as entities, so that it can
+// stand in an attribute value or element text.
+void AppendXmlEscaped(std::wstring& out, std::wstring_view text);

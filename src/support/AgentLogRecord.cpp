@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/WideText.h"
+#include "platform/XmlDocument.h"
 
 namespace {
 
@@ -105,27 +106,7 @@ const std::string& CAgentLogRecord::Build(const AgentLogEvent& event) {
 }
 
 void CAgentLogRecord::AppendEscapedSource(const wchar_t* source) {
-    for (const wchar_t* c = source; c != nullptr && *c != L'\0'; ++c) {
-        switch (*c) {
-            case L'&':
-                m_text += L"&amp;";
-                break;
-            case L'>':
-                m_text += L"&gt;";
-                break;
-            case L'<':
-                m_text += L"&lt;";
-                break;
-            case L'"':
-                m_text += L"&quot;";
-                break;
-            case L'\'':
-                m_text += L"&apos;";
-                break;
-            default:
-                m_text += *c;
-        }
-    }
+    AppendXmlEscaped(m_text, source == nullptr ? L"" : source);
 }
 
 // Line feeds get their carriage return; a "]]" followed by '&' or '>' is escaped so that
