@@ -8,6 +8,7 @@
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/Connections.h"
 #include "ZynTaskSchedulerLib/Surrogate.h"
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "execution/ZynCmdLineTaskHandler.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
@@ -440,7 +441,8 @@ HRESULT CZynTaskProcessor::RunHandler(IZynScheduledTaskHandler& handler, bool co
 
 void CZynTaskProcessor::RecordRun(const std::wstring& taskGuid, const SYSTEMTIME& local, DATE now) {
     if (m_pScheduler->HasWorkFolderLock() && m_pScheduler->IsLoggingEnabled()) {
-        CZynTaskLog log(JoinPath(m_pScheduler->GetWorkFolder(), L"Logs"), taskGuid);
+        CZynTaskLog log(JoinPath(m_pScheduler->GetWorkFolder(), kWorkFolderLogsFolderName),
+                        taskGuid);
         log.LogLastRunTime(now);
     }
     CEReportEventFormat(CE_SEVERITY_INFORMATION, L"CZynTaskProcessor::ExecuteHandler",
