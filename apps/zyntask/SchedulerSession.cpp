@@ -51,8 +51,10 @@ std::wstring SchedulerSession::HolderText() const {
 
 ComPtr<IZynTask> SchedulerSession::CreateTask(const std::wstring& document) {
     ComPtr<IZynTask> task;
-    CVariantHolder text{std::wstring_view(document)};
-    CheckCall(m_scheduler->CreateTask(text, task.Receive()), L"checking the task document");
+    const CVariantHolder omitted;
+    CheckCall(m_scheduler->CreateTask(omitted, task.Receive()), L"creating a task");
+    // Set apart from the creation, so that a refusal reports the document's own fault.
+    CheckCall(task->put_Xml(CBstr(document).Get()), L"checking the task document");
     return task;
 }
 
