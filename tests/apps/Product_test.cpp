@@ -72,6 +72,26 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
     EXPECT_FALSE(Exists(LockFile(sandbox)));
 }
 
+TEST(Product, OneWorkerRunsTasksDueOneAfterAnother) {
+    ProductSandbox sandbox;
+    auto daemon = sandbox.StartDaemon({"--threads", "1"});
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    std::vector<std::string> markers;
+    for (int task = 0; task < 3; ++task) {
+        markers.push_back(WideToUtf8(sandbox.Folder(L"marker" + std::to_wstring(task))));
+        const std::string name = "task" + std::to_string(task);
+        const std::string file = sandbox.WriteFile(
+            name + ".xml",
+            TaskDocument(name, OnceAt(LocalTimeFromNow(3 + 2 * task)), "touch " + markers.back()));
+        ASSERT_EQ(sandbox.Client({"add", file}).status, 0);
+    }
+    for (const std::string& marker : markers) {
+        EXPECT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << marker;
+    }
+    daemon->Kill(SIGTERM);
+    EXPECT_EQ(daemon->Wait(), 0);
+}
+
 TEST(Product, OnlyOneSchedulerRunsAFolder) {
     ProductSandbox sandbox;
     auto first = sandbox.StartDaemon();
