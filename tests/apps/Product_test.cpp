@@ -9,6 +9,7 @@
 
 #include "apps/ProductSandbox.h"
 #include "platform/FileSystem.h"
+#include "platform/ServerLibrary.h"
 #include "platform/WideText.h"
 
 namespace {
@@ -90,6 +91,32 @@ TEST(Product, OneWorkerRunsTasksDueOneAfterAnother) {
     }
     daemon->Kill(SIGTERM);
     EXPECT_EQ(daemon->Wait(), 0);
+}
+
+TEST(Product, HandlerPlugInRunsTheTasksThatNameIt) {
+    ProductSandbox sandbox;
+    std::unique_ptr<CServerLibrary> plugIn;
+    ASSERT_EQ(CServerLibrary::Load(Utf8ToWideLossy(ZYN_EXAMPLE_HANDLER), plugIn), S_OK);
+    ASSERT_EQ(plugIn->RegisterServer(), S_OK);
+    plugIn.reset();
+    const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
+    const std::string document = "<Schedule Name=\"plug\"><Task>" + OnceAt(LocalTimeFromNow(3)) +
+                                 "</Task><HandlerCLSID>Example.MarkerHandler</HandlerCLSID>"
+                                 "<MarkerFile>" +
+                                 marker + "</MarkerFile></Schedule>";
+
+    auto daemon = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("plug.xml", document)});
+    ASSERT_EQ(added.status, 0) << added.errors;
+    const std::string identity = Trimmed(added.output);
+    ASSERT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << sandbox.DaemonErrors();
+    daemon->Kill(SIGTERM);
+    EXPECT_EQ(daemon->Wait(), 0);
+
+    // Run by hand, through the same handler.
+    EXPECT_EQ(sandbox.Client({"run", "plug"}).status, 0);
+    EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), identity + "\n" + identity + "\n");
 }
 
 TEST(Product, OnlyOneSchedulerRunsAFolder) {
