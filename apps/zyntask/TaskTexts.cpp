@@ -64,7 +64,8 @@ DATE ParseRunTime(const std::wstring& text) {
 }
 
 std::wstring ScheduleName(const std::wstring& document) {
-    const XmlNode name = LoadDocument(document).SelectSingle(L"//Schedule/@Name");
+    const XmlDocument xml = LoadDocument(document);
+    const XmlNode name = xml.SelectSingle(L"//Schedule/@Name");
     return name ? name.Text() : std::wstring();
 }
 
@@ -80,7 +81,8 @@ std::vector<std::wstring> TriggerDescriptions(const std::wstring& document) {
 }
 
 std::wstring HandlerName(const std::wstring& document) {
-    const XmlNode handler = LoadDocument(document).SelectSingle(L"//HandlerCLSID");
+    const XmlDocument xml = LoadDocument(document);
+    const XmlNode handler = xml.SelectSingle(L"//HandlerCLSID");
     return handler ? handler.Text() : kBuiltInHandler;
 }
 
