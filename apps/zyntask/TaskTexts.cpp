@@ -32,7 +32,12 @@ std::wstring ReadTaskDocument(const std::wstring& path) {
     std::string bytes;
     if (const DWORD error = ReadRegularFile(path, bytes, kMaximumDocumentBytes);
         error != ERROR_SUCCESS) {
-        throw AppFailure{L"cannot read " + path + L": " + SystemMessageText(error)};
+        // Pipes, devices, links and oversized files are refused the way the scheduler refuses
+        // them in its folder.
+        throw AppFailure{L"cannot read " + path + L": " +
+                         (error == ERROR_FILE_INVALID
+                              ? std::wstring(L"not a regular file of at most 1 MiB")
+                              : SystemMessageText(error))};
     }
     std::optional<std::wstring> text = DecodeFileText(bytes);
     if (!text) {
