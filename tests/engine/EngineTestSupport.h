@@ -23,7 +23,8 @@ private:
     std::atomic<TimePoint> m_now;
 };
 
-// The moment of a local date and time.
+// The moment of a local date and time. It reads the zone without the platform's lock: not while
+// an engine's clock thread may reload it (after a zone-file change).
 WallClock::TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second);
 
 // Polls `condition` until it holds; false when it still does not after `bound`, which only a
