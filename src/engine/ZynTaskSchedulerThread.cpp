@@ -5,6 +5,7 @@
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/EngineTexts.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
@@ -23,8 +24,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"CZynTaskSchedulerThread";
 constexpr const wchar_t* kSource = CZynTaskSchedulerThread::kThreadName;
 constexpr wchar_t kCycleSource[] = L"CZynTaskSchedulerThread::ProcessTasks";
-constexpr wchar_t kLockFolderName[] = L"ZynTaskSchedulerLock";
-constexpr wchar_t kLockFileName[] = L"taskSchedulerLock.tmp";
 constexpr HRESULT kCannotCreateWorkFolder = MakeHResult(0x80041002);
 constexpr DWORD kDefaultPoolSize = 5;
 constexpr DWORD kDefaultQueueSize = 50;
@@ -38,7 +37,7 @@ GuardNames Names(const wchar_t* member) {
 }
 
 std::wstring LockFolderOf(std::wstring_view workFolder) {
-    return JoinPath(workFolder, kLockFolderName);
+    return JoinPath(workFolder, kWorkFolderLockFolderName);
 }
 
 // An attribute read as a decimal number the way wcstol reads it: no number reads as 0.
@@ -187,7 +186,7 @@ void CZynTaskSchedulerThread::SetWorkFolder(std::wstring_view folder) {
     if (!CreateTargetDir(lockFolder)) {
         CEThrowError(kCannotCreateWorkFolder, L"Cannot create work folder " + workFolder);
     }
-    m_lockFile = WorkFolderLock::Acquire(JoinPath(lockFolder, kLockFileName));
+    m_lockFile = WorkFolderLock::Acquire(JoinPath(lockFolder, kWorkFolderLockFileName));
     m_workFolder = workFolder;
     if (!m_lockFile) {
         CEReportEvent(CE_SEVERITY_WARNING, kSource,

@@ -9,6 +9,8 @@
 #include "ZynTaskSchedulerLib/Types.h"
 
 std::wstring GetHostName();
+// The full path of the program the process runs; empty when the system cannot say.
+std::wstring CurrentProcessImagePath();
 // The file name (without folder) of the program the process runs.
 std::wstring CurrentProcessImageName();
 DWORD GetCurrentProcessId();
@@ -20,3 +22,5 @@ DWORD GetTickCount();
 // The value of an environment variable; `found` tells an empty value from a missing one.
 std::wstring GetEnvironmentText(const char* name, bool& found);
 bool SetEnvironmentText(const char* name, const std::wstring& value);
+// The account the process acts as (its effective user id; 0 is root).
+DWORD EffectiveUserId();
