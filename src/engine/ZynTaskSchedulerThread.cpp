@@ -30,6 +30,7 @@ constexpr DWORD kDefaultQueueSize = 50;
 constexpr double kMillisecondsPerDay = 86400000.0;
 constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
 constexpr DATE kOneMinute = 60000.0 / kMillisecondsPerDay;
+constexpr DATE kLongestSetBack = 3.0 / 24.0;
 
 GuardNames Names(const wchar_t* member) {
     return GuardNames{kClassName, member};
@@ -44,6 +45,18 @@ long NumberAttribute(const XmlNode& node, const wchar_t* name, bool& present) {
     const XmlNode attribute = node.Attribute(name);
     present = !attribute.IsNull();
     return present ? std::wcstol(attribute.Text().c_str(), nullptr, 10) : 0;
+}
+
+DATE AskNextRunTime(IZynTask& task, DATE reference) {
+    CVariantHolder argument;
+    argument.vt = VT_R8;
+    argument.dblVal = reference;
+    DATE next = 0;
+    const HRESULT hr = task.GetNextRunTime(argument, &next);
+    if (FAILED(hr)) {
+        CEThrowError(hr, L"Failed to get task next run time.");
+    }
+    return next;
 }
 
 std::wstring IdentityOf(IZynTask* task, const wchar_t* failureText) {
@@ -341,6 +354,13 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
             return;
         case WAIT_OBJECT_0 + 1: {
             ScopedLock lock(m_mainLock);
+            if (m_folderWatch && m_folderWatch->TakeOverflow()) {
+                // Nothing is lost with them: every refresh reads the whole folder.
+                CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
+                                    L"Too many changes in task directory at %ls: change "
+                                    L"notifications were lost, the whole folder is read again\n",
+                                    now.c_str());
+            }
             UpdateTaskList();
             if (!m_folderWatch || !m_folderWatch->Rearm()) {
                 CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
@@ -381,17 +401,10 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
             return;
         }
         DATE earliest = DBL_MAX;
-        CVariantHolder reference;
-        reference.vt = VT_R8;
-        reference.dblVal = now;
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             KillTaskAtEndOfCycle(*element, element->Identity);
-            DATE next = 0;
-            const HRESULT hr = element->Task->GetNextRunTime(reference, &next);
-            if (FAILED(hr)) {
-                CEThrowError(hr, L"Failed to get task next run time.");
-            }
+            const DATE next = NextRunOf(*element, now);
             element->NextRunTime = next;
             if (CompareDates(next, earliest) < 0 && CompareDates(next, 0) > 0) {
                 earliest = next;
@@ -414,6 +427,23 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
         wait = static_cast<DWORD>(milliseconds) == 0 ? INFINITE : static_cast<DWORD>(milliseconds);
     });
     return wait;
+}
+
+// A clock set back (by hand, or local time leaving summer time) brings round again runs that
+// were queued already; none is queued twice. A set-back of more than a few hours is taken as the
+// correction of a clock that was wrong: the schedule starts again from the new time rather than
+// wait, maybe for days, until the clock reaches the time it showed before.
+DATE CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, DATE now) {
+    const DATE next = AskNextRunTime(*element.Task.Get(), now);
+    const DATE queued = element.QueuedRunTime;
+    if (CompareDates(next, 0) <= 0 || CompareDates(next, queued) > 0) {
+        return next;
+    }
+    if (CompareDates(queued - now, kLongestSetBack) > 0) {
+        element.QueuedRunTime = 0;
+        return next;
+    }
+    return AskNextRunTime(*element.Task.Get(), queued);
 }
 
 HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
@@ -458,6 +488,7 @@ void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE
                         element.Identity.c_str(), LocalTimeText().c_str(),
                         DateText(element.NextRunTime).c_str(), DateText(now).c_str());
     element.LastQueuedTime = now;
+    element.QueuedRunTime = element.NextRunTime;
     LONG triggerIndex = -1;
     const HRESULT hr = element.Task->GetNextTriggerIndex(&triggerIndex);
     if (FAILED(hr)) {

@@ -42,6 +42,10 @@ DWORD GetCurrentThreadId() {
     return static_cast<DWORD>(::gettid());
 }
 
+std::uint32_t GetEffectiveUserId() {
+    return static_cast<std::uint32_t>(::geteuid());
+}
+
 DWORD GetTickCount() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
