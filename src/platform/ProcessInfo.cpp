@@ -34,10 +34,6 @@ DWORD GetCurrentProcessId() {
     return static_cast<DWORD>(::getpid());
 }
 
-DWORD EffectiveUserId() {
-    return static_cast<DWORD>(::geteuid());
-}
-
 DWORD GetCurrentThreadId() {
     return static_cast<DWORD>(::gettid());
 }

@@ -22,5 +22,3 @@ DWORD GetTickCount();
 // The value of an environment variable; `found` tells an empty value from a missing one.
 std::wstring GetEnvironmentText(const char* name, bool& found);
 bool SetEnvironmentText(const char* name, const std::wstring& value);
-// The account the process acts as (its effective user id; 0 is root).
-DWORD EffectiveUserId();
