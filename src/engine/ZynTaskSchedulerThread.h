@@ -101,6 +101,7 @@ private:
     DWORD WaitForWork(DWORD timeoutMs);
     void HandleWake(DWORD result);
     DATE NextRunOf(CZynTaskListElement& element, DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    DATE RunSearchStart(DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, DATE now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     LONG ProcessorOf(const std::wstring& identity);
@@ -114,6 +115,9 @@ private:
     std::wstring m_workFolder GUARDED_BY(m_mainLock);
     DWORD m_maxExecQueueSize GUARDED_BY(m_mainLock) = 50;
     DWORD m_maxWorkingSetSize GUARDED_BY(m_mainLock) = 0;
+    // The time of the last look for due tasks: every run up to it has been queued or turned
+    // away. 0 before the first look.
+    DATE m_dueCheckedUpTo GUARDED_BY(m_mainLock) = 0;
     std::unique_ptr<WorkFolderLock> m_lockFile GUARDED_BY(m_mainLock);
     std::shared_ptr<FolderWatch> m_folderWatch
         GUARDED_BY(m_mainLock);  // shared with a running wait

@@ -251,6 +251,21 @@ TEST_F(EngineCycle, QueuesADueTaskOnceAndSkipsALateOne) {
     EXPECT_TRUE(log.Matching(std::wstring(L"Queueing task ") + kTaskB).empty());
 }
 
+TEST_F(EngineCycle, ARunWhoseSecondPassedBeforeTheNextLookIsStillQueued) {
+    engine.Configure();
+    engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
+    engine->UpdateTaskList();
+    clock.Set(LocalMoment(2030, 1, 1, 9, 59, 59));
+    CheckTasks();
+    engine->ExecuteDueTasks();  // nothing due yet
+    // The thread was busy (a folder change, say) through the run's second.
+    clock.Set(LocalMoment(2030, 1, 1, 10, 0, 2));
+    EXPECT_EQ(CheckTasks(), 0u) << "a run found in the past is looked at at once";
+    engine->ExecuteDueTasks();
+    EXPECT_EQ(engine->QueueLength(), 1u);
+    EXPECT_EQ(CheckTasks(), INFINITE) << "once queued, the run is not found again";
+}
+
 TEST_F(EngineCycle, FullQueueTurnsDueTasksAway) {
     engine.Configure(L"MaxExecQueueSize='1'");
     engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
