@@ -68,6 +68,7 @@ std::wstring CZynTask::TaskFilePath() const {
 void CZynTask::ReloadFromFile() {
     const std::wstring path = TaskFilePath();
     if (FileExists(path)) {
+        ++m_revision;
         const HRESULT hr = m_definition->LoadXmlFromFile(path);
         if (FAILED(hr)) {
             throw ComError(hr);
@@ -92,6 +93,7 @@ HRESULT CZynTask::put_Guid(BSTR newVal) {
         m_definition->SetGuid(newVal == nullptr ? L"" : newVal);
         const std::wstring path = TaskFilePath();
         if (FileExists(path)) {
+            ++m_revision;
             m_definition->LoadXmlFromFile(path);  // a document that does not load shows later
         }
     });
@@ -140,6 +142,7 @@ HRESULT CZynTask::put_Xml(BSTR newVal) {
                                             L"already exists",
                                             identity.c_str(), name.c_str()));
         }
+        ++m_revision;
         m_definition->SetXml(text);
         if (m_engine->HasWorkFolderLock()) {
             m_definition->SaveXmlToFile(TaskFilePath());
@@ -274,6 +277,21 @@ HRESULT CZynTask::CancelTask() {
         }
         m_engine->CancelTask(identity);
     });
+}
+
+// Runs that repeat within a window follow the window a reference falls in: no answer for one
+// reference may stand for a later one.
+std::uint64_t CZynTask::ScheduleRevision() {
+    if (!m_engine || !m_definition) {
+        return 0;
+    }
+    ScopedLock lock(m_engine->MainLock());
+    for (const CountedPtr<CZynTaskTrigger>& trigger : m_definition->GetTriggers()) {
+        if (trigger->Enabled && trigger->Interval > 0) {
+            return 0;
+        }
+    }
+    return m_revision;
 }
 
 std::span<const DispatchMember<IZynTask>> CZynTask::DispatchMembers() {

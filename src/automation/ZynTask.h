@@ -1,7 +1,8 @@
 // The automation face of one scheduled task: a task definition paired with the engine that
 // owns the work folder. Clients read and set its identity and document (setting the document
 // stores the task file), ask for its next run time, whether it is due and which trigger fires
-// next, read its log, run it at once, cancel it and delete it.
+// next, read its log, run it at once, cancel it and delete it. The engine also asks it, through
+// IZynScheduleRevision, whether a next run it computed before still holds.
 //
 // Free-threaded: every member but CancelTask works under the engine's main lock, so a task
 // method never sees a half-updated task list or configuration. Failures reach the caller as
@@ -10,7 +11,10 @@
 // E_UNEXPECTED.
 #pragma once
 
+#include <cstdint>
+
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "engine/ZynScheduleRevision.h"
 #include "engine/ZynTaskSchedulerThread.h"
 #include "support/ComObject.h"
 #include "support/DispatchImpl.h"
@@ -19,11 +23,13 @@
 
 class CZynTask : public CObjectRoot,
                  public CDispatchImpl<IZynTask, CZynTask>,
-                 public CSupportErrorInfo<IID_IZynTask> {
+                 public CSupportErrorInfo<IID_IZynTask>,
+                 public IZynScheduleRevision {
 public:
     using Interfaces = InterfaceTable<Implements<IID_IZynTask, IZynTask>,
                                       Implements<IID_IDispatch, IDispatch, IZynTask>,
-                                      Implements<IID_ISupportErrorInfo, ISupportErrorInfo>>;
+                                      Implements<IID_ISupportErrorInfo, ISupportErrorInfo>,
+                                      Implements<IID_IZynScheduleRevision, IZynScheduleRevision>>;
 
     CZynTask() = default;
     // The engine's reference moves into the object; the new definition gets `taskFlag`.
@@ -43,6 +49,8 @@ public:
     HRESULT get_Log(BSTR* pVal) override;
     HRESULT CancelTask() override;
 
+    std::uint64_t ScheduleRevision() override;
+
 private:
     template <class Body>
     HRESULT Guarded(const wchar_t* member, Body&& body);
@@ -52,6 +60,8 @@ private:
 
     CountedPtr<CZynTaskSchedulerThread> m_engine;
     CountedPtr<CZynTaskImpl> m_definition;
+    // Moves on whenever the definition is handed a document, which may change it.
+    std::uint64_t m_revision = 1;
 };
 
 // Late-bound calls hand task arguments over as IZynTask (AddTask).

@@ -465,7 +465,7 @@ DATE CZynTaskSchedulerThread::RunSearchStart(DATE now) {
 }
 
 DATE CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, DATE now) {
-    const DATE next = AskNextRunTime(*element.Task.Get(), now);
+    const DATE next = RunAfter(element, now);
     const DATE queued = element.QueuedRunTime;
     if (CompareDates(next, 0) <= 0 || CompareDates(next, queued) > 0) {
         return next;
@@ -474,7 +474,19 @@ DATE CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, DATE now) 
         element.QueuedRunTime = 0;
         return next;
     }
-    return AskNextRunTime(*element.Task.Get(), queued);
+    return RunAfter(element, queued);
+}
+
+// A task is asked only when what it answered last time may no longer hold: its run came, its
+// definition changed, or the clock went back before the time it was asked for.
+DATE CZynTaskSchedulerThread::RunAfter(CZynTaskListElement& element, DATE reference) {
+    const std::uint64_t revision = element.Revision ? element.Revision->ScheduleRevision() : 0;
+    DATE next = 0;
+    if (!element.NextRun.Recall(revision, reference, next)) {
+        next = AskNextRunTime(*element.Task.Get(), reference);
+        element.NextRun.Remember(revision, reference, next);
+    }
+    return next;
 }
 
 HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
@@ -489,13 +501,17 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
                     static_cast<unsigned>(E_UNEXPECTED));
             return;
         }
+        // Made only when kept: with ten thousand tasks, the texts cost more than the check.
+        const bool traced = CEWillReport(CE_SEVERITY_TRACE);
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             const DATE next = element->NextRunTime;
-            CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTaskSchedulerThread::ExecuteDueTasks",
-                                L"Checking if task %ls can run at %ls Next Run %ls Now %ls \n",
-                                element->Identity.c_str(), LocalTimeText().c_str(),
-                                DateText(next).c_str(), DateText(now).c_str());
+            if (traced) {
+                CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTaskSchedulerThread::ExecuteDueTasks",
+                                    L"Checking if task %ls can run at %ls Next Run %ls Now %ls \n",
+                                    element->Identity.c_str(), LocalTimeText().c_str(),
+                                    DateText(next).c_str(), DateText(now).c_str());
+            }
             const bool due = CompareDates(now - next, kLateness) <= 0 &&
                              CompareDates(now, next) >= 0 && CompareDates(next, 0) > 0;
             if (due) {

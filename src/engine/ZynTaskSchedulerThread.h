@@ -101,6 +101,8 @@ private:
     DWORD WaitForWork(DWORD timeoutMs);
     void HandleWake(DWORD result);
     DATE NextRunOf(CZynTaskListElement& element, DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    DATE RunAfter(CZynTaskListElement& element, DATE reference)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DATE RunSearchStart(DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, DATE now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);

@@ -1,5 +1,6 @@
 #include "engine/ZynTasksList.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
+#include "platform/ProcessInfo.h"
+#include "platform/WallClock.h"
 #include "platform/XmlDocument.h"
 #include "support/Folders.h"
 #include "support/LogCall.h"
@@ -37,9 +40,14 @@ bool IsTaskFileName(std::wstring_view name) {
 }
 
 bool IsGuidText(std::wstring_view key) {
+    constexpr std::size_t kGuidTextLength = 38;
+    if (key.size() != kGuidTextLength) {
+        return false;
+    }
+    wchar_t text[kGuidTextLength + 1] = {};
+    key.copy(text, kGuidTextLength);
     CLSID ignored{};
-    const std::wstring text(key);
-    return SUCCEEDED(CLSIDFromString(text.c_str(), &ignored));
+    return SUCCEEDED(CLSIDFromString(text, &ignored));
 }
 
 std::wstring TaskFilePath(const std::wstring& folder, std::wstring_view identity) {
@@ -74,15 +82,47 @@ HRESULT CZynTasksList::Refresh() {
         Clear();
         return S_OK;
     }
-    RemoveVanishedTasks(folder);
-    ScanFolder(folder);
+    std::vector<DirectoryEntryStatus> entries;
+    if (ListDirectoryWithStatus(folder, entries) != ERROR_SUCCESS) {
+        RemoveVanishedTasks([&](const CZynTaskListElement& element) {
+            return TaskFileTrust::IsTrusted(TaskFilePath(folder, element.Identity));
+        });
+        return S_OK;
+    }
+    // The one status read of each file serves the removal pass and the scan alike, and so
+    // does the one look into the index for each file named by an identity.
+    const std::uint32_t userId = GetEffectiveUserId();
+    std::vector<ScannedFile> files(entries.size());
+    ++m_scan;
+    bool unnamedFileTrusted = false;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const DirectoryEntryStatus& entry = entries[i];
+        files[i].refusal = TaskFileTrust::Judge(entry.hasStatus ? &entry.status : nullptr, userId);
+        if (!entry.name.ends_with(kTaskFileSuffix) ||
+            files[i].refusal != TaskFileTrust::Refusal::None) {
+            continue;
+        }
+        const std::wstring_view stem =
+            std::wstring_view(entry.name).substr(0, entry.name.size() - kTaskFileSuffix.size());
+        if (stem.empty()) {
+            unnamedFileTrusted = true;
+        } else if (const auto found = m_byIdentity.find(stem); found != m_byIdentity.end()) {
+            found->second->LastFoundInScan = m_scan;
+            files[i].listed = CountedPtr<CZynTaskListElement>(found->second);
+        }
+    }
+    RemoveVanishedTasks([&](const CZynTaskListElement& element) {
+        return element.Identity.empty() ? unnamedFileTrusted : element.LastFoundInScan == m_scan;
+    });
+    ScanFolder(folder, entries, files);
     return S_OK;
 }
 
-void CZynTasksList::RemoveVanishedTasks(const std::wstring& folder) {
+template <class IsTrusted>
+void CZynTasksList::RemoveVanishedTasks(IsTrusted isTrusted) {
     std::vector<CountedPtr<CZynTaskListElement>> vanished;
     for (const auto& element : m_elements) {
-        if (!TaskFileTrust::IsTrusted(TaskFilePath(folder, element->Identity))) {
+        if (!isTrusted(*element)) {
             vanished.push_back(element);
         }
     }
@@ -94,32 +134,37 @@ void CZynTasksList::RemoveVanishedTasks(const std::wstring& folder) {
     }
 }
 
-void CZynTasksList::ScanFolder(const std::wstring& folder) {
-    std::vector<DirectoryEntry> entries;
-    if (ListDirectory(folder, entries) != ERROR_SUCCESS) {
-        return;
-    }
+// An element found by the removal pass for a file is the one a look-up of the file's key
+// finds: the pass removes no element it found, and no file of the same key is added meanwhile.
+void CZynTasksList::ScanFolder(const std::wstring& folder,
+                               const std::vector<DirectoryEntryStatus>& entries,
+                               const std::vector<ScannedFile>& files) {
     TaskFileTrust& trust = m_engine->TaskFiles();
+    const LONG zoneBias = CurrentTimeZoneBias();
     std::vector<std::wstring> refused;
-    for (const DirectoryEntry& entry : entries) {
-        if (entry.isDirectory) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const DirectoryEntryStatus& entry = entries[i];
+        if (entry.hasStatus && entry.status.isDirectory) {
             continue;
         }
-        const std::wstring path = JoinPath(folder, entry.name);
         if (IsAbandonedTemporary(folder, entry.name)) {
-            RemoveFile(path);
+            RemoveFile(JoinPath(folder, entry.name));
             continue;
         }
         if (!IsTaskFileName(entry.name)) {
             continue;
         }
-        if (!trust.Admit(path)) {
-            refused.push_back(path);
+        if (!trust.Admit(folder, entry.name, files[i].refusal, entry.status.ownerId)) {
+            refused.push_back(JoinPath(folder, entry.name));
             continue;
         }
-        const std::wstring key = entry.name.substr(0, entry.name.size() - kTaskFileSuffix.size());
-        if (const CountedPtr<CZynTaskListElement> element = GetTask(key)) {
-            CheckListedTask(*element, folder, entry.name);
+        const CountedPtr<CZynTaskListElement>& listed = files[i].listed;
+        const std::wstring key =
+            listed ? std::wstring()
+                   : entry.name.substr(0, entry.name.size() - kTaskFileSuffix.size());
+        if (const CountedPtr<CZynTaskListElement> element = listed ? listed : GetTask(key)) {
+            CheckListedTask(*element, folder, entry.name,
+                            TaskFileSignature(entry.status, zoneBias));
         } else {
             AddTask(key);
         }
@@ -128,9 +173,15 @@ void CZynTasksList::ScanFolder(const std::wstring& folder) {
 }
 
 // Asks the task to reload its file when it changed; a file that no longer loads is set aside.
+// A file unchanged since the task last reloaded from it without fault would reload the same way.
 void CZynTasksList::CheckListedTask(CZynTaskListElement& element, const std::wstring& folder,
-                                    const std::wstring& fileName) {
+                                    const std::wstring& fileName,
+                                    const TaskFileSignature& signature) {
+    if (element.LoadedFile == signature) {
+        return;
+    }
     if (SUCCEEDED(element.Task->get_Xml(nullptr))) {
+        element.LoadedFile = signature;
         return;
     }
     Remove(&element);
@@ -178,26 +229,36 @@ CountedPtr<CZynTaskListElement> CZynTasksList::GetTask(std::wstring_view key) {
 }
 
 CountedPtr<CZynTaskListElement> CZynTasksList::FindByIdentity(std::wstring_view identity) {
-    const auto found = m_byIdentity.find(std::wstring(identity));
+    const auto found = m_byIdentity.find(identity);
     return found == m_byIdentity.end() ? CountedPtr<CZynTaskListElement>()
                                        : CountedPtr<CZynTaskListElement>(found->second);
 }
 
+// Only the files that changed since their name was last read are read again.
 CountedPtr<CZynTaskListElement> CZynTasksList::FindByName(std::wstring_view name) {
     const std::wstring folder = m_engine->GetWorkFolder();
+    const LONG zoneBias = CurrentTimeZoneBias();
+    const std::uint32_t userId = GetEffectiveUserId();
     for (const auto& element : m_elements) {
         const std::wstring taskFile = TaskFilePath(folder, element->Identity);
-        if (!TaskFileTrust::IsTrusted(taskFile)) {
+        FileStatus status;
+        if (QueryFileStatus(taskFile, status) != ERROR_SUCCESS ||
+            TaskFileTrust::Judge(&status, userId) != TaskFileTrust::Refusal::None) {
             continue;
         }
-        if (HasScheduleName(taskFile, name)) {
+        const TaskFileSignature signature(status, zoneBias);
+        if (element->NamedFile != signature) {
+            element->ScheduleName = ReadScheduleName(taskFile);
+            element->NamedFile = signature;
+        }
+        if (element->ScheduleName == name) {
             return element;
         }
     }
     return {};
 }
 
-bool CZynTasksList::HasScheduleName(const std::wstring& taskFile, std::wstring_view name) {
+std::optional<std::wstring> CZynTasksList::ReadScheduleName(const std::wstring& taskFile) {
     std::wstring text;
     XmlDocument document;
     std::wstring reason;
@@ -215,7 +276,10 @@ bool CZynTasksList::HasScheduleName(const std::wstring& taskFile, std::wstring_v
         CEThrowError(E_FAIL, description);
     }
     const XmlNode scheduleName = document.SelectSingle(L"//Schedule/@Name");
-    return !scheduleName.IsNull() && scheduleName.Text() == name;
+    if (scheduleName.IsNull()) {
+        return std::nullopt;
+    }
+    return scheduleName.Text();
 }
 
 CountedPtr<CZynTaskListElement> CZynTasksList::GetTask(ULONG position) {
@@ -274,8 +338,14 @@ void CZynTasksList::MoveNext() {
 void CZynTasksList::SortByNextRunTime() {
     if (m_engine) {
         ScopedLock lock(m_engine->MainLock());
-        m_elements.sort(
-            [](const auto& a, const auto& b) { return a->NextRunTime < b->NextRunTime; });
+        const auto earlier = [](const auto& a, const auto& b) {
+            return a->NextRunTime < b->NextRunTime;
+        };
+        // Between two cycles few next runs move: the list is mostly in order already, and a
+        // stable sort leaves a list in order as it is.
+        if (!std::is_sorted(m_elements.begin(), m_elements.end(), earlier)) {
+            m_elements.sort(earlier);
+        }
         m_cursor = m_elements.end();
     }
 }
@@ -286,6 +356,7 @@ void CZynTasksList::Detach() {
 }
 
 void CZynTasksList::Remove(const CZynTaskListElement* element) {
+    const std::wstring identity = element->Identity;  // the list may hold the last reference
     for (auto it = m_elements.begin(); it != m_elements.end();) {
         if (it->Get() == element) {
             it = m_cursor == it ? (m_cursor = m_elements.erase(it)) : m_elements.erase(it);
@@ -293,15 +364,20 @@ void CZynTasksList::Remove(const CZynTaskListElement* element) {
             ++it;
         }
     }
-    RebuildIndex();
+    Unindex(element, identity);
 }
 
 // The first element in list order wins a shared identity.
-void CZynTasksList::RebuildIndex() {
-    m_byIdentity.clear();
+void CZynTasksList::Unindex(const CZynTaskListElement* removed, const std::wstring& identity) {
+    const auto found = m_byIdentity.find(identity);
+    if (found == m_byIdentity.end() || found->second != removed) {
+        return;
+    }
+    m_byIdentity.erase(found);
     for (const auto& element : m_elements) {
-        if (!element->Identity.empty()) {
-            m_byIdentity.emplace(element->Identity, element.Get());
+        if (element->Identity == identity) {
+            m_byIdentity.emplace(identity, element.Get());
+            return;
         }
     }
 }

@@ -1,10 +1,10 @@
 // The engine's picture of its work folder: one element per task document ("<identity>.xml")
 // directly in the folder, kept in step with it by UpdateTaskList. Elements are found by
 // identity through an index (the first in list order wins) or by schedule name (which reads
-// the task files). A document that does not load leaves the folder for its "Invalid"
-// subfolder, where it can be repaired. Only files the engine trusts are read (TaskFileTrust):
-// the others are left alone, and a listed task whose file stops being trusted is dropped as if
-// the file were gone.
+// again only the task files that changed since their name was last read). A document that does not
+// load leaves the folder for its "Invalid" subfolder, where it can be repaired. Only files the
+// engine trusts are read (TaskFileTrust): the others are left alone, and a listed task whose file
+// stops being trusted is dropped as if the file were gone.
 //
 // The list has no lock of its own: every operation takes the engine's main lock (recursive),
 // so all lists of one engine are serialised by it. The cursor (MoveFirst, GetCurrent,
@@ -12,12 +12,17 @@
 // contain their failures (logged under "CZynTasksList"); nothing here throws.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/TaskFileTrust.h"
 #include "engine/ZynTaskListElement.h"
+#include "platform/FileSystem.h"
 
 class CZynTaskSchedulerThread;
 
@@ -49,19 +54,37 @@ private:
     HRESULT Refresh();
     CountedPtr<CZynTaskListElement> FindByIdentity(std::wstring_view identity);
     CountedPtr<CZynTaskListElement> FindByName(std::wstring_view name);
-    bool HasScheduleName(const std::wstring& taskFile, std::wstring_view name);
-    void RemoveVanishedTasks(const std::wstring& folder);
-    void ScanFolder(const std::wstring& folder);
+    // The file's schedule name (none when it has none); a file that does not load is set aside
+    // and the failure thrown.
+    std::optional<std::wstring> ReadScheduleName(const std::wstring& taskFile);
+    // Drops, with their running tasks, the elements whose file `isTrusted` does not take.
+    template <class IsTrusted>
+    void RemoveVanishedTasks(IsTrusted isTrusted);
+    // What a refresh learnt of one folder entry before its scan.
+    struct ScannedFile {
+        TaskFileTrust::Refusal refusal = TaskFileTrust::Refusal::None;
+        CountedPtr<CZynTaskListElement> listed;  // its element, when the removal pass found it
+    };
+
+    void ScanFolder(const std::wstring& folder, const std::vector<DirectoryEntryStatus>& entries,
+                    const std::vector<ScannedFile>& files);
     void CheckListedTask(CZynTaskListElement& element, const std::wstring& folder,
-                         const std::wstring& fileName);
+                         const std::wstring& fileName, const TaskFileSignature& signature);
     void AddTask(const std::wstring& key);
     void Remove(const CZynTaskListElement* element);
-    void RebuildIndex();
+    void Unindex(const CZynTaskListElement* removed, const std::wstring& identity);
     void SetInvalidTaskAside(const std::wstring& folder, const std::wstring& fileName);
 
     CountedPtr<CZynTaskSchedulerThread> m_engine;
     const LONG m_taskFlag;
     Elements m_elements;
     Elements::iterator m_cursor;
-    std::unordered_map<std::wstring, CZynTaskListElement*> m_byIdentity;
+    std::uint64_t m_scan = 0;  // counts the refreshes that read the folder
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::wstring_view text) const {
+            return std::hash<std::wstring_view>()(text);
+        }
+    };
+    std::unordered_map<std::wstring, CZynTaskListElement*, TextHash, std::equal_to<>> m_byIdentity;
 };
