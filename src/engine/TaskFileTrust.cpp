@@ -92,3 +92,8 @@ void TaskFileTrust::KeepOnly(const std::vector<std::wstring>& refused) {
     ScopedLock lock(m_lock);
     std::erase_if(m_logged, [&](const auto& entry) { return !kept.contains(entry.first); });
 }
+
+void TaskFileTrust::Forget(const std::wstring& path) {
+    ScopedLock lock(m_lock);
+    m_logged.erase(path);
+}

@@ -36,8 +36,11 @@ public:
     // `ownerId`); a refusal not logged before is logged.
     bool Admit(std::wstring_view folder, std::wstring_view name, Refusal refusal,
                std::uint32_t ownerId);
-    // Called at the end of a scan with every path it refused: the others are forgotten.
+    // Called at the end of a scan of the whole folder with every path it refused: the others
+    // are forgotten.
     void KeepOnly(const std::vector<std::wstring>& refused);
+    // Forgets the file at `path`, which is gone.
+    void Forget(const std::wstring& path);
 
 private:
     // Notes the refusal; true when it was not the one last noted for that file.

@@ -369,13 +369,13 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
         case WAIT_OBJECT_0 + 1: {
             ScopedLock lock(m_mainLock);
             if (m_folderWatch && m_folderWatch->TakeOverflow()) {
-                // Nothing is lost with them: every refresh reads the whole folder.
+                // Nothing is lost with them: the refresh then reads the whole folder.
                 CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
                                     L"Too many changes in task directory at %ls: change "
                                     L"notifications were lost, the whole folder is read again\n",
                                     now.c_str());
             }
-            UpdateTaskList();
+            UpdateTaskListFromChanges();
             if (!m_folderWatch || !m_folderWatch->Rearm()) {
                 CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
                              L"FindNextChangeNotification failed.");
@@ -591,6 +591,20 @@ HRESULT CZynTaskSchedulerThread::UpdateTaskList() {
     return GuardAndLog(Names(L"UpdateTaskList"), kSource, [this]() -> HRESULT {
         ScopedLock lock(m_mainLock);
         return m_taskList ? m_taskList->UpdateTaskList() : S_OK;
+    });
+}
+
+HRESULT CZynTaskSchedulerThread::UpdateTaskListFromChanges() {
+    return GuardAndLog(Names(L"UpdateTaskList"), kSource, [this]() -> HRESULT {
+        ScopedLock lock(m_mainLock);
+        if (!m_taskList) {
+            return S_OK;
+        }
+        std::vector<std::wstring> changedNames;
+        if (m_folderWatch && m_folderWatch->TakeChangedNames(changedNames)) {
+            return m_taskList->UpdateTaskList(changedNames);
+        }
+        return m_taskList->UpdateTaskList();
     });
 }
 

@@ -67,6 +67,9 @@ public:
     HRESULT ExecuteDueTasks();
     void KillTaskAtEndOfCycle(CZynTaskListElement& element, const std::wstring& identity);
     HRESULT UpdateTaskList();
+    // A refresh after the folder watch signalled: only the files it names as changed are looked
+    // at, unless it lost some names, when the whole folder is read.
+    HRESULT UpdateTaskListFromChanges();
     bool IsTaskNameTaken(std::wstring_view name, std::wstring_view identity);
 
     // Execution queue and worker pool.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <set>
 #include <vector>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
@@ -76,6 +77,15 @@ HRESULT CZynTasksList::UpdateTaskList() {
                        kLogSource, [this] { return Refresh(); });
 }
 
+HRESULT CZynTasksList::UpdateTaskList(const std::vector<std::wstring>& changedNames) {
+    if (!m_engine) {
+        return S_OK;
+    }
+    ScopedLock lock(m_engine->MainLock());
+    return GuardAndLog(GuardNames{L"CZynTasksList", L"UpdateTaskList", GuardStyle::Colon},
+                       kLogSource, [&] { return RefreshFiles(changedNames); });
+}
+
 HRESULT CZynTasksList::Refresh() {
     const std::wstring folder = m_engine->GetWorkFolder();
     if (folder.empty()) {
@@ -84,48 +94,92 @@ HRESULT CZynTasksList::Refresh() {
     }
     std::vector<DirectoryEntryStatus> entries;
     if (ListDirectoryWithStatus(folder, entries) != ERROR_SUCCESS) {
-        RemoveVanishedTasks([&](const CZynTaskListElement& element) {
-            return TaskFileTrust::IsTrusted(TaskFilePath(folder, element.Identity));
-        });
+        RemoveVanishedTasks(ElementsWhere([&](const CZynTaskListElement& element) {
+            return !TaskFileTrust::IsTrusted(TaskFilePath(folder, element.Identity));
+        }));
         return S_OK;
     }
-    // The one status read of each file serves the removal pass and the scan alike, and so
-    // does the one look into the index for each file named by an identity.
+    Reconcile(folder, entries, true);
+    return S_OK;
+}
+
+// Besides the files named, those of the tasks added since the last look are looked at: a
+// document that does not load is set aside by the look after the one that found it. A task
+// without identity has no file of its own to look at, so a list holding one is read whole.
+HRESULT CZynTasksList::RefreshFiles(const std::vector<std::wstring>& changedNames) {
+    const std::wstring folder = m_engine->GetWorkFolder();
+    if (folder.empty() || m_byIdentity.size() != m_elements.size()) {
+        return Refresh();
+    }
+    std::set<std::wstring> names(changedNames.begin(), changedNames.end());
+    for (const CountedPtr<CZynTaskListElement>& element : m_unconfirmed) {
+        names.insert(element->Identity + std::wstring(kTaskFileSuffix));
+    }
+    std::vector<DirectoryEntryStatus> entries;
+    for (const std::wstring& name : names) {
+        DirectoryEntryStatus& entry = entries.emplace_back();
+        entry.name = name;
+        entry.hasStatus = QueryFileStatus(JoinPath(folder, name), entry.status) == ERROR_SUCCESS;
+    }
+    Reconcile(folder, entries, false);
+    return S_OK;
+}
+
+// The one status read of each file serves the removal pass and the scan alike, and so does the
+// one look into the index for each file named by an identity. Without the whole folder, only
+// the tasks whose file is among `entries` and may no longer be loaded are removed.
+void CZynTasksList::Reconcile(const std::wstring& folder,
+                              const std::vector<DirectoryEntryStatus>& entries, bool wholeFolder) {
     const std::uint32_t userId = GetEffectiveUserId();
     std::vector<ScannedFile> files(entries.size());
+    std::vector<CountedPtr<CZynTaskListElement>> untrusted;
     ++m_scan;
     bool unnamedFileTrusted = false;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const DirectoryEntryStatus& entry = entries[i];
         files[i].refusal = TaskFileTrust::Judge(entry.hasStatus ? &entry.status : nullptr, userId);
-        if (!entry.name.ends_with(kTaskFileSuffix) ||
-            files[i].refusal != TaskFileTrust::Refusal::None) {
+        if (!entry.name.ends_with(kTaskFileSuffix)) {
             continue;
         }
+        const bool trusted = files[i].refusal == TaskFileTrust::Refusal::None;
         const std::wstring_view stem =
             std::wstring_view(entry.name).substr(0, entry.name.size() - kTaskFileSuffix.size());
+        const auto found = m_byIdentity.find(stem);
         if (stem.empty()) {
-            unnamedFileTrusted = true;
-        } else if (const auto found = m_byIdentity.find(stem); found != m_byIdentity.end()) {
-            found->second->LastFoundInScan = m_scan;
-            files[i].listed = CountedPtr<CZynTaskListElement>(found->second);
+            unnamedFileTrusted = trusted;
+        } else if (found != m_byIdentity.end() && trusted) {
+            (*found->second)->LastFoundInScan = m_scan;
+            files[i].listed = *found->second;
+        } else if (found != m_byIdentity.end()) {
+            untrusted.push_back(*found->second);
         }
     }
-    RemoveVanishedTasks([&](const CZynTaskListElement& element) {
-        return element.Identity.empty() ? unnamedFileTrusted : element.LastFoundInScan == m_scan;
+    RemoveVanishedTasks(
+        !wholeFolder ? untrusted : ElementsWhere([&](const CZynTaskListElement& element) {
+            return element.Identity.empty() ? !unnamedFileTrusted
+                                            : element.LastFoundInScan != m_scan;
+        }));
+    ScanFolder(folder, entries, files, wholeFolder);
+    std::erase_if(m_unconfirmed, [&](const CountedPtr<CZynTaskListElement>& element) {
+        const auto found = m_byIdentity.find(element->Identity);
+        return element->LoadedFile || found == m_byIdentity.end() ||
+               found->second->Get() != element.Get();
     });
-    ScanFolder(folder, entries, files);
-    return S_OK;
 }
 
-template <class IsTrusted>
-void CZynTasksList::RemoveVanishedTasks(IsTrusted isTrusted) {
-    std::vector<CountedPtr<CZynTaskListElement>> vanished;
+template <class Condition>
+std::vector<CountedPtr<CZynTaskListElement>> CZynTasksList::ElementsWhere(Condition condition) {
+    std::vector<CountedPtr<CZynTaskListElement>> chosen;
     for (const auto& element : m_elements) {
-        if (!isTrusted(*element)) {
-            vanished.push_back(element);
+        if (condition(*element)) {
+            chosen.push_back(element);
         }
     }
+    return chosen;
+}
+
+void CZynTasksList::RemoveVanishedTasks(
+    const std::vector<CountedPtr<CZynTaskListElement>>& vanished) {
     for (const auto& element : vanished) {
         CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTasksList::UpdateTaskList",
                             L"Removing task %ls\n", element->Identity.c_str());
@@ -138,7 +192,7 @@ void CZynTasksList::RemoveVanishedTasks(IsTrusted isTrusted) {
 // finds: the pass removes no element it found, and no file of the same key is added meanwhile.
 void CZynTasksList::ScanFolder(const std::wstring& folder,
                                const std::vector<DirectoryEntryStatus>& entries,
-                               const std::vector<ScannedFile>& files) {
+                               const std::vector<ScannedFile>& files, bool wholeFolder) {
     TaskFileTrust& trust = m_engine->TaskFiles();
     const LONG zoneBias = CurrentTimeZoneBias();
     std::vector<std::wstring> refused;
@@ -152,6 +206,10 @@ void CZynTasksList::ScanFolder(const std::wstring& folder,
             continue;
         }
         if (!IsTaskFileName(entry.name)) {
+            continue;
+        }
+        if (!wholeFolder && !entry.hasStatus) {
+            trust.Forget(JoinPath(folder, entry.name));  // gone: as if never listed
             continue;
         }
         if (!trust.Admit(folder, entry.name, files[i].refusal, entry.status.ownerId)) {
@@ -169,7 +227,9 @@ void CZynTasksList::ScanFolder(const std::wstring& folder,
             AddTask(key);
         }
     }
-    trust.KeepOnly(refused);
+    if (wholeFolder) {
+        trust.KeepOnly(refused);
+    }
 }
 
 // Asks the task to reload its file when it changed; a file that no longer loads is set aside.
@@ -201,10 +261,11 @@ void CZynTasksList::AddTask(const std::wstring& key) {
     auto element = MakeCounted<CZynTaskListElement>(task, IdentityOf(task.Get()));
     CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTasksList::UpdateTaskList", L"Adding task %ls\n",
                         key.c_str());
+    m_elements.push_back(element);
     if (!element->Identity.empty()) {
-        m_byIdentity.emplace(element->Identity, element.Get());
+        m_byIdentity.emplace(element->Identity, std::prev(m_elements.end()));
+        m_unconfirmed.push_back(std::move(element));
     }
-    m_elements.push_back(std::move(element));
 }
 
 // Moved, not destroyed: a hand-edited file with a typo can be repaired and put back.
@@ -230,8 +291,7 @@ CountedPtr<CZynTaskListElement> CZynTasksList::GetTask(std::wstring_view key) {
 
 CountedPtr<CZynTaskListElement> CZynTasksList::FindByIdentity(std::wstring_view identity) {
     const auto found = m_byIdentity.find(identity);
-    return found == m_byIdentity.end() ? CountedPtr<CZynTaskListElement>()
-                                       : CountedPtr<CZynTaskListElement>(found->second);
+    return found == m_byIdentity.end() ? CountedPtr<CZynTaskListElement>() : *found->second;
 }
 
 // Only the files that changed since their name was last read are read again.
@@ -299,6 +359,7 @@ void CZynTasksList::Clear() {
         ScopedLock lock(m_engine->MainLock());
         released.swap(m_elements);
         m_byIdentity.clear();
+        m_unconfirmed.clear();
         m_cursor = m_elements.end();
     }
 }
@@ -355,29 +416,25 @@ void CZynTasksList::Detach() {
     m_engine.Reset();
 }
 
+// An element with an identity is found through the index: an element is added only when no
+// element has its identity, so identities are never shared. Others are looked for in the list.
 void CZynTasksList::Remove(const CZynTaskListElement* element) {
-    const std::wstring identity = element->Identity;  // the list may hold the last reference
-    for (auto it = m_elements.begin(); it != m_elements.end();) {
-        if (it->Get() == element) {
-            it = m_cursor == it ? (m_cursor = m_elements.erase(it)) : m_elements.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    Unindex(element, identity);
-}
-
-// The first element in list order wins a shared identity.
-void CZynTasksList::Unindex(const CZynTaskListElement* removed, const std::wstring& identity) {
-    const auto found = m_byIdentity.find(identity);
-    if (found == m_byIdentity.end() || found->second != removed) {
+    const auto found = m_byIdentity.find(element->Identity);
+    if (found != m_byIdentity.end() && found->second->Get() == element) {
+        Erase(found->second);
+        m_byIdentity.erase(found);
         return;
     }
-    m_byIdentity.erase(found);
-    for (const auto& element : m_elements) {
-        if (element->Identity == identity) {
-            m_byIdentity.emplace(identity, element.Get());
-            return;
-        }
+    for (auto it = m_elements.begin(); it != m_elements.end();) {
+        it = it->Get() == element ? Erase(it) : std::next(it);
     }
+}
+
+CZynTasksList::Elements::iterator CZynTasksList::Erase(Elements::iterator position) {
+    const bool underCursor = m_cursor == position;
+    const auto next = m_elements.erase(position);
+    if (underCursor) {
+        m_cursor = next;
+    }
+    return next;
 }

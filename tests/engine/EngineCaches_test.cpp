@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -190,13 +192,21 @@ TEST_F(EngineCaches, ARefreshReloadsOnlyTheFilesThatChanged) {
 
 TEST_F(EngineCaches, AnInvalidDocumentIsStillSetAsideByTheScanAfterTheOneThatFoundIt) {
     engine.Configure();
-    engine.WriteTask(kDaily, L"<Schedule Name='broken'><Task>");
     LogCapture log;
-    engine->UpdateTaskList();
-    EXPECT_EQ(ListCount(*engine), 1u);
-    engine->UpdateTaskList();
-    EXPECT_EQ(ListCount(*engine), 0u);
-    EXPECT_EQ(log.Matching(L"Invalid task was deleted. File: '").size(), 1u);
+    for (const bool wholeFolder : {true, false}) {
+        SCOPED_TRACE(wholeFolder ? "reading the whole folder" : "looking at the changed files");
+        const auto refresh = [&] {
+            return wholeFolder ? engine->UpdateTaskList() : engine->UpdateTaskListFromChanges();
+        };
+        log.Clear();
+        engine.WriteTask(kDaily, L"<Schedule Name='broken'><Task>");
+        refresh();
+        EXPECT_EQ(ListCount(*engine), 1u);
+        refresh();
+        EXPECT_EQ(ListCount(*engine), 0u);
+        EXPECT_EQ(log.Matching(L"Invalid task was deleted. File: '").size(), 1u);
+        RemoveDirectoryTree(JoinPath(engine.WorkFolder(), L"Invalid"), true, false);
+    }
 }
 
 TEST_F(EngineCaches, NameLookupsFollowTheFilesAsTheyAreNow) {
@@ -226,6 +236,80 @@ TEST_F(EngineCaches, NameLookupsFollowTheFilesAsTheyAreNow) {
     EXPECT_EQ(log.Matching(L"Invalid task was deleted. File: '").size(), 1u);
     EXPECT_FALSE(FileExists(JoinPath(engine.WorkFolder(), kDaily) + L".xml"));
     EXPECT_TRUE(NameTaken(L"beta", kDaily));
+}
+
+// Every task of a list, by identity, with its document as the task reports it.
+std::map<std::wstring, std::wstring> Documents(CZynTaskSchedulerThread& engine) {
+    ScopedLock lock(engine.MainLock());
+    std::map<std::wstring, std::wstring> documents;
+    for (ULONG i = 0; const auto element = engine.TaskList()->GetTask(i); ++i) {
+        CBstr xml;
+        element->Task->get_Xml(xml.Receive());
+        documents[element->Identity] = xml.View();
+    }
+    return documents;
+}
+
+// Engine A follows the folder through its watch, looking only at the files named as changed;
+// engine B, on the same folder without its lock, reads the whole folder every time. Whatever
+// happens to the files, both end with the same tasks and documents.
+TEST_F(EngineCaches, ARefreshOfTheChangedFilesEndsWhereAReadOfTheWholeFolderEnds) {
+    LogCapture log;  // refusals and invalid documents are logged on the way
+    for (int i = 0; i < 4; ++i) {
+        engine.WriteTask(kSchedules[i].first, TaskDocument(L"t", kSchedules[i].second));
+    }
+    engine.Configure();
+    TestEngine whole;
+    whole->SetConfiguration(L"<TaskScheduler WorkFolder='" + engine.WorkFolder() + L"'/>");
+    ASSERT_FALSE(whole->HasWorkFolderLock());
+    const auto path = [&](const wchar_t* identity) {
+        return WideToUtf8(JoinPath(engine.WorkFolder(), identity) + L".xml");
+    };
+    const auto anyTask = [&](std::mt19937& random) {
+        return kSchedules[std::uniform_int_distribution<std::size_t>(0, 6)(random)].first;
+    };
+    const std::vector<std::function<void(std::mt19937&)>> changes = {
+        [&](std::mt19937& random) {
+            Rewrite(anyTask(random), DailyAt(L"new", L"10:00:0" + std::to_wstring(random() % 10)));
+        },
+        [&](std::mt19937& random) { std::filesystem::remove(path(anyTask(random))); },
+        [&](std::mt19937& random) {
+            std::error_code ignored;
+            std::filesystem::permissions(
+                path(anyTask(random)),
+                random() % 2 == 0 ? std::filesystem::perms(0664) : std::filesystem::perms(0644),
+                ignored);
+        },
+        [&](std::mt19937& random) { Rewrite(anyTask(random), L"<Schedule Name='broken'>"); },
+        [&](std::mt19937& random) {
+            std::error_code ignored;
+            std::filesystem::rename(path(anyTask(random)), path(anyTask(random)), ignored);
+        },
+        [&](std::mt19937& random) {
+            WriteBytes(JoinPath(engine.WorkFolder(), L"notes.txt"), std::to_string(random()));
+        },
+        [&](std::mt19937& random) {  // a task file not named by an identity, for a while
+            const std::wstring notes = JoinPath(engine.WorkFolder(), L"notes.xml");
+            if (random() % 2 == 0) {
+                WriteBytes(notes, WideToUtf8(DailyAt(L"notes", L"10:00:00")));
+                std::filesystem::permissions(WideToUtf8(notes), std::filesystem::perms(0644));
+            } else {
+                std::filesystem::remove(WideToUtf8(notes));
+            }
+        },
+    };
+    std::mt19937 random(11);
+    for (int round = 0; round < 60; ++round) {
+        changes[std::uniform_int_distribution<std::size_t>(0, changes.size() - 1)(random)](random);
+        // Twice: a document that does not load goes aside at the second look, by either engine.
+        for (int look = 0; look < 2; ++look) {
+            ASSERT_EQ(engine->UpdateTaskListFromChanges(), S_OK);
+            ASSERT_EQ(whole->UpdateTaskList(), S_OK);
+        }
+        ASSERT_EQ(engine->UpdateTaskListFromChanges(), S_OK);
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        ASSERT_EQ(Documents(*engine), Documents(*whole));
+    }
 }
 
 }  // namespace
