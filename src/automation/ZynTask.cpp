@@ -68,11 +68,11 @@ std::wstring CZynTask::TaskFilePath() const {
 void CZynTask::ReloadFromFile() {
     const std::wstring path = TaskFilePath();
     if (FileExists(path)) {
-        ++m_revision;
         const HRESULT hr = m_definition->LoadXmlFromFile(path);
         if (FAILED(hr)) {
             throw ComError(hr);
         }
+        NoteDocument();
     }
 }
 
@@ -93,8 +93,8 @@ HRESULT CZynTask::put_Guid(BSTR newVal) {
         m_definition->SetGuid(newVal == nullptr ? L"" : newVal);
         const std::wstring path = TaskFilePath();
         if (FileExists(path)) {
-            ++m_revision;
             m_definition->LoadXmlFromFile(path);  // a document that does not load shows later
+            NoteDocument();
         }
     });
 }
@@ -142,8 +142,8 @@ HRESULT CZynTask::put_Xml(BSTR newVal) {
                                             L"already exists",
                                             identity.c_str(), name.c_str()));
         }
-        ++m_revision;
         m_definition->SetXml(text);
+        NoteDocument();
         if (m_engine->HasWorkFolderLock()) {
             m_definition->SaveXmlToFile(TaskFilePath());
         }
@@ -279,19 +279,21 @@ HRESULT CZynTask::CancelTask() {
     });
 }
 
-// Runs that repeat within a window follow the window a reference falls in: no answer for one
-// reference may stand for a later one.
 std::uint64_t CZynTask::ScheduleRevision() {
-    if (!m_engine || !m_definition) {
-        return 0;
-    }
-    ScopedLock lock(m_engine->MainLock());
+    return m_engine && m_definition ? m_scheduleRevision : 0;
+}
+
+// A definition refuses a document that does not load and keeps the one it had, so only one
+// that was taken (or may have been) counts. Runs that repeat within a window follow the window
+// a reference falls in: no answer for one reference may stand for a later one.
+void CZynTask::NoteDocument() {
+    ++m_documents;
+    m_scheduleRevision = m_documents;
     for (const CountedPtr<CZynTaskTrigger>& trigger : m_definition->GetTriggers()) {
         if (trigger->Enabled && trigger->Interval > 0) {
-            return 0;
+            m_scheduleRevision = 0;
         }
     }
-    return m_revision;
 }
 
 std::span<const DispatchMember<IZynTask>> CZynTask::DispatchMembers() {

@@ -5,8 +5,9 @@
 // IZynScheduleRevision, whether a next run it computed before still holds.
 //
 // Free-threaded: every member but CancelTask works under the engine's main lock, so a task
-// method never sees a half-updated task list or configuration. Failures reach the caller as
-// the HRESULT and an error record (CLSID_ZynTask, IID_IZynTask) and are logged under
+// method never sees a half-updated task list or configuration; ScheduleRevision, which the
+// scheduler thread asks of every task at every cycle, expects its caller to hold it. Failures reach
+// the caller as the HRESULT and an error record (CLSID_ZynTask, IID_IZynTask) and are logged under
 // "CZynTask". A task made through the class factory has no engine: every member then answers
 // E_UNEXPECTED.
 #pragma once
@@ -57,11 +58,15 @@ private:
     void RequireEngine() const;
     std::wstring TaskFilePath() const;
     void ReloadFromFile();
+    // After the definition took a document (or may have).
+    void NoteDocument();
 
     CountedPtr<CZynTaskSchedulerThread> m_engine;
     CountedPtr<CZynTaskImpl> m_definition;
-    // Moves on whenever the definition is handed a document, which may change it.
-    std::uint64_t m_revision = 1;
+    // Counts the documents the definition took; the revision is that count, or 0 while the
+    // document has a trigger repeating within windows. Kept under the engine's main lock.
+    std::uint64_t m_documents = 1;
+    std::uint64_t m_scheduleRevision = 1;
 };
 
 // Late-bound calls hand task arguments over as IZynTask (AddTask).

@@ -419,6 +419,9 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
         }
         const DATE searchStart = RunSearchStart(now);
         DATE earliest = DBL_MAX;
+        m_runsInOrder = false;
+        bool inOrder = true;  // a list in order needs no sort, which is a walk of its own
+        DATE previous = -DBL_MAX;
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             KillTaskAtEndOfCycle(*element, element->Identity);
@@ -427,8 +430,13 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
             if (CompareDates(next, earliest) < 0 && CompareDates(next, 0) > 0) {
                 earliest = next;
             }
+            inOrder = inOrder && !(next < previous);
+            previous = next;
         }
-        m_taskList->SortByNextRunTime();
+        if (!inOrder) {
+            m_taskList->SortByNextRunTime();
+        }
+        m_runsInOrder = true;
         if (CompareDates(earliest, DBL_MAX) == 0) {
             return;
         }
@@ -506,6 +514,11 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             const DATE next = element->NextRunTime;
+            // In order of next runs, no task after one not yet due is due (the tasks a refresh
+            // added since have no next run yet).
+            if (!traced && m_runsInOrder && CompareDates(next, now) > 0) {
+                break;
+            }
             if (traced) {
                 CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTaskSchedulerThread::ExecuteDueTasks",
                                     L"Checking if task %ls can run at %ls Next Run %ls Now %ls \n",

@@ -123,6 +123,9 @@ private:
     // The time of the last look for due tasks: every run up to it has been queued or turned
     // away. 0 before the first look.
     DATE m_dueCheckedUpTo GUARDED_BY(m_mainLock) = 0;
+    // Whether the task list is in order of next runs, but for tasks added since with none: from
+    // the end of one CheckTasks to the start of the next (refreshes only remove and append).
+    bool m_runsInOrder GUARDED_BY(m_mainLock) = false;
     std::unique_ptr<WorkFolderLock> m_lockFile GUARDED_BY(m_mainLock);
     std::shared_ptr<FolderWatch> m_folderWatch
         GUARDED_BY(m_mainLock);  // shared with a running wait

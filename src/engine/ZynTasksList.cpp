@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
@@ -64,7 +65,7 @@ std::wstring IdentityOf(IZynTask* task) {
 }  // namespace
 
 CZynTasksList::CZynTasksList(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag)
-    : m_engine(std::move(engine)), m_taskFlag(taskFlag), m_cursor(m_elements.end()) {}
+    : m_engine(std::move(engine)), m_taskFlag(taskFlag) {}
 
 CZynTasksList::~CZynTasksList() = default;
 
@@ -148,10 +149,10 @@ void CZynTasksList::Reconcile(const std::wstring& folder,
         if (stem.empty()) {
             unnamedFileTrusted = trusted;
         } else if (found != m_byIdentity.end() && trusted) {
-            (*found->second)->LastFoundInScan = m_scan;
-            files[i].listed = *found->second;
+            found->second->LastFoundInScan = m_scan;
+            files[i].listed = CountedPtr<CZynTaskListElement>(found->second);
         } else if (found != m_byIdentity.end()) {
-            untrusted.push_back(*found->second);
+            untrusted.emplace_back(found->second);
         }
     }
     RemoveVanishedTasks(
@@ -162,8 +163,7 @@ void CZynTasksList::Reconcile(const std::wstring& folder,
     ScanFolder(folder, entries, files, wholeFolder);
     std::erase_if(m_unconfirmed, [&](const CountedPtr<CZynTaskListElement>& element) {
         const auto found = m_byIdentity.find(element->Identity);
-        return element->LoadedFile || found == m_byIdentity.end() ||
-               found->second->Get() != element.Get();
+        return element->LoadedFile || found == m_byIdentity.end() || found->second != element.Get();
     });
 }
 
@@ -178,14 +178,24 @@ std::vector<CountedPtr<CZynTaskListElement>> CZynTasksList::ElementsWhere(Condit
     return chosen;
 }
 
+// All cancelled first, then all removed in one pass over the list: a refresh may find
+// thousands of files gone. A cancel looks for the task in the engine's list, where the tasks
+// not yet cancelled are still found either way.
 void CZynTasksList::RemoveVanishedTasks(
     const std::vector<CountedPtr<CZynTaskListElement>>& vanished) {
+    if (vanished.empty()) {
+        return;
+    }
     for (const auto& element : vanished) {
         CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTasksList::UpdateTaskList",
                             L"Removing task %ls\n", element->Identity.c_str());
         m_engine->CancelTask(element->Identity);
-        Remove(element.Get());
     }
+    std::unordered_set<const CZynTaskListElement*> gone;
+    for (const auto& element : vanished) {
+        gone.insert(element.Get());
+    }
+    RemoveWhere([&](const CZynTaskListElement& element) { return gone.contains(&element); });
 }
 
 // An element found by the removal pass for a file is the one a look-up of the file's key
@@ -263,7 +273,7 @@ void CZynTasksList::AddTask(const std::wstring& key) {
                         key.c_str());
     m_elements.push_back(element);
     if (!element->Identity.empty()) {
-        m_byIdentity.emplace(element->Identity, std::prev(m_elements.end()));
+        m_byIdentity.emplace(element->Identity, element.Get());
         m_unconfirmed.push_back(std::move(element));
     }
 }
@@ -291,7 +301,8 @@ CountedPtr<CZynTaskListElement> CZynTasksList::GetTask(std::wstring_view key) {
 
 CountedPtr<CZynTaskListElement> CZynTasksList::FindByIdentity(std::wstring_view identity) {
     const auto found = m_byIdentity.find(identity);
-    return found == m_byIdentity.end() ? CountedPtr<CZynTaskListElement>() : *found->second;
+    return found == m_byIdentity.end() ? CountedPtr<CZynTaskListElement>()
+                                       : CountedPtr<CZynTaskListElement>(found->second);
 }
 
 // Only the files that changed since their name was last read are read again.
@@ -350,7 +361,7 @@ CountedPtr<CZynTaskListElement> CZynTasksList::GetTask(ULONG position) {
     if (position >= m_elements.size()) {
         return {};
     }
-    return *std::next(m_elements.begin(), position);
+    return m_elements[position];
 }
 
 void CZynTasksList::Clear() {
@@ -360,7 +371,7 @@ void CZynTasksList::Clear() {
         released.swap(m_elements);
         m_byIdentity.clear();
         m_unconfirmed.clear();
-        m_cursor = m_elements.end();
+        m_cursor = kAtEnd;
     }
 }
 
@@ -375,7 +386,7 @@ ULONG CZynTasksList::GetCount() {
 void CZynTasksList::MoveFirst() {
     if (m_engine) {
         ScopedLock lock(m_engine->MainLock());
-        m_cursor = m_elements.begin();
+        m_cursor = m_elements.empty() ? kAtEnd : 0;
     }
 }
 
@@ -384,14 +395,14 @@ CountedPtr<CZynTaskListElement> CZynTasksList::GetCurrent() {
         return {};
     }
     ScopedLock lock(m_engine->MainLock());
-    return m_cursor == m_elements.end() ? CountedPtr<CZynTaskListElement>() : *m_cursor;
+    return m_cursor == kAtEnd ? CountedPtr<CZynTaskListElement>() : m_elements[m_cursor];
 }
 
 void CZynTasksList::MoveNext() {
     if (m_engine) {
         ScopedLock lock(m_engine->MainLock());
-        if (m_cursor != m_elements.end()) {
-            ++m_cursor;
+        if (m_cursor != kAtEnd && ++m_cursor == m_elements.size()) {
+            m_cursor = kAtEnd;
         }
     }
 }
@@ -405,9 +416,9 @@ void CZynTasksList::SortByNextRunTime() {
         // Between two cycles few next runs move: the list is mostly in order already, and a
         // stable sort leaves a list in order as it is.
         if (!std::is_sorted(m_elements.begin(), m_elements.end(), earlier)) {
-            m_elements.sort(earlier);
+            std::stable_sort(m_elements.begin(), m_elements.end(), earlier);
         }
-        m_cursor = m_elements.end();
+        m_cursor = kAtEnd;
     }
 }
 
@@ -416,25 +427,29 @@ void CZynTasksList::Detach() {
     m_engine.Reset();
 }
 
-// An element with an identity is found through the index: an element is added only when no
-// element has its identity, so identities are never shared. Others are looked for in the list.
 void CZynTasksList::Remove(const CZynTaskListElement* element) {
-    const auto found = m_byIdentity.find(element->Identity);
-    if (found != m_byIdentity.end() && found->second->Get() == element) {
-        Erase(found->second);
-        m_byIdentity.erase(found);
-        return;
-    }
-    for (auto it = m_elements.begin(); it != m_elements.end();) {
-        it = it->Get() == element ? Erase(it) : std::next(it);
-    }
+    RemoveWhere([&](const CZynTaskListElement& listed) { return &listed == element; });
 }
 
-CZynTasksList::Elements::iterator CZynTasksList::Erase(Elements::iterator position) {
-    const bool underCursor = m_cursor == position;
-    const auto next = m_elements.erase(position);
-    if (underCursor) {
-        m_cursor = next;
+// The cursor stays on the element it was on, or moves on to the next one when that one goes.
+template <class Condition>
+void CZynTasksList::RemoveWhere(Condition condition) {
+    std::size_t kept = 0;
+    std::size_t cursor = m_cursor;
+    for (std::size_t i = 0; i < m_elements.size(); ++i) {
+        CountedPtr<CZynTaskListElement>& element = m_elements[i];
+        if (!condition(*element)) {
+            m_elements[kept++] = std::move(element);
+            continue;
+        }
+        if (m_cursor != kAtEnd && i < m_cursor) {
+            --cursor;
+        }
+        const auto indexed = m_byIdentity.find(element->Identity);
+        if (indexed != m_byIdentity.end() && indexed->second == element.Get()) {
+            m_byIdentity.erase(indexed);
+        }
     }
-    return next;
+    m_elements.resize(kept);
+    m_cursor = cursor >= kept ? kAtEnd : cursor;
 }

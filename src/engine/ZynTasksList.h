@@ -13,9 +13,9 @@
 // contain their failures (logged under "CZynTasksList"); nothing here throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,7 +54,9 @@ public:
     void Detach();
 
 private:
-    using Elements = std::list<CountedPtr<CZynTaskListElement>>;
+    // Kept in one array: the scheduler thread walks every element at every cycle.
+    using Elements = std::vector<CountedPtr<CZynTaskListElement>>;
+    static constexpr std::size_t kAtEnd = SIZE_MAX;
 
     HRESULT Refresh();
     HRESULT RefreshFiles(const std::vector<std::wstring>& changedNames);
@@ -81,15 +83,15 @@ private:
                          const std::wstring& fileName, const TaskFileSignature& signature);
     void AddTask(const std::wstring& key);
     void Remove(const CZynTaskListElement* element);
-    // Erases one position, moving the cursor on when it is there; answers the next position.
-    Elements::iterator Erase(Elements::iterator position);
+    template <class Condition>
+    void RemoveWhere(Condition condition);
     void SetInvalidTaskAside(const std::wstring& folder, const std::wstring& fileName);
 
     CountedPtr<CZynTaskSchedulerThread> m_engine;
     const LONG m_taskFlag;
     Elements m_elements;
-    Elements::iterator m_cursor;
-    std::uint64_t m_scan = 0;  // counts the refreshes that read the folder
+    std::size_t m_cursor = kAtEnd;  // a position in m_elements, or kAtEnd
+    std::uint64_t m_scan = 0;       // counts the refreshes that read the folder
     // Elements added since their file was last looked at.
     std::vector<CountedPtr<CZynTaskListElement>> m_unconfirmed;
     struct TextHash {
@@ -98,6 +100,7 @@ private:
             return std::hash<std::wstring_view>()(text);
         }
     };
-    // Where each identity's element stands in the list (list positions survive sorting).
-    std::unordered_map<std::wstring, Elements::iterator, TextHash, std::equal_to<>> m_byIdentity;
+    // Every element with an identity; an element is added only when no element has its
+    // identity, so identities are never shared.
+    std::unordered_map<std::wstring, CZynTaskListElement*, TextHash, std::equal_to<>> m_byIdentity;
 };

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -18,7 +20,9 @@
 #include "platform/Path.h"
 #include "platform/WideText.h"
 #include "support/Folders.h"
+#include "support/LogCall.h"
 #include "support/LogCapture.h"
+#include "support/LogSink.h"
 #include "support/ScopedLock.h"
 #include "tasks/ScheduleArithmetic.h"
 
@@ -142,6 +146,79 @@ TEST_F(EngineCaches, KeptNextRunsAreWhatAskingAfreshGivesWhereverTheClockGoes) {
             previous = element->NextRunTime;
         }
     }
+}
+
+// Keeps the information records as the agent log does by default, and drops trace records
+// before they are made.
+class InformationOnly final : public LogSink {
+public:
+    InformationOnly() : m_previous(LogSink::Install(this)) {}
+    ~InformationOnly() override { LogSink::Install(m_previous); }
+    void Write(DWORD severity, const wchar_t*, const wchar_t* message) override {
+        if (severity == CE_SEVERITY_INFORMATION) {
+            const std::lock_guard lock(m_mutex);
+            m_messages.emplace_back(message);
+        }
+    }
+    bool Accepts(DWORD severity) override { return severity <= CE_SEVERITY_INFORMATION; }
+    std::vector<std::wstring> Queued() const {
+        const std::lock_guard lock(m_mutex);
+        std::vector<std::wstring> queued;
+        std::copy_if(
+            m_messages.begin(), m_messages.end(), std::back_inserter(queued),
+            [](const std::wstring& message) { return message.starts_with(L"Queueing task "); });
+        return queued;
+    }
+
+private:
+    LogSink* m_previous;
+    mutable std::mutex m_mutex;
+    std::vector<std::wstring> m_messages;
+};
+
+// Without trace, the due check stops at the first task not yet due; with it, it looks at (and
+// traces) every task. Both queue the same runs, tasks added by a refresh in between included.
+TEST_F(EngineCaches, DueTasksAreQueuedAlikeWhetherEveryCheckIsTracedOrNot) {
+    std::vector<std::wstring> queued[2];
+    for (const bool traced : {true, false}) {
+        TestEngine scheduler;
+        scheduler.WriteTask(kDaily, DailyAt(L"daily", L"10:00:00"));
+        scheduler.WriteTask(kOnce, OnceTask(L"once", L"2030-01-01 10:00:03"));
+        scheduler.WriteTask(kTwoTriggers, DailyAt(L"two", L"10:00:03"));
+        scheduler.WriteTask(kWeekly, OnceTask(L"later", L"2030-01-01 11:00:00"));
+        scheduler.Configure(L"MaxExecQueueSize='100'");
+        std::optional<LogCapture> everything;
+        std::optional<InformationOnly> informationOnly;
+        if (traced) {
+            everything.emplace();
+        } else {
+            informationOnly.emplace();
+        }
+        WallClock::TimePoint now = LocalMoment(2030, 1, 1, 9, 59, 58);
+        for (int step = 0; step < 12; ++step) {
+            clock.Set(now);
+            ScopedLock lock(scheduler->MainLock());
+            const DWORD wait = scheduler->CheckTasks();
+            if (step == 3) {  // added after the cycle, before the due check
+                scheduler.WriteTask(kMonthDays, OnceTask(L"added", L"2030-01-01 10:00:05"));
+                scheduler->UpdateTaskList();
+            }
+            now += std::min(std::chrono::milliseconds(wait), std::chrono::milliseconds(1000));
+            clock.Set(now);
+            scheduler->ExecuteDueTasks();
+        }
+        queued[traced ? 0 : 1] = traced ? [&] {
+            std::vector<std::wstring> messages;
+            for (const LogRecord& record : everything->Matching(L"Queueing task ")) {
+                messages.push_back(record.message);
+            }
+            return messages;
+        }()
+                                         : informationOnly->Queued();
+    }
+    EXPECT_EQ(queued[0], queued[1]);
+    ASSERT_EQ(queued[1].size(), 4u) << "10:00:00, twice 10:00:03, then 10:00:05";
+    EXPECT_NE(queued[1][3].find(kMonthDays), std::wstring::npos);
 }
 
 TEST_F(EngineCaches, ADocumentChangedInTheFileOrThroughTheTaskGivesItsNewRun) {
