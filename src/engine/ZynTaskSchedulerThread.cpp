@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cwchar>
 
@@ -35,14 +36,19 @@ constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
 constexpr DATE kOneMinute = 60000.0 / kMillisecondsPerDay;
 constexpr DATE kLongestSetBack = 3.0 / 24.0;
 
-// The local time with its milliseconds, which automation dates otherwise drop.
-bool CurrentLocalDateWithMilliseconds(DATE& now) {
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
+// The local time with the fraction of its second, which automation dates otherwise drop: a wait
+// counted from a time cut to the millisecond would end up to a millisecond late.
+bool CurrentLocalDateWithFraction(DATE& now) {
+    const WallClock::TimePoint moment = WallClock::CurrentTime();
+    SYSTEMTIME local = LocalTimeAt(moment);
+    local.wMilliseconds = 0;
     if (!SystemTimeToVariantTime(&local, &now)) {
         return false;
     }
-    now += local.wMilliseconds / kMillisecondsPerDay;
+    // Zones differ from UTC by whole minutes: the fraction is the same in both.
+    const auto sinceWholeSecond = moment.time_since_epoch() % std::chrono::seconds(1);
+    now +=
+        std::chrono::duration<double, std::milli>(sinceWholeSecond).count() / kMillisecondsPerDay;
     return true;
 }
 
@@ -441,7 +447,7 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
             return;
         }
         DATE later = 0;
-        if (!CurrentLocalDateWithMilliseconds(later)) {
+        if (!CurrentLocalDateWithFraction(later)) {
             CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 915, L"FAILED_RETURN %x",
                     static_cast<unsigned>(E_UNEXPECTED));
             wait = static_cast<DWORD>(E_UNEXPECTED);
