@@ -329,6 +329,7 @@ BENCHMARK(BM_SchedulerCycle)
     ->ArgNames({"tasks", "logging", "clock_step"})
     ->ArgsProduct({{1000, 10000, 100000}, {0}, {kSecond, kDay}})
     ->ArgsProduct({{1000, 10000, 100000}, {1}, {kSecond}})
+    ->ArgsProduct({{1000, 10000}, {1}, {kDay}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
