@@ -147,14 +147,14 @@ TEST(Product, HandlerPlugInRunsTheTasksThatNameIt) {
     ASSERT_EQ(CServerLibrary::Load(Utf8ToWideLossy(ZYN_EXAMPLE_HANDLER), plugIn), S_OK);
     ASSERT_EQ(plugIn->RegisterServer(), S_OK);
     plugIn.reset();
+    auto daemon = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    // Times are taken once the daemon runs: starting it may take seconds on a loaded machine.
     const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
     const std::string document = "<Schedule Name=\"plug\"><Task>" + OnceAt(LocalTimeFromNow(3)) +
                                  "</Task><HandlerCLSID>Example.MarkerHandler</HandlerCLSID>"
                                  "<MarkerFile>" +
                                  marker + "</MarkerFile></Schedule>";
-
-    auto daemon = sandbox.StartDaemon();
-    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
     const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("plug.xml", document)});
     ASSERT_EQ(added.status, 0) << added.errors;
     const std::string identity = Trimmed(added.output);
