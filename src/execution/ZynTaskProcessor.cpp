@@ -297,6 +297,7 @@ HRESULT CZynTaskProcessor::OnTaskStatus(BSTR bstrId, LONG /*status*/) {
             m_lstFinished.end()) {
             m_lstFinished.push_back(identity);
         }
+        m_evFinished.Set();
     });
 }
 
@@ -317,12 +318,19 @@ HRESULT CZynTaskProcessor::DoProcess() {
             return;
         }
         CAtlSemaphore& queued = m_pScheduler->GetExecutionSemaphore();
-        switch (WaitAny({&KillEvent.Handle(), &queued.Handle(), &m_evWake.Handle()}, INFINITE)) {
+        switch (WaitAny(
+            {&KillEvent.Handle(), &queued.Handle(), &m_evWake.Handle(), &m_evFinished.Handle()},
+            INFINITE)) {
             case WAIT_OBJECT_0:
             case WAIT_OBJECT_0 + 2:
                 return;
             case WAIT_OBJECT_0 + 1:
                 RunNextTask(queued);
+                return;
+            case WAIT_OBJECT_0 + 3:
+                // Let go of finished handlers (and their threads and processes) now, rather
+                // than when the engine next asks about their tasks, maybe a day later.
+                DeleteTaskHandlers();
                 return;
             default:
                 CEThrowError(HRESULT_FROM_WIN32(GetLastError()), L"WaitForMulitpleObjects failed.");
