@@ -10,6 +10,8 @@ cd "$(dirname "$0")/.."
 minutes=${1:-10}
 tasks=${2:-2000}
 bin=build
+# The daemon loads only task files that group and others cannot write.
+umask 022
 
 run=$(mktemp -d "${TMPDIR:-/tmp}/zyntask-soak.XXXXXX")
 export ZYN_REGISTRY="$run/registry"

@@ -63,12 +63,12 @@ void WorkFolderSafety::CheckOwnership(const std::wstring& folder) {
     if (!status.isDirectory) {
         throw AppFailure{L"the work folder " + folder + L" is not a folder"};
     }
-    if (status.ownerId != EffectiveUserId()) {
+    if (status.ownerId != GetEffectiveUserId()) {
         throw AppFailure{FormatText(256 + folder.size(),
                                     L"the work folder %ls belongs to user %u, not to this "
                                     L"program's user %u: whoever owns it decides which programs "
                                     L"run; chown it or choose another folder",
-                                    folder.c_str(), status.ownerId, EffectiveUserId())};
+                                    folder.c_str(), status.ownerId, GetEffectiveUserId())};
     }
     if ((status.mode & kGroupOrOthersWrite) != 0) {
         throw AppFailure{FormatText(256 + 2 * folder.size(),

@@ -46,6 +46,16 @@ SchedulerSession DetachedSession(const ClientContext& context) {
     throw AppFailure{session.HolderText() + L"; " + advice};
 }
 
+// A session for what only the folder's holder may do: refused, with `advice`, while another
+// process holds the folder.
+SchedulerSession OpenHeldSession(const ClientContext& context, const wchar_t* advice) {
+    SchedulerSession session = OpenSession(context);
+    if (session.HeldElsewhere()) {
+        ThrowHeldElsewhere(session, advice);
+    }
+    return session;
+}
+
 int AddTask(ArgumentList& arguments, ClientContext& context) {
     const std::wstring file = arguments.RequirePositional("FILE");
     arguments.ExpectEnd();
@@ -167,12 +177,10 @@ int CheckDocument(ArgumentList& arguments, ClientContext& context) {
 int RunTask(ArgumentList& arguments, ClientContext& context) {
     const std::wstring which = arguments.RequirePositional("ID or NAME");
     arguments.ExpectEnd();
-    SchedulerSession session = OpenSession(context);
-    if (session.HeldElsewhere()) {
-        ThrowHeldElsewhere(session,
-                           L"it runs the task at its next due time; to run it now, stop "
-                           L"that scheduler and run this command again");
-    }
+    SchedulerSession session =
+        OpenHeldSession(context,
+                        L"it runs the task at its next due time; to run it now, stop "
+                        L"that scheduler and run this command again");
     const ComPtr<IZynTask> task = session.FindTask(which);
     const std::wstring identity = TaskIdentity(*task);
     const std::wstring document = TaskDocument(*task);
@@ -185,7 +193,7 @@ int RunTask(ArgumentList& arguments, ClientContext& context) {
     CheckCall(
         CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IZynScheduledTaskHandler,
                          reinterpret_cast<void**>(handler.Receive())),
-        L"creating the handler " + HandlerName(document));
+        L"creating the handler " + handlerName);
     // The folder stays held by this session meanwhile, so no scheduler starts the task twice.
     CheckCall(handler->ProcessTask(CBstr(identity).Get(), CBstr(document).Get()),
               L"running " + identity);
@@ -196,12 +204,8 @@ int RunTask(ArgumentList& arguments, ClientContext& context) {
 int CancelTask(ArgumentList& arguments, ClientContext& context) {
     const std::wstring which = arguments.RequirePositional("ID or NAME");
     arguments.ExpectEnd();
-    SchedulerSession session = OpenSession(context);
-    if (session.HeldElsewhere()) {
-        ThrowHeldElsewhere(session,
-                           L"only that process can cancel its runs; stopping it "
-                           L"(SIGTERM) cancels every run");
-    }
+    SchedulerSession session = OpenHeldSession(
+        context, L"only that process can cancel its runs; stopping it (SIGTERM) cancels every run");
     session.FindTask(which);
     throw AppFailure{L"nothing to cancel: no scheduler runs the tasks of " + session.WorkFolder()};
 }

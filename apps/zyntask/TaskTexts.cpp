@@ -32,7 +32,12 @@ std::wstring ReadTaskDocument(const std::wstring& path) {
     std::string bytes;
     if (const DWORD error = ReadRegularFile(path, bytes, kMaximumDocumentBytes);
         error != ERROR_SUCCESS) {
-        throw AppFailure{L"cannot read " + path + L": " + SystemMessageText(error)};
+        // Pipes, devices, links and oversized files are refused the way the scheduler refuses
+        // them in its folder.
+        throw AppFailure{L"cannot read " + path + L": " +
+                         (error == ERROR_FILE_INVALID
+                              ? std::wstring(L"not a regular file of at most 1 MiB")
+                              : SystemMessageText(error))};
     }
     std::optional<std::wstring> text = DecodeFileText(bytes);
     if (!text) {
@@ -64,7 +69,8 @@ DATE ParseRunTime(const std::wstring& text) {
 }
 
 std::wstring ScheduleName(const std::wstring& document) {
-    const XmlNode name = LoadDocument(document).SelectSingle(L"//Schedule/@Name");
+    const XmlDocument xml = LoadDocument(document);
+    const XmlNode name = xml.SelectSingle(L"//Schedule/@Name");
     return name ? name.Text() : std::wstring();
 }
 
@@ -80,7 +86,8 @@ std::vector<std::wstring> TriggerDescriptions(const std::wstring& document) {
 }
 
 std::wstring HandlerName(const std::wstring& document) {
-    const XmlNode handler = LoadDocument(document).SelectSingle(L"//HandlerCLSID");
+    const XmlDocument xml = LoadDocument(document);
+    const XmlNode handler = xml.SelectSingle(L"//HandlerCLSID");
     return handler ? handler.Text() : kBuiltInHandler;
 }
 

@@ -34,12 +34,12 @@ DWORD GetCurrentProcessId() {
     return static_cast<DWORD>(::getpid());
 }
 
-DWORD EffectiveUserId() {
-    return static_cast<DWORD>(::geteuid());
-}
-
 DWORD GetCurrentThreadId() {
     return static_cast<DWORD>(::gettid());
+}
+
+std::uint32_t GetEffectiveUserId() {
+    return static_cast<std::uint32_t>(::geteuid());
 }
 
 DWORD GetTickCount() {

@@ -1,8 +1,9 @@
-// Facts about the running process and machine that records carry: host name, program name,
-// process and thread ids, and a millisecond tick count. Thread-safe; nothing here fails (an
-// unknown name is empty).
+// Facts about the running process and machine that records carry and checks need: host name,
+// program name, process, thread and user ids, and a millisecond tick count. Thread-safe; nothing
+// here fails (an unknown name is empty).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "ZynTaskSchedulerLib/Types.h"
@@ -14,10 +15,10 @@ std::wstring CurrentProcessImagePath();
 std::wstring CurrentProcessImageName();
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();
+// The user the process acts as (the effective user: the one files it makes belong to).
+std::uint32_t GetEffectiveUserId();
 // Milliseconds since the system started, wrapping like the platform's 32-bit tick count.
 DWORD GetTickCount();
 // The value of an environment variable; `found` tells an empty value from a missing one.
 std::wstring GetEnvironmentText(const char* name, bool& found);
 bool SetEnvironmentText(const char* name, const std::wstring& value);
-// The account the process acts as (its effective user id; 0 is root).
-DWORD EffectiveUserId();

@@ -7,6 +7,8 @@
 
 #include <cctype>
 
+#include "ZynTaskSchedulerLib/Registry.h"
+#include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
 #include "apps/ProductSandbox.h"
 #include "platform/FileSystem.h"
 #include "platform/ServerLibrary.h"
@@ -21,6 +23,32 @@ bool Exists(const std::string& path) {
 
 std::string LockFile(const ProductSandbox& sandbox) {
     return sandbox.WorkFolder() + "/ZynTaskSchedulerLock/taskSchedulerLock.tmp";
+}
+
+DWORD SchedulerSetting(const wchar_t* name) {
+    HKEY key{};
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Kalvane\\Scheduler", 0, KEY_READ, &key) ==
+        ERROR_SUCCESS) {
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+// Points the scheduler's class at another library file, as a moved installation leaves it.
+void SetClassServer(const std::wstring& file) {
+    wchar_t clsid[40] = {};
+    StringFromGUID2(CLSID_ZynTaskScheduler, clsid, 40);
+    HKEY key{};
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT,
+                              (std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32").c_str(), 0,
+                              nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::vector<BYTE> data = RegStringData(file);
+    RegSetValueExW(key, nullptr, 0, REG_SZ, data.data(), static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
 }
 
 std::string OnceAt(const std::string& when) {
@@ -68,6 +96,11 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
     EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), "ran\n");
     const ProgramResult listed = sandbox.Client({"list"});
     EXPECT_EQ(listed.output, identity + "\tsoon\tnone\n") << listed.errors;
+    EXPECT_EQ(sandbox.Client({"list", "--json"}).output,
+              "[{\"id\":\"" + identity + "\",\"name\":\"soon\",\"next\":null}]\n");
+    EXPECT_EQ(sandbox.Client({"next", "soon"}).output, "none\n");
+    EXPECT_NE(sandbox.Client({"show", identity}).output.find("Description=\"At "),
+              std::string::npos);
     ProgramResult log;
     EXPECT_TRUE(WaitUntil(
         [&] {
@@ -103,6 +136,7 @@ TEST(Product, OneWorkerRunsTasksDueOneAfterAnother) {
     for (const std::string& marker : markers) {
         EXPECT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << marker;
     }
+    EXPECT_EQ(SchedulerSetting(L"Thread Pool Size"), 1u);
     daemon->Kill(SIGTERM);
     EXPECT_EQ(daemon->Wait(), 0);
 }
@@ -113,14 +147,14 @@ TEST(Product, HandlerPlugInRunsTheTasksThatNameIt) {
     ASSERT_EQ(CServerLibrary::Load(Utf8ToWideLossy(ZYN_EXAMPLE_HANDLER), plugIn), S_OK);
     ASSERT_EQ(plugIn->RegisterServer(), S_OK);
     plugIn.reset();
+    auto daemon = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    // Times are taken once the daemon runs: starting it may take seconds on a loaded machine.
     const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
     const std::string document = "<Schedule Name=\"plug\"><Task>" + OnceAt(LocalTimeFromNow(3)) +
                                  "</Task><HandlerCLSID>Example.MarkerHandler</HandlerCLSID>"
                                  "<MarkerFile>" +
                                  marker + "</MarkerFile></Schedule>";
-
-    auto daemon = sandbox.StartDaemon();
-    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
     const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("plug.xml", document)});
     ASSERT_EQ(added.status, 0) << added.errors;
     const std::string identity = Trimmed(added.output);
@@ -148,8 +182,11 @@ TEST(Product, OnlyOneSchedulerRunsAFolder) {
     const std::string task = sandbox.WriteFile(
         "later.xml", TaskDocument("later", OnceAt("2099-01-01 00:00:00"), "true"));
     ASSERT_EQ(sandbox.Client({"add", task}).status, 0);
-    for (const char* command : {"run", "cancel"}) {
-        const ProgramResult refused = sandbox.Client({command, "later"});
+    for (const char* command : {"run", "cancel", "enable", "disable"}) {
+        const bool namesTask = std::string(command) == "run" || std::string(command) == "cancel";
+        const ProgramResult refused =
+            sandbox.Client(namesTask ? std::vector<std::string>{command, "later"}
+                                     : std::vector<std::string>{command});
         EXPECT_EQ(refused.status, 1) << command;
         EXPECT_NE(refused.errors.find(holder), std::string::npos) << refused.errors;
     }
@@ -173,6 +210,35 @@ TEST(Product, DaemonRefusesAFolderOthersCouldWrite) {
         EXPECT_NE(sandbox.DaemonErrors().find("belongs to user 65534"), std::string::npos)
             << sandbox.DaemonErrors();
     }
+}
+
+TEST(Product, DaemonRefusesARegistryItCannotWrite) {
+    ProductSandbox sandbox;
+    ::setenv("ZYN_REGISTRY", "/proc/zyntask-registry", 1);  // the sandbox puts it back
+    EXPECT_NE(sandbox.StartDaemon()->Wait(), 0);
+    EXPECT_NE(sandbox.DaemonErrors().find("cannot write the registry in /proc/zyntask-registry"),
+              std::string::npos)
+        << sandbox.DaemonErrors();
+    EXPECT_FALSE(Exists(sandbox.WorkFolder()));
+}
+
+TEST(Product, ProgramsRegisterTheLibraryWhenTheRegistrationNamesAnotherFile) {
+    ProductSandbox sandbox;
+    EXPECT_EQ(sandbox.Client({"register"}).status, 0);
+    SetClassServer(L"/nowhere/libZynTaskSchedulerLib.so");
+    EXPECT_EQ(
+        sandbox
+            .Client({"next",
+                     sandbox.WriteFile(
+                         "once.xml", TaskDocument("once", OnceAt("2099-01-01 00:00:00"), "true"))})
+            .output,
+        "2099-01-01 00:00:00\n");
+    EXPECT_EQ(sandbox.Client({"unregister"}).status, 0);
+    EXPECT_EQ(
+        sandbox.Client({"check", sandbox.WriteFile("once.xml", "<Schedule Name=\"x\"/>")}).output,
+        "ok\n");
+    EXPECT_EQ(sandbox.Client({"--help"}).status, 0);
+    EXPECT_NE(sandbox.Client({"next", "--help"}).output.find("--count N"), std::string::npos);
 }
 
 TEST(Product, DaemonMakesItsFolderForItsUserAlone) {
