@@ -115,7 +115,9 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
 // A DATE's whole part counts days from the epoch and its fraction, taken without its sign,
 // is the time of day: -1.25 is 29 December 1899 at 06:00.
 INT VariantTimeToSystemTime(DATE vtime, SYSTEMTIME* lpSystemTime) {
-    if (lpSystemTime == nullptr || !(vtime >= kMinimumDate && vtime < kMaximumDate)) {
+    // Below zero the fraction counts forward, so 1 January 100 runs from -657434.0 down to just
+    // above -657435.0.
+    if (lpSystemTime == nullptr || !(vtime > kMinimumDate - 1.0 && vtime < kMaximumDate)) {
         return FALSE;
     }
     const double wholeDays = std::trunc(vtime);

@@ -30,6 +30,7 @@ const DateRow kKnownDates[] = {
     {45351.75, Make(2024, 2, 29, 18), 4},
     {73051.5, Make(2100, 1, 1, 12), 5},
     {-657434.0, Make(100, 1, 1), 5},
+    {-657434.5, Make(100, 1, 1, 12), 5},  // the first day's afternoon lies below its midnight
     {2958465.0 + 86399.0 / 86400.0, Make(9999, 12, 31, 23, 59, 59), 5},
 };
 

@@ -347,6 +347,16 @@ XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
 
 bool XmlDocument::Load(std::wstring_view text, std::wstring& reason) {
+    // The parser takes control characters as they come, and writes them back as references.
+    const auto forbidden = std::find_if(text.begin(), text.end(), [](wchar_t c) {
+        return !IsXmlCharacter(static_cast<std::uint32_t>(c));
+    });
+    if (forbidden != text.end()) {
+        reason = L"Character that XML does not allow at offset " +
+                 std::to_wstring(forbidden - text.begin());
+        m_document->reset();
+        return false;
+    }
     const std::string utf8 = Narrow(text);
     if (HasForbiddenCharacterReference(utf8)) {
         reason = L"Reference to a character that XML does not allow";

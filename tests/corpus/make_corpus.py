@@ -332,6 +332,10 @@ def add_structure(corpus):
     corpus.refused("character-reference-beyond-unicode",
                    document(typed_trigger(0, REPEAT, [BEGIN]), name="&#99999999999999999999;"),
                    NOT_XML)
+    # Written back, a raw control character would become a reference that does not read again.
+    corpus.refused("raw-control-character",
+                   document(typed_trigger(0, REPEAT, [BEGIN]), extra="<Parameters>\x10</Parameters>"),
+                   NOT_XML)
     corpus.accepted("nul-character-reference-in-cdata-is-text",
                     document(typed_trigger(0, REPEAT, [BEGIN]),
                              extra="<Parameters><![CDATA[&#0;]]></Parameters>"))
