@@ -1,19 +1,19 @@
 #include "engine/SchedulerConfiguration.h"
 
-#include <cwchar>
-
 #include "platform/XmlDocument.h"
 #include "support/ThrowError.h"
+#include "tasks/TriggerDocument.h"
 
 namespace {
 
-// An attribute read as a decimal number the way wcstol reads it; nullopt when it is absent.
-std::optional<long> NumberAttribute(const XmlNode& node, const wchar_t* name) {
+// An attribute read as a decimal number the way a 32-bit wcstol reads it; nullopt when it is
+// absent. Read as 64 bits, 4294967296 would become 0 processors or a queue that takes nothing.
+std::optional<LONG> NumberAttribute(const XmlNode& node, const wchar_t* name) {
     const XmlNode attribute = node.Attribute(name);
     if (attribute.IsNull()) {
         return std::nullopt;
     }
-    return std::wcstol(attribute.Text().c_str(), nullptr, 10);
+    return ReadDecimal(attribute.Text());
 }
 
 }  // namespace
@@ -36,15 +36,15 @@ std::optional<SchedulerConfiguration> ReadSchedulerConfiguration(std::wstring_vi
     SchedulerConfiguration settings;
     settings.workFolder = workFolder.Text();
     // A negative size would read as a huge unsigned count; it is taken like 0.
-    const long poolSize = NumberAttribute(element, L"WorkerThreadPoolSize").value_or(0);
+    const LONG poolSize = NumberAttribute(element, L"WorkerThreadPoolSize").value_or(0);
     if (poolSize > 0) {
         settings.workerThreadPoolSize = static_cast<DWORD>(poolSize);
     }
-    if (const std::optional<long> queueSize = NumberAttribute(element, L"MaxExecQueueSize")) {
+    if (const std::optional<LONG> queueSize = NumberAttribute(element, L"MaxExecQueueSize")) {
         settings.maxExecQueueSize = *queueSize > 0 ? static_cast<DWORD>(*queueSize)
                                                    : SchedulerConfiguration::kDefaultQueueSize;
     }
-    if (const std::optional<long> workingSet = NumberAttribute(element, L"MaxWorkingSetSize")) {
+    if (const std::optional<LONG> workingSet = NumberAttribute(element, L"MaxWorkingSetSize")) {
         settings.maxWorkingSetSize = *workingSet > 0 ? static_cast<DWORD>(*workingSet) : 0;
     }
     settings.loggingEnabled = NumberAttribute(element, L"LoggingEnabled").value_or(0) != 0;

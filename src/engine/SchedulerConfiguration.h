@@ -1,6 +1,7 @@
 // What a scheduler configuration document asks for, read apart from applying it, so that a
 // document is checked in full before the engine changes anything: "//TaskScheduler" with its
-// WorkFolder (required) and its numbers, read the way wcstol reads them (no number reads as 0),
+// WorkFolder (required) and its numbers, read the way a 32-bit wcstol reads them (no number
+// reads as 0, values beyond 32 bits are clamped),
 // with the engine's defaults for 0 and the attributes that keep the engine's value when absent.
 //
 // Pure and thread-safe. Failures raise E_FAIL (CEThrowError) with the documented messages.

@@ -27,6 +27,12 @@ TEST(SchedulerConfiguration, ReadsNumbersWithTheirDefaults) {
         {L"<TaskScheduler WorkFolder='/w' WorkerThreadPoolSize='-4' MaxExecQueueSize='-1' "
          L"MaxWorkingSetSize='-1' LoggingEnabled='-1'/>",
          5, 50, 0, true},
+        // Beyond 32 bits the numbers are clamped, not cut to their low 32 bits (which would
+        // leave no processor and a queue that takes nothing).
+        {L"<TaskScheduler WorkFolder='/w' WorkerThreadPoolSize='4294967296' "
+         L"MaxExecQueueSize='4294967296' MaxWorkingSetSize='-4294967296' "
+         L"LoggingEnabled='4294967296'/>",
+         2147483647, 2147483647, 0, true},
         {L"<Config><TaskScheduler WorkFolder='/w' WorkerThreadPoolSize=' 8 threads' "
          L"MaxExecQueueSize='abc' LoggingEnabled='true'/></Config>",
          8, 50, std::nullopt, false},
