@@ -45,6 +45,7 @@ public:
 
     T* Get() const { return m_pointer; }
     T* operator->() const { return m_pointer; }
+    T& operator*() const { return *m_pointer; }
     explicit operator bool() const { return m_pointer != nullptr; }
 
 private:

@@ -4,6 +4,7 @@
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "automation/OptionalArgument.h"
 #include "automation/PointerChecks.h"
 #include "platform/MemoryProbe.h"
@@ -214,8 +215,8 @@ HRESULT CZynTask::DeleteTask() {
             m_definition->DeleteTaskFile(taskFile);
         }
         const std::wstring identity = m_definition->GetGuid();
-        const std::wstring logFile =
-            JoinPath(JoinPath(m_engine->GetWorkFolder(), L"Logs"), identity + L".xml");
+        const std::wstring logFile = JoinPath(
+            JoinPath(m_engine->GetWorkFolder(), kWorkFolderLogsFolderName), identity + L".xml");
         if (FileExists(logFile) && !DeleteFileEx(logFile, false)) {
             CEThrowError(E_FAIL, FormatText(kMessageCapacity,
                                             L"Failed to delete log file for task %ls failed to "
@@ -253,7 +254,7 @@ HRESULT CZynTask::get_Log(BSTR* pVal) {
         ScopedLock lock(m_engine->MainLock());
         std::wstring log;
         if (m_engine->IsLoggingEnabled()) {
-            CZynTaskLog taskLog(JoinPath(m_engine->GetWorkFolder(), L"Logs"),
+            CZynTaskLog taskLog(JoinPath(m_engine->GetWorkFolder(), kWorkFolderLogsFolderName),
                                 m_definition->GetGuid());
             taskLog.ReadLogXml(log);
         }

@@ -19,6 +19,9 @@ public:
     const std::wstring Identity;  // empty when the task has none
     DATE NextRunTime = 0.0;       // 0 or less: no next run
     DATE LastQueuedTime = 0.0;
+    // The run that was queued then (its NextRunTime), so that a clock set back does not
+    // bring it round again.
+    DATE QueuedRunTime = 0.0;
     LONG TriggerIndex = -1;
     LONG ProcessorId = -1;
 };

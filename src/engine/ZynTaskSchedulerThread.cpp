@@ -1,10 +1,13 @@
 #include "engine/ZynTaskSchedulerThread.h"
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cwchar>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/EngineTexts.h"
 #include "engine/SchedulerConfiguration.h"
 #include "platform/LastError.h"
@@ -24,19 +27,42 @@ namespace {
 constexpr wchar_t kClassName[] = L"CZynTaskSchedulerThread";
 constexpr const wchar_t* kSource = CZynTaskSchedulerThread::kThreadName;
 constexpr wchar_t kCycleSource[] = L"CZynTaskSchedulerThread::ProcessTasks";
-constexpr wchar_t kLockFolderName[] = L"ZynTaskSchedulerLock";
-constexpr wchar_t kLockFileName[] = L"taskSchedulerLock.tmp";
 constexpr HRESULT kCannotCreateWorkFolder = MakeHResult(0x80041002);
 constexpr double kMillisecondsPerDay = 86400000.0;
+constexpr double kRoundingMilliseconds = 0.01;
 constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
 constexpr DATE kOneMinute = 60000.0 / kMillisecondsPerDay;
+constexpr DATE kLongestSetBack = 3.0 / 24.0;
+
+// The local time with its milliseconds, which automation dates otherwise drop.
+bool CurrentLocalDateWithMilliseconds(DATE& now) {
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    if (!SystemTimeToVariantTime(&local, &now)) {
+        return false;
+    }
+    now += local.wMilliseconds / kMillisecondsPerDay;
+    return true;
+}
 
 GuardNames Names(const wchar_t* member) {
     return GuardNames{kClassName, member};
 }
 
 std::wstring LockFolderOf(std::wstring_view workFolder) {
-    return JoinPath(workFolder, kLockFolderName);
+    return JoinPath(workFolder, kWorkFolderLockFolderName);
+}
+
+DATE AskNextRunTime(IZynTask& task, DATE reference) {
+    CVariantHolder argument;
+    argument.vt = VT_R8;
+    argument.dblVal = reference;
+    DATE next = 0;
+    const HRESULT hr = task.GetNextRunTime(argument, &next);
+    if (FAILED(hr)) {
+        CEThrowError(hr, L"Failed to get task next run time.");
+    }
+    return next;
 }
 
 std::wstring IdentityOf(IZynTask* task, const wchar_t* failureText) {
@@ -147,7 +173,7 @@ void CZynTaskSchedulerThread::SetWorkFolder(std::wstring_view folder) {
     if (!CreateTargetDir(lockFolder)) {
         CEThrowError(kCannotCreateWorkFolder, L"Cannot create work folder " + workFolder);
     }
-    m_lockFile = WorkFolderLock::Acquire(JoinPath(lockFolder, kLockFileName));
+    m_lockFile = WorkFolderLock::Acquire(JoinPath(lockFolder, kWorkFolderLockFileName));
     m_workFolder = workFolder;
     if (!m_lockFile) {
         CEReportEvent(CE_SEVERITY_WARNING, kSource,
@@ -315,6 +341,13 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
             return;
         case WAIT_OBJECT_0 + 1: {
             ScopedLock lock(m_mainLock);
+            if (m_folderWatch && m_folderWatch->TakeOverflow()) {
+                // Nothing is lost with them: every refresh reads the whole folder.
+                CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
+                                    L"Too many changes in task directory at %ls: change "
+                                    L"notifications were lost, the whole folder is read again\n",
+                                    now.c_str());
+            }
             UpdateTaskList();
             if (!m_folderWatch || !m_folderWatch->Rearm()) {
                 CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
@@ -322,6 +355,9 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
             }
             CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource,
                                 L"Change in task directory at %ls\n", now.c_str());
+            // A folder that keeps changing would otherwise hold off the timeout, and with it
+            // every run, for as long as it changes.
+            ExecuteDueTasks();
             return;
         }
         case WAIT_OBJECT_0 + 2:
@@ -354,18 +390,12 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
         if (!m_taskList || m_taskList->GetCount() == 0) {
             return;
         }
+        const DATE searchStart = RunSearchStart(now);
         DATE earliest = DBL_MAX;
-        CVariantHolder reference;
-        reference.vt = VT_R8;
-        reference.dblVal = now;
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             KillTaskAtEndOfCycle(*element, element->Identity);
-            DATE next = 0;
-            const HRESULT hr = element->Task->GetNextRunTime(reference, &next);
-            if (FAILED(hr)) {
-                CEThrowError(hr, L"Failed to get task next run time.");
-            }
+            const DATE next = NextRunOf(*element, searchStart);
             element->NextRunTime = next;
             if (CompareDates(next, earliest) < 0 && CompareDates(next, 0) > 0) {
                 earliest = next;
@@ -376,18 +406,48 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
             return;
         }
         DATE later = 0;
-        if (!CurrentLocalDate(later)) {
+        if (!CurrentLocalDateWithMilliseconds(later)) {
             CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 915, L"FAILED_RETURN %x",
                     static_cast<unsigned>(E_UNEXPECTED));
             wait = static_cast<DWORD>(E_UNEXPECTED);
             return;
         }
-        // Cut to 32 bits on purpose: a run in the past ends above the cap and waits a minute.
-        const auto milliseconds =
-            static_cast<std::int64_t>((earliest - later) * kMillisecondsPerDay);
-        wait = static_cast<DWORD>(milliseconds) == 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+        // Up to the moment the whole-second clock shows the earliest run, not to the next
+        // whole second after it; a run already due (found between the last look and now) is
+        // looked at once.
+        // Dates near today carry about a microsecond of rounding: not worth a millisecond.
+        const double milliseconds =
+            std::ceil((earliest - later) * kMillisecondsPerDay - kRoundingMilliseconds);
+        wait = milliseconds <= 0 ? 0 : static_cast<DWORD>(std::min(milliseconds, 4294967294.0));
     });
     return wait;
+}
+
+// A clock set back (by hand, or local time leaving summer time) brings round again runs that
+// were queued already; none is queued twice. A set-back of more than a few hours is taken as the
+// correction of a clock that was wrong: the schedule starts again from the new time rather than
+// wait, maybe for days, until the clock reaches the time it showed before.
+// Runs are looked for from the last look for due tasks when that was at most the lateness a
+// run may have ago, so that a run whose second passed while the thread was busy (reading a
+// changed folder, say) is still queued rather than skipped; from now otherwise.
+DATE CZynTaskSchedulerThread::RunSearchStart(DATE now) {
+    const DATE last = m_dueCheckedUpTo;
+    const bool recent = CompareDates(last, 0) > 0 && CompareDates(last, now) <= 0 &&
+                        CompareDates(now - last, kLateness) <= 0;
+    return recent ? last : now;
+}
+
+DATE CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, DATE now) {
+    const DATE next = AskNextRunTime(*element.Task.Get(), now);
+    const DATE queued = element.QueuedRunTime;
+    if (CompareDates(next, 0) <= 0 || CompareDates(next, queued) > 0) {
+        return next;
+    }
+    if (CompareDates(queued - now, kLongestSetBack) > 0) {
+        element.QueuedRunTime = 0;
+        return next;
+    }
+    return AskNextRunTime(*element.Task.Get(), queued);
 }
 
 HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
@@ -415,6 +475,7 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
                 QueueIfPossible(*element, now);
             }
         }
+        m_dueCheckedUpTo = now;
     });
 }
 
@@ -432,6 +493,7 @@ void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE
                         element.Identity.c_str(), LocalTimeText().c_str(),
                         DateText(element.NextRunTime).c_str(), DateText(now).c_str());
     element.LastQueuedTime = now;
+    element.QueuedRunTime = element.NextRunTime;
     LONG triggerIndex = -1;
     const HRESULT hr = element.Task->GetNextTriggerIndex(&triggerIndex);
     if (FAILED(hr)) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/TaskFileTrust.h"
 #include "engine/ZynEngineObjectFactory.h"
 #include "engine/ZynExecutionQueue.h"
 #include "engine/ZynTaskWinMsgThread.h"
@@ -86,6 +87,8 @@ public:
     // The engine's own task list (null after Shutdown); use under the main lock.
     CZynTasksList* TaskList() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_taskList.get(); }
     std::size_t QueueLength() { return m_queue.Size(); }
+    // Decides, for every task list of the engine, which files of the folder may be loaded.
+    TaskFileTrust& TaskFiles() { return m_taskFiles; }
 
 protected:
     HRESULT Process() override { return ProcessTasks(); }
@@ -97,6 +100,8 @@ private:
     void ReleaseWorkFolder() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DWORD WaitForWork(DWORD timeoutMs);
     void HandleWake(DWORD result);
+    DATE NextRunOf(CZynTaskListElement& element, DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    DATE RunSearchStart(DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, DATE now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     LONG ProcessorOf(const std::wstring& identity);
@@ -110,6 +115,9 @@ private:
     std::wstring m_workFolder GUARDED_BY(m_mainLock);
     DWORD m_maxExecQueueSize GUARDED_BY(m_mainLock) = 50;
     DWORD m_maxWorkingSetSize GUARDED_BY(m_mainLock) = 0;
+    // The time of the last look for due tasks: every run up to it has been queued or turned
+    // away. 0 before the first look.
+    DATE m_dueCheckedUpTo GUARDED_BY(m_mainLock) = 0;
     std::unique_ptr<WorkFolderLock> m_lockFile GUARDED_BY(m_mainLock);
     std::shared_ptr<FolderWatch> m_folderWatch
         GUARDED_BY(m_mainLock);  // shared with a running wait
@@ -117,6 +125,7 @@ private:
     CAtlEvent m_wakeEvent{FALSE, TRUE};
     // Ends the wait of a disabled scheduler thread when the engine is enabled again.
     CAtlEvent m_enabledEvent{FALSE, FALSE};
+    TaskFileTrust m_taskFiles;
     CZynExecutionQueue m_queue;
     CZynWorkerPool m_workers;
     CountedPtr<CZynTaskWinMsgThread> m_windowThread;

@@ -82,7 +82,7 @@ HRESULT CZynTasksList::Refresh() {
 void CZynTasksList::RemoveVanishedTasks(const std::wstring& folder) {
     std::vector<CountedPtr<CZynTaskListElement>> vanished;
     for (const auto& element : m_elements) {
-        if (!FileExists(TaskFilePath(folder, element->Identity))) {
+        if (!TaskFileTrust::IsTrusted(TaskFilePath(folder, element->Identity))) {
             vanished.push_back(element);
         }
     }
@@ -99,15 +99,22 @@ void CZynTasksList::ScanFolder(const std::wstring& folder) {
     if (ListDirectory(folder, entries) != ERROR_SUCCESS) {
         return;
     }
+    TaskFileTrust& trust = m_engine->TaskFiles();
+    std::vector<std::wstring> refused;
     for (const DirectoryEntry& entry : entries) {
         if (entry.isDirectory) {
             continue;
         }
+        const std::wstring path = JoinPath(folder, entry.name);
         if (IsAbandonedTemporary(folder, entry.name)) {
-            RemoveFile(JoinPath(folder, entry.name));
+            RemoveFile(path);
             continue;
         }
         if (!IsTaskFileName(entry.name)) {
+            continue;
+        }
+        if (!trust.Admit(path)) {
+            refused.push_back(path);
             continue;
         }
         const std::wstring key = entry.name.substr(0, entry.name.size() - kTaskFileSuffix.size());
@@ -117,6 +124,7 @@ void CZynTasksList::ScanFolder(const std::wstring& folder) {
             AddTask(key);
         }
     }
+    trust.KeepOnly(refused);
 }
 
 // Asks the task to reload its file when it changed; a file that no longer loads is set aside.
@@ -179,7 +187,7 @@ CountedPtr<CZynTaskListElement> CZynTasksList::FindByName(std::wstring_view name
     const std::wstring folder = m_engine->GetWorkFolder();
     for (const auto& element : m_elements) {
         const std::wstring taskFile = TaskFilePath(folder, element->Identity);
-        if (!FileExists(taskFile)) {
+        if (!TaskFileTrust::IsTrusted(taskFile)) {
             continue;
         }
         if (HasScheduleName(taskFile, name)) {

@@ -2,7 +2,9 @@
 // directly in the folder, kept in step with it by UpdateTaskList. Elements are found by
 // identity through an index (the first in list order wins) or by schedule name (which reads
 // the task files). A document that does not load leaves the folder for its "Invalid"
-// subfolder, where it can be repaired.
+// subfolder, where it can be repaired. Only files the engine trusts are read (TaskFileTrust):
+// the others are left alone, and a listed task whose file stops being trusted is dropped as if
+// the file were gone.
 //
 // The list has no lock of its own: every operation takes the engine's main lock (recursive),
 // so all lists of one engine are serialised by it. The cursor (MoveFirst, GetCurrent,

@@ -8,6 +8,7 @@
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/Connections.h"
 #include "ZynTaskSchedulerLib/Surrogate.h"
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "execution/ZynCmdLineTaskHandler.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
@@ -41,7 +42,6 @@ constexpr DISPID kDispidStop = 5;
 
 // Thrown when a second handler would be connected while the first still is: the connection
 // helper reports it as an exception of its own, which no guard knows (an unexpected one).
-struct SinkAlreadyConnected {};
 
 GuardNames Names(const wchar_t* member) {
     return {kClassName, member};
@@ -196,7 +196,7 @@ HRESULT CZynTaskProcessor::GetTaskStatus(BSTR bstrTaskGuid, LONG* status) {
 HRESULT CZynTaskProcessor::CancelTask(BSTR bstrTaskGuid) {
     return GuardAutomationMethod(Names(L"CancelTask"), kIdentity, [&] {
         const std::wstring identity = TextOf(bstrTaskGuid);
-        std::optional<TakenHandler> taken;
+        std::optional<HandlerEntry> taken;
         {
             const ScopedLock finished(m_csFinished);
             m_lstFinished.remove(identity);
@@ -214,7 +214,7 @@ HRESULT CZynTaskProcessor::CancelTask(BSTR bstrTaskGuid) {
 
 HRESULT CZynTaskProcessor::CancelTasks() {
     return GuardAndLog(Names(L"CancelTasks"), kLogSource, [this] {
-        std::vector<TakenHandler> all;
+        std::vector<HandlerEntry> all;
         {
             const ScopedLock finished(m_csFinished);
             const ScopedLock handlers(m_csHandlers);
@@ -224,7 +224,7 @@ HRESULT CZynTaskProcessor::CancelTasks() {
             }
             m_lstFinished.clear();
         }
-        for (TakenHandler& taken : all) {
+        for (HandlerEntry& taken : all) {
             LetGo(std::move(taken), true);
         }
     });
@@ -232,7 +232,7 @@ HRESULT CZynTaskProcessor::CancelTasks() {
 
 HRESULT CZynTaskProcessor::DeleteTaskHandlers() {
     return GuardAndLog(Names(L"DeleteTaskHandlers"), kLogSource, [this] {
-        std::vector<TakenHandler> finishedHandlers;
+        std::vector<HandlerEntry> finishedHandlers;
         {
             const ScopedLock finished(m_csFinished);
             const ScopedLock handlers(m_csHandlers);
@@ -247,7 +247,7 @@ HRESULT CZynTaskProcessor::DeleteTaskHandlers() {
                 task = m_lstFinished.erase(task);
             }
         }
-        for (TakenHandler& taken : finishedHandlers) {
+        for (HandlerEntry& taken : finishedHandlers) {
             LetGo(std::move(taken), false);
         }
     });
@@ -362,8 +362,9 @@ HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::ws
         if (FAILED(created)) {
             CEThrowError(created, L"Could not create handler instance.");
         }
-        const bool connected = ConnectEventSink(*handler.Get());
-        RememberHandler(taskGuid, handler);
+        const DWORD cookie = ConnectEventSink(*handler.Get());
+        const bool connected = cookie != kUnconnected;
+        RememberHandler(taskGuid, {handler, cookie});
         SYSTEMTIME local{};
         GetLocalTime(&local);
         DATE now = 0;
@@ -387,13 +388,7 @@ HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::ws
     return hr;
 }
 
-bool CZynTaskProcessor::ConnectEventSink(IZynScheduledTaskHandler& handler) {
-    {
-        const ScopedLock lock(m_csHandlers);
-        if (m_dwEventCookie != kUnconnected) {
-            throw SinkAlreadyConnected{};
-        }
-    }
+DWORD CZynTaskProcessor::ConnectEventSink(IZynScheduledTaskHandler& handler) {
     ComPtr<IConnectionPoint> point;
     HRESULT hr = FindEventPoint(handler, point);
     DWORD cookie = kUnconnected;
@@ -401,7 +396,7 @@ bool CZynTaskProcessor::ConnectEventSink(IZynScheduledTaskHandler& handler) {
         hr = point->Advise(&m_sink, &cookie);
     }
     if (hr == E_NOINTERFACE) {
-        return false;
+        return kUnconnected;
     }
     if (FAILED(hr)) {
         CEThrowError(
@@ -409,15 +404,12 @@ bool CZynTaskProcessor::ConnectEventSink(IZynScheduledTaskHandler& handler) {
                            L"Failed to DispEventAdvise on ZynhostTaskHandlerEventsImpl. Error %d",
                            static_cast<int>(hr)));
     }
-    const ScopedLock lock(m_csHandlers);
-    m_dwEventCookie = cookie;
-    return true;
+    return cookie;
 }
 
-void CZynTaskProcessor::RememberHandler(const std::wstring& taskGuid,
-                                        const ComPtr<IZynScheduledTaskHandler>& handler) {
+void CZynTaskProcessor::RememberHandler(const std::wstring& taskGuid, HandlerEntry entry) {
     const ScopedLock lock(m_csHandlers);
-    m_mapHandlers.emplace(taskGuid, handler);  // an entry already there stays as it is
+    m_mapHandlers.emplace(taskGuid, std::move(entry));  // an entry already there stays as it is
 }
 
 HRESULT CZynTaskProcessor::RunHandler(IZynScheduledTaskHandler& handler, bool connected,
@@ -440,7 +432,8 @@ HRESULT CZynTaskProcessor::RunHandler(IZynScheduledTaskHandler& handler, bool co
 
 void CZynTaskProcessor::RecordRun(const std::wstring& taskGuid, const SYSTEMTIME& local, DATE now) {
     if (m_pScheduler->HasWorkFolderLock() && m_pScheduler->IsLoggingEnabled()) {
-        CZynTaskLog log(JoinPath(m_pScheduler->GetWorkFolder(), L"Logs"), taskGuid);
+        CZynTaskLog log(JoinPath(m_pScheduler->GetWorkFolder(), kWorkFolderLogsFolderName),
+                        taskGuid);
         log.LogLastRunTime(now);
     }
     CEReportEventFormat(CE_SEVERITY_INFORMATION, L"CZynTaskProcessor::ExecuteHandler",
@@ -482,16 +475,13 @@ HRESULT CZynTaskProcessor::CreateHandlerInstance(const std::wstring& progId,
 
 // ---- handlers leaving
 
-CZynTaskProcessor::TakenHandler CZynTaskProcessor::TakeHandler(
-    std::map<std::wstring, ComPtr<IZynScheduledTaskHandler>>::iterator at) {
-    // The one cookie belongs to whichever handler goes first: the sink counts as unconnected
-    // afterwards, whether or not this handler was the connected one.
-    TakenHandler taken{std::move(at->second), std::exchange(m_dwEventCookie, kUnconnected)};
+CZynTaskProcessor::HandlerEntry CZynTaskProcessor::TakeHandler(HandlerMap::iterator at) {
+    HandlerEntry taken = std::move(at->second);
     m_mapHandlers.erase(at);
     return taken;
 }
 
-void CZynTaskProcessor::LetGo(TakenHandler taken, bool cancel) {
+void CZynTaskProcessor::LetGo(HandlerEntry taken, bool cancel) {
     if (!taken.handler) {
         return;
     }

@@ -75,7 +75,7 @@ public:
     static constexpr const wchar_t* kLogSource = L"CZynTaskProcessor";
     // The handler of a task document that names none: the command-line handler.
     static constexpr const wchar_t* kDefaultHandlerProgId = L"Kalvane.ZynCmdLineTaskHandler";
-    // What m_dwEventCookie holds while no handler is connected; never a connection's cookie.
+    // The cookie of a handler that is not connected; never a connection's cookie.
     static constexpr DWORD kUnconnected = 0;
 
     // As a class factory makes it: without an engine, its thread never runs.
@@ -115,31 +115,32 @@ protected:
     int GetComApartment() override { return 2; }
 
 private:
-    // A handler taken out of the map, with the cookie to disconnect it by; let go of with no
-    // lock held (LetGo).
-    struct TakenHandler {
+    // A handler of a task this processor started, with the cookie of its connection to the
+    // sink. Each handler keeps its own cookie, so that a handler still running (or silent) never
+    // stops the processor from connecting to the next one. Taken out of the map, it is let go
+    // of with no lock held (LetGo).
+    struct HandlerEntry {
         ComPtr<IZynScheduledTaskHandler> handler;
-        DWORD cookie;
+        DWORD cookie = kUnconnected;
     };
+    using HandlerMap = std::map<std::wstring, HandlerEntry>;
     class CurrentTaskScope;
 
     bool IsActive();
     void RunNextTask(CAtlSemaphore& queued);
-    // Connects the sink to the handler; false when the handler fires no events. Raises when
-    // another handler is still connected (as an unexpected exception) or the connection fails.
-    bool ConnectEventSink(IZynScheduledTaskHandler& handler);
-    void RememberHandler(const std::wstring& taskGuid,
-                         const ComPtr<IZynScheduledTaskHandler>& handler);
+    // Connects the sink to the handler: the connection's cookie, kUnconnected when the handler
+    // fires no events. Raises when the connection fails.
+    DWORD ConnectEventSink(IZynScheduledTaskHandler& handler);
+    void RememberHandler(const std::wstring& taskGuid, HandlerEntry entry);
     // Starts the handler: the result of ProcessTaskAsync, or of a synchronous ProcessTask whose
     // end this processor reports itself (raising when it failed).
     HRESULT RunHandler(IZynScheduledTaskHandler& handler, bool connected,
                        const std::wstring& taskGuid, const std::wstring& xml);
     // The run time into the task log (when the engine holds its folder and logs) and the log.
     void RecordRun(const std::wstring& taskGuid, const SYSTEMTIME& local, DATE now);
-    TakenHandler TakeHandler(std::map<std::wstring, ComPtr<IZynScheduledTaskHandler>>::iterator at)
-        EXCLUSIVE_LOCKS_REQUIRED(m_csHandlers);
+    HandlerEntry TakeHandler(HandlerMap::iterator at) EXCLUSIVE_LOCKS_REQUIRED(m_csHandlers);
     // Disconnects the sink, cancels the task when asked to, and drops the reference.
-    static void LetGo(TakenHandler taken, bool cancel);
+    static void LetGo(HandlerEntry taken, bool cancel);
     void EndThread();
 
     const CountedPtr<CZynTaskSchedulerThread> m_pScheduler;  // null when made by a factory
@@ -159,8 +160,7 @@ private:
 
     CAtlCriticalSection m_csHandlers;
     // Ordinal order of the identities; a missing identity is the empty one.
-    std::map<std::wstring, ComPtr<IZynScheduledTaskHandler>> m_mapHandlers GUARDED_BY(m_csHandlers);
-    DWORD m_dwEventCookie GUARDED_BY(m_csHandlers) = kUnconnected;
+    HandlerMap m_mapHandlers GUARDED_BY(m_csHandlers);
 
     CZynTaskHandlerEventSink<CZynTaskProcessor> m_sink{*this};
 };

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ZynTaskSchedulerLib/SystemErrors.h"
 #include "ZynTaskSchedulerLib/Types.h"
 
 struct FileStatus {

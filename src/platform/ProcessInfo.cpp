@@ -17,13 +17,17 @@ std::wstring GetHostName() {
     return Utf8ToWideLossy(name);
 }
 
-std::wstring CurrentProcessImageName() {
+std::wstring CurrentProcessImagePath() {
     char path[PATH_MAX] = {};
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
     if (length <= 0) {
         return {};
     }
-    return BaseName(Utf8ToWideLossy(std::string_view(path, static_cast<std::size_t>(length))));
+    return Utf8ToWideLossy(std::string_view(path, static_cast<std::size_t>(length)));
+}
+
+std::wstring CurrentProcessImageName() {
+    return BaseName(CurrentProcessImagePath());
 }
 
 DWORD GetCurrentProcessId() {
@@ -32,6 +36,10 @@ DWORD GetCurrentProcessId() {
 
 DWORD GetCurrentThreadId() {
     return static_cast<DWORD>(::gettid());
+}
+
+std::uint32_t GetEffectiveUserId() {
+    return static_cast<std::uint32_t>(::geteuid());
 }
 
 DWORD GetTickCount() {

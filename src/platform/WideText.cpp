@@ -189,3 +189,13 @@ std::wstring FormatTextV(std::size_t capacity, const wchar_t* format, va_list ar
     buffer[capacity - 1] = L'\0';
     return std::wstring(buffer.data());
 }
+
+std::optional<std::wstring> DecodeFileText(std::string_view bytes) {
+    constexpr std::string_view kUtf16Mark = "\xFF\xFE";
+    constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+    if (bytes.starts_with(kUtf16Mark)) {
+        const std::string_view units = bytes.substr(kUtf16Mark.size());
+        return Utf16LeToWide(units.substr(0, units.size() & ~std::size_t{1}));
+    }
+    return Utf8ToWide(bytes.starts_with(kUtf8Mark) ? bytes.substr(kUtf8Mark.size()) : bytes);
+}

@@ -20,6 +20,10 @@ std::string WideToUtf8(std::wstring_view text);
 std::optional<std::wstring> Utf16LeToWide(std::string_view bytes);
 std::string WideToUtf16Le(std::wstring_view text);
 
+// The text of a file as the library reads them: UTF-16LE after an FF FE mark (an odd last
+// byte is no character), else strict UTF-8 with any EF BB BF mark dropped.
+std::optional<std::wstring> DecodeFileText(std::string_view bytes);
+
 // printf-style formatting into at most `capacity` wide characters (terminator included);
 // longer output is cut. Wide string arguments take %ls.
 std::wstring FormatText(std::size_t capacity, const wchar_t* format, ...);

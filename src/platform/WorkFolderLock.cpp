@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 #include "platform/LastError.h"
 #include "platform/WideText.h"
@@ -20,6 +22,23 @@ bool StillNamesFile(const std::string& path, int file) {
     struct stat held {};
     return ::stat(path.c_str(), &named) == 0 && ::fstat(file, &held) == 0 &&
            named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+void WriteProcessId(int file) {
+    const std::string text = std::to_string(::getpid()) + "\n";
+    // Only a courtesy to whoever finds the folder taken; the lock holds without it.
+    [[maybe_unused]] const bool written =
+        ::ftruncate(file, 0) == 0 &&
+        ::pwrite(file, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+}
+
+DWORD ReadProcessId(int file) {
+    char text[32] = {};
+    const ssize_t length = ::pread(file, text, sizeof(text) - 1, 0);
+    if (length <= 0) {
+        return 0;
+    }
+    return static_cast<DWORD>(std::strtoul(text, nullptr, 10));
 }
 
 }  // namespace
@@ -39,6 +58,7 @@ std::unique_ptr<WorkFolderLock> WorkFolderLock::Acquire(std::wstring_view lockFi
             return nullptr;
         }
         if (StillNamesFile(path, file.Get())) {
+            WriteProcessId(file.Get());
             return std::unique_ptr<WorkFolderLock>(new WorkFolderLock(path, std::move(file)));
         }
     }
@@ -48,4 +68,13 @@ std::unique_ptr<WorkFolderLock> WorkFolderLock::Acquire(std::wstring_view lockFi
 
 WorkFolderLock::~WorkFolderLock() {
     ::unlink(m_path.c_str());
+}
+
+WorkFolderLock::HolderInfo WorkFolderLock::Holder(std::wstring_view lockFilePath) {
+    const std::string path = WideToUtf8(lockFilePath);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!file.IsValid() || ::flock(file.Get(), LOCK_SH | LOCK_NB) == 0) {
+        return {};
+    }
+    return {true, ReadProcessId(file.Get())};
 }

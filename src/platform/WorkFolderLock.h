@@ -1,11 +1,14 @@
 // The claim of one process on a work folder: an exclusive lock on a file in it. Exactly one
 // holder per file across processes; the claim ends when the holder closes it or dies, and a
 // holder that closes it also removes the file, so a folder nobody holds has no lock file.
-// One owner thread per object.
+// The holder writes its process id into the file, so that whoever finds the folder taken can
+// say by whom. One owner thread per object; Holder may be called from any thread.
 #pragma once
 
 #include <memory>
 #include <string_view>
+
+#include "ZynTaskSchedulerLib/Types.h"
 
 #include "platform/FileDescriptor.h"
 
@@ -16,6 +19,16 @@ public:
     static std::unique_ptr<WorkFolderLock> Acquire(std::wstring_view lockFilePath);
     // Removes the file, then lets the lock go: a waiting claimant never locks a removed file.
     ~WorkFolderLock();
+
+    // Whether some process holds the lock of `lockFilePath` now, and which; `processId` is 0
+    // when the holder has not yet written it. Looking takes a shared lock for an instant, so a
+    // claimant at that very moment may find the file taken.
+    struct HolderInfo {
+        bool held = false;
+        DWORD processId = 0;
+    };
+    static HolderInfo Holder(std::wstring_view lockFilePath);
+
     WorkFolderLock(const WorkFolderLock&) = delete;
     WorkFolderLock& operator=(const WorkFolderLock&) = delete;
 

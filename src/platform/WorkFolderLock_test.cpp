@@ -7,6 +7,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/ProcessInfo.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
@@ -24,10 +25,14 @@ TEST(WorkFolderLock, OneHolderAtATimeAndTheFileGoesWithIt) {
     auto first = WorkFolderLock::Acquire(path);
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(Exists(path));
+    const WorkFolderLock::HolderInfo holder = WorkFolderLock::Holder(path);
+    EXPECT_TRUE(holder.held);
+    EXPECT_EQ(holder.processId, GetCurrentProcessId());
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     first.reset();
     EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(WorkFolderLock::Holder(path).held);
     auto second = WorkFolderLock::Acquire(path);
     EXPECT_NE(second, nullptr);
     EXPECT_EQ(WorkFolderLock::Acquire(folder / L"missing/lock.tmp"), nullptr);
@@ -54,8 +59,11 @@ TEST(WorkFolderLock, AnotherProcessHoldsUntilItDies) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
+    EXPECT_EQ(WorkFolderLock::Holder(path).processId, static_cast<DWORD>(holder.Pid()));
     holder.Kill(SIGKILL);
     holder.Wait();
+    // The dead holder's file stays behind, but nobody holds it.
+    EXPECT_FALSE(WorkFolderLock::Holder(path).held);
     EXPECT_NE(WorkFolderLock::Acquire(path), nullptr);
 }
 

@@ -30,12 +30,8 @@ std::optional<std::wstring> DecodeWithCodePage(std::string_view bytes, UINT code
 }
 
 std::optional<std::wstring> Decode(std::string_view bytes, UINT codePage) {
-    if (bytes.starts_with(kUtf16Mark)) {
-        // An odd last byte is not part of any character.
-        return DecodeWithCodePage(bytes.substr(kUtf16Mark.size()), CP_UTF16LE);
-    }
-    if (bytes.starts_with(kUtf8Mark)) {
-        return Utf8ToWide(bytes.substr(kUtf8Mark.size()));
+    if (bytes.starts_with(kUtf16Mark) || bytes.starts_with(kUtf8Mark)) {
+        return DecodeFileText(bytes);
     }
     return DecodeWithCodePage(bytes, codePage);
 }

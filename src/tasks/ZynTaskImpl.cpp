@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "ZynTaskSchedulerLib/Runtime.h"
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
@@ -27,7 +28,6 @@ constexpr GuardNames kCalculateTriggersNextRunTime{L"CZynTaskImpl",
 constexpr GuardNames kGetNextTriggerIndex{L"CZynTaskImpl", L"GetNextTriggerIndex"};
 constexpr std::size_t kMessageCapacity = 4096;
 constexpr DATE kNoRunYet = std::numeric_limits<double>::max();
-constexpr wchar_t kLogsFolder[] = L"Logs";
 
 // File times count 100-nanosecond ticks from 1601; the file system counts from 1970.
 constexpr std::int64_t kFileTimeTicksAt1970 = 116'444'736'000'000'000;
@@ -175,7 +175,7 @@ void CZynTaskImpl::UpdateTaskLog(const ZynTriggerList& triggers, bool withName) 
         !m_engine->IsLoggingEnabled()) {
         return;
     }
-    const std::wstring folder = JoinPath(m_engine->GetWorkFolder(), kLogsFolder);
+    const std::wstring folder = JoinPath(m_engine->GetWorkFolder(), kWorkFolderLogsFolderName);
     if (withName) {
         m_taskLog.LogName(folder, m_guid, m_taskName);
     }

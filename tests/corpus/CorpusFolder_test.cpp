@@ -22,11 +22,6 @@ std::wstring IdentityOf(std::size_t position) {
     return FormatText(40, L"{C0000000-0000-4000-8000-%012zX}", position);
 }
 
-ULONG ListCount(CZynTaskSchedulerThread& engine) {
-    ScopedLock lock(engine.MainLock());
-    return engine.TaskList()->GetCount();
-}
-
 class CorpusFolder : public testing::Test {
 protected:
     CorpusFolder() : clock(LocalMoment(2029, 6, 1, 7, 59, 30)) {}
@@ -35,9 +30,7 @@ protected:
     std::size_t FillWorkFolder() {
         std::size_t accepted = 0;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            // The bytes as they are: some documents are not text at all.
-            WriteBytes(JoinPath(engine.WorkFolder(), IdentityOf(i) + L".xml"),
-                       ReadBytes(CorpusDocumentPath(entries[i])));
+            engine.WriteTaskBytes(IdentityOf(i), ReadBytes(CorpusDocumentPath(entries[i])));
             accepted += entries[i].outcome == CorpusOutcome::Accepted ? 1 : 0;
         }
         engine.WriteTask(kValidA, OnceTask(L"ValidA", L"2029-06-01 08:00:00"));

@@ -1,9 +1,12 @@
 #include "engine/EngineTestSupport.h"
 
 #include <ctime>
+#include <filesystem>
 
 #include "automation/ZynTask.h"
 #include "platform/Path.h"
+#include "platform/WideText.h"
+#include "support/ScopedLock.h"
 
 WallClock::TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second) {
     std::tm parts{};
@@ -39,17 +42,32 @@ void TestEngine::Configure(const std::wstring& extraAttributes) {
 
 std::wstring TestEngine::WriteTask(const std::wstring& identity,
                                    const std::wstring& document) const {
+    return WriteTaskBytes(identity, std::string(document.begin(), document.end()));
+}
+
+std::wstring TestEngine::WriteTaskBytes(const std::wstring& identity,
+                                        const std::string& bytes) const {
     const std::wstring path = JoinPath(WorkFolder(), identity + L".xml");
-    WriteBytes(path, std::string(document.begin(), document.end()));
+    WriteBytes(path, bytes);
+    // The engine refuses documents others may write; a umask that lets the group write must
+    // not make every test fail.
+    std::filesystem::permissions(WideToUtf8(path), std::filesystem::perms(0644));
     return path;
+}
+
+ULONG ListCount(CZynTaskSchedulerThread& engine) {
+    ScopedLock lock(engine.MainLock());
+    return engine.TaskList() ? engine.TaskList()->GetCount() : 0;
+}
+
+std::wstring TaskDocument(const std::wstring& name, const std::wstring& triggers) {
+    return L"<Schedule Name=\"" + name + L"\"><Task><Triggers>" + triggers +
+           L"</Triggers><ApplicationName>/bin/true</ApplicationName></Task></Schedule>";
 }
 
 std::wstring OnceTask(const std::wstring& name, const std::wstring& begin,
                       const std::wstring& triggerAttributes) {
-    return L"<Schedule Name=\"" + name +
-           L"\"><Task><Triggers><Trigger Type=\"0\" Interval=\"0\" "
-           L"Duration=\"0\"" +
-           triggerAttributes + L"><BeginDate>" + begin +
-           L"</BeginDate></Trigger></Triggers><ApplicationName>/bin/true</ApplicationName>"
-           L"</Task></Schedule>";
+    return TaskDocument(name, L"<Trigger Type=\"0\" Interval=\"0\" Duration=\"0\"" +
+                                  triggerAttributes + L"><BeginDate>" + begin +
+                                  L"</BeginDate></Trigger>");
 }

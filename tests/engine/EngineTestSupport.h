@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "engine/ZynTaskSchedulerThread.h"
 #include "platform/WallClock.h"
@@ -22,8 +23,23 @@ private:
     std::atomic<TimePoint> m_now;
 };
 
-// The moment of a local date and time.
+// The moment of a local date and time. It reads the zone without the platform's lock: not while
+// an engine's clock thread may reload it (after a zone-file change).
 WallClock::TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second);
+
+// Polls `condition` until it holds; false when it still does not after `bound`, which only a
+// hang reaches (a guard, not a measure of speed).
+template <class Condition>
+bool HoldsWithin(std::chrono::seconds bound, Condition condition) {
+    const auto giveUp = std::chrono::steady_clock::now() + bound;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 class TaskObjectsOnly final : public IZynEngineObjectFactory {
 public:
@@ -45,8 +61,11 @@ public:
     std::wstring ZoneFile() const { return m_zone / L"localtime"; }
     // Configures the engine on its work folder (holding the lock unless another holds it).
     void Configure(const std::wstring& extraAttributes = L"");
-    // Writes a task document into the work folder as a client outside the engine would.
+    // Writes a task document into the work folder as a client outside the engine would, readable
+    // by all and writable by its owner only.
     std::wstring WriteTask(const std::wstring& identity, const std::wstring& document) const;
+    // The same with the file's bytes as they are (documents that are not text at all).
+    std::wstring WriteTaskBytes(const std::wstring& identity, const std::string& bytes) const;
 
 private:
     TempFolder m_folder;
@@ -55,6 +74,11 @@ private:
     CountedPtr<CZynTaskSchedulerThread> m_engine;
 };
 
+// How many tasks the engine's list holds.
+ULONG ListCount(CZynTaskSchedulerThread& engine);
+
+// A document with `triggers` (the Trigger elements) named `name`, running /bin/true.
+std::wstring TaskDocument(const std::wstring& name, const std::wstring& triggers);
 // A document with one once-trigger at `begin` ("YYYY-MM-DD HH:MM:SS") named `name`.
 std::wstring OnceTask(const std::wstring& name, const std::wstring& begin,
                       const std::wstring& triggerAttributes = L"");

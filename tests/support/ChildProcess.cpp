@@ -1,5 +1,6 @@
 #include "support/ChildProcess.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <spawn.h>
@@ -64,13 +65,37 @@ ChildProcess::ChildProcess(const std::string& role, const std::vector<std::strin
         words.emplace_back(kUnprivilegedSwitch);
     }
     words.insert(words.end(), args.begin(), args.end());
+    Spawn("/proc/self/exe", std::move(words), nullptr);
+}
+
+ChildProcess::ChildProcess(const Program& program, const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 1, program.outputFile.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::posix_spawn_file_actions_addopen(&actions, 2, program.errorFile.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> words{program.path};
+    words.insert(words.end(), args.begin(), args.end());
+    try {
+        Spawn(program.path, std::move(words), &actions);
+    } catch (...) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        throw;
+    }
+    ::posix_spawn_file_actions_destroy(&actions);
+}
+
+void ChildProcess::Spawn(const std::string& path, std::vector<std::string> words,
+                         const posix_spawn_file_actions_t* actions) {
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    if (::posix_spawn(&m_pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start the child process");
+    if (::posix_spawn(&m_pid, path.c_str(), actions, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("cannot start " + path);
     }
 }
 

@@ -3,6 +3,7 @@
 // when the program is started with "--zyn-child=<role>", and its result is the exit status.
 #pragma once
 
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <string>
@@ -28,6 +29,14 @@ public:
     // root for the "nobody" account first, so that permissions bind it as they bind users.
     ChildProcess(const std::string& role, const std::vector<std::string>& args = {},
                  bool unprivileged = false);
+    // Starts another program with `args`, its standard output and error written to the files
+    // named (created or emptied), its standard input /dev/null.
+    struct Program {
+        std::string path;
+        std::string outputFile;
+        std::string errorFile;
+    };
+    ChildProcess(const Program& program, const std::vector<std::string>& args);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -38,6 +47,9 @@ public:
     void Kill(int signal);
 
 private:
+    void Spawn(const std::string& path, std::vector<std::string> words,
+               const posix_spawn_file_actions_t* actions);
+
     pid_t m_pid = -1;
     bool m_reaped = false;
     int m_status = 0;

@@ -1,0 +1,291 @@
+#include "zyntask/ClientCommands.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "ZynTaskSchedulerLib/Bstr.h"
+#include "ZynTaskSchedulerLib/Runtime.h"
+#include "common/AppFailure.h"
+#include "common/AutomationCall.h"
+#include "common/SchedulerSettingsStore.h"
+#include "common/WorkFolderSafety.h"
+#include "platform/FileSystem.h"
+#include "platform/SystemMessage.h"
+#include "platform/WideText.h"
+#include "zyntask/SchedulerSession.h"
+#include "zyntask/TaskTexts.h"
+
+namespace {
+
+constexpr DWORD kMaximumRunCount = 100000000;
+
+void Print(std::wstring_view line) {
+    const std::string text = WideToUtf8(line) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::wstring WorkFolderOf(const ClientContext& context) {
+    return context.workFolder.value_or(SchedulerSettingsStore::WorkFolder());
+}
+
+// A scheduler on the work folder, the library registered first when it needs to be.
+SchedulerSession OpenSession(const ClientContext& context) {
+    context.library.EnsureRegistered();
+    SchedulerSession session(context.library);
+    session.OpenFolder(WorkFolderOf(context), SchedulerSettingsStore::LoggingEnabled());
+    return session;
+}
+
+// A scheduler with no work folder, for documents read from files.
+SchedulerSession DetachedSession(const ClientContext& context) {
+    context.library.EnsureRegistered();
+    return SchedulerSession(context.library);
+}
+
+[[noreturn]] void ThrowHeldElsewhere(const SchedulerSession& session, const wchar_t* advice) {
+    throw AppFailure{session.HolderText() + L"; " + advice};
+}
+
+// A session for what only the folder's holder may do: refused, with `advice`, while another
+// process holds the folder.
+SchedulerSession OpenHeldSession(const ClientContext& context, const wchar_t* advice) {
+    SchedulerSession session = OpenSession(context);
+    if (session.HeldElsewhere()) {
+        ThrowHeldElsewhere(session, advice);
+    }
+    return session;
+}
+
+int AddTask(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring file = arguments.RequirePositional("FILE");
+    arguments.ExpectEnd();
+    const std::wstring document = ReadTaskDocument(file);
+    WorkFolderSafety::Prepare(WorkFolderOf(context));
+    SchedulerSession session = OpenSession(context);
+    const ComPtr<IZynTask> task = session.CreateTask(document);
+    const std::wstring identity = TaskIdentity(*task);
+    if (session.HeldElsewhere()) {
+        // The holder's scheduler stores nothing for us; a whole file appears for it at once.
+        const std::string bytes = WideToUtf8(document);
+        if (const DWORD error = ReplaceFileAtomically(session.TaskFile(identity), {bytes}, true);
+            error != ERROR_SUCCESS) {
+            throw AppFailure{L"cannot write " + session.TaskFile(identity) + L": " +
+                             SystemMessageText(error)};
+        }
+    }
+    Print(identity);
+    return 0;
+}
+
+int ListTasks(ArgumentList& arguments, ClientContext& context) {
+    const bool json = arguments.TakeFlag("json");
+    arguments.ExpectEnd();
+    SchedulerSession session = OpenSession(context);
+    std::string array = "[";
+    for (const ComPtr<IZynTask>& task : session.Tasks()) {
+        const std::wstring identity = TaskIdentity(*task);
+        const std::wstring name = ScheduleName(TaskDocument(*task));
+        const std::wstring next = RunTimeText(NextRunTime(*task));
+        if (json) {
+            array += (array.size() > 1 ? ",\n " : "") + std::string("{\"id\":") +
+                     JsonString(identity) + ",\"name\":" + JsonString(name) +
+                     ",\"next\":" + (next == L"none" ? "null" : JsonString(next)) + "}";
+        } else {
+            Print(identity + L"\t" + name + L"\t" + next);
+        }
+    }
+    if (json) {
+        Print(Utf8ToWideLossy(array + "]"));
+    }
+    return 0;
+}
+
+int ShowTask(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring which = arguments.RequirePositional("ID or NAME");
+    arguments.ExpectEnd();
+    SchedulerSession session = OpenSession(context);
+    Print(TaskDocument(*session.FindTask(which)));
+    return 0;
+}
+
+int ShowTaskLog(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring which = arguments.RequirePositional("ID or NAME");
+    arguments.ExpectEnd();
+    SchedulerSession session = OpenSession(context);
+    const ComPtr<IZynTask> task = session.FindTask(which);
+    std::wstring log;
+    if (session.HeldElsewhere()) {
+        // Only the holder's scheduler reads logs; the file is replaced whole, never torn.
+        if (IsTaskDocumentFile(session.TaskLogFile(TaskIdentity(*task)))) {
+            log = ReadTaskDocument(session.TaskLogFile(TaskIdentity(*task)));
+        }
+    } else {
+        CBstr text;
+        CheckCall(task->get_Log(text.Receive()), L"reading the task log");
+        log = text.View();
+    }
+    if (log.empty()) {
+        throw AppFailure{L"no log for " + which +
+                         L": task logging is off (zyntaskd --logging on) or the task never ran"};
+    }
+    Print(log);
+    return 0;
+}
+
+int NextRuns(ArgumentList& arguments, ClientContext& context) {
+    const std::optional<std::wstring> after = arguments.TakeOption("after");
+    const DWORD count = arguments.TakeNumber("count", 1, kMaximumRunCount).value_or(1);
+    const std::wstring which = arguments.RequirePositional("FILE, ID or NAME");
+    arguments.ExpectEnd();
+    const bool fromFile = IsTaskDocumentFile(which);
+    SchedulerSession session = fromFile ? DetachedSession(context) : OpenSession(context);
+    const ComPtr<IZynTask> task =
+        fromFile ? session.CreateTask(ReadTaskDocument(which)) : session.FindTask(which);
+    std::string lines;
+    DWORD printed = 0;
+    for (DATE next = after ? NextRunTime(*task, ParseRunTime(*after)) : NextRunTime(*task);
+         next != 0 && printed < count; ++printed) {
+        lines += WideToUtf8(RunTimeText(next)) + "\n";
+        if (printed + 1 < count) {
+            next = NextRunTime(*task, next);
+        }
+    }
+    std::fputs(printed == 0 ? "none\n" : lines.c_str(), stdout);
+    return 0;
+}
+
+int DescribeTriggers(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring file = arguments.RequirePositional("FILE");
+    arguments.ExpectEnd();
+    SchedulerSession session = DetachedSession(context);
+    const ComPtr<IZynTask> task = session.CreateTask(ReadTaskDocument(file));
+    for (const std::wstring& description : TriggerDescriptions(TaskDocument(*task))) {
+        Print(description);
+    }
+    return 0;
+}
+
+int CheckDocument(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring file = arguments.RequirePositional("FILE");
+    arguments.ExpectEnd();
+    SchedulerSession session = DetachedSession(context);
+    session.CreateTask(ReadTaskDocument(file));
+    Print(L"ok");
+    return 0;
+}
+
+int RunTask(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring which = arguments.RequirePositional("ID or NAME");
+    arguments.ExpectEnd();
+    SchedulerSession session =
+        OpenHeldSession(context,
+                        L"it runs the task at its next due time; to run it now, stop "
+                        L"that scheduler and run this command again");
+    const ComPtr<IZynTask> task = session.FindTask(which);
+    const std::wstring identity = TaskIdentity(*task);
+    const std::wstring document = TaskDocument(*task);
+    const std::wstring handlerName = HandlerName(document);
+    CLSID handlerClass{};
+    CheckCall(handlerName.starts_with(L"{") ? CLSIDFromString(handlerName.c_str(), &handlerClass)
+                                            : CLSIDFromProgID(handlerName.c_str(), &handlerClass),
+              L"finding the handler " + handlerName);
+    ComPtr<IZynScheduledTaskHandler> handler;
+    CheckCall(
+        CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IZynScheduledTaskHandler,
+                         reinterpret_cast<void**>(handler.Receive())),
+        L"creating the handler " + handlerName);
+    // The folder stays held by this session meanwhile, so no scheduler starts the task twice.
+    CheckCall(handler->ProcessTask(CBstr(identity).Get(), CBstr(document).Get()),
+              L"running " + identity);
+    Print(L"ran " + identity);
+    return 0;
+}
+
+int CancelTask(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring which = arguments.RequirePositional("ID or NAME");
+    arguments.ExpectEnd();
+    SchedulerSession session = OpenHeldSession(
+        context, L"only that process can cancel its runs; stopping it (SIGTERM) cancels every run");
+    session.FindTask(which);
+    throw AppFailure{L"nothing to cancel: no scheduler runs the tasks of " + session.WorkFolder()};
+}
+
+int DeleteTask(ArgumentList& arguments, ClientContext& context) {
+    const std::wstring which = arguments.RequirePositional("ID or NAME");
+    arguments.ExpectEnd();
+    SchedulerSession session = OpenSession(context);
+    const ComPtr<IZynTask> task = session.FindTask(which);
+    const std::wstring identity = TaskIdentity(*task);
+    if (!session.HeldElsewhere()) {
+        CheckCall(task->DeleteTask(), L"deleting " + identity);
+    } else if (const DWORD error = RemoveFile(session.TaskFile(identity)); error != ERROR_SUCCESS) {
+        throw AppFailure{L"cannot delete " + session.TaskFile(identity) + L": " +
+                         SystemMessageText(error)};
+    } else {
+        RemoveFile(session.TaskLogFile(identity));  // there may be none
+    }
+    Print(L"deleted " + identity);
+    return 0;
+}
+
+int SwitchScheduler(ArgumentList& arguments, ClientContext& context, bool enable) {
+    arguments.ExpectEnd();
+    SchedulerSession session = OpenSession(context);
+    if (session.HeldElsewhere()) {
+        ThrowHeldElsewhere(session, enable ? L"it runs the tasks already"
+                                           : L"to stop it running tasks, stop it (SIGTERM, or "
+                                             L"systemctl stop zyntaskd)");
+    }
+    const std::wstring idle = L"no scheduler runs the tasks of " + session.WorkFolder();
+    if (enable) {
+        throw AppFailure{idle + L"; start one with zyntaskd --work-folder " + session.WorkFolder()};
+    }
+    Print(idle);
+    return 0;
+}
+
+int EnableScheduler(ArgumentList& arguments, ClientContext& context) {
+    return SwitchScheduler(arguments, context, true);
+}
+
+int DisableScheduler(ArgumentList& arguments, ClientContext& context) {
+    return SwitchScheduler(arguments, context, false);
+}
+
+int RegisterLibrary(ArgumentList& arguments, ClientContext& context) {
+    arguments.ExpectEnd();
+    context.library.Register();
+    Print(L"registered " + context.library.File());
+    return 0;
+}
+
+int UnregisterLibrary(ArgumentList& arguments, ClientContext& context) {
+    arguments.ExpectEnd();
+    context.library.Unregister();
+    Print(L"unregistered " + context.library.File());
+    return 0;
+}
+
+constexpr ClientCommand kCommands[] = {
+    {"add", "FILE", "store the task document FILE as a new task and print its identity", AddTask},
+    {"list", "[--json]", "one line per task: identity, schedule name, next run", ListTasks},
+    {"show", "ID|NAME", "print a task's document with its trigger descriptions", ShowTask},
+    {"log", "ID|NAME", "print a task's log document", ShowTaskLog},
+    {"next", "FILE|ID|NAME [--after \"YYYY-MM-DD HH:MM:SS\"] [--count N]",
+     "print the next N run times", NextRuns},
+    {"describe", "FILE", "print a line per trigger of FILE: its description", DescribeTriggers},
+    {"check", "FILE", "check the task document FILE: \"ok\", or the error", CheckDocument},
+    {"run", "ID|NAME", "run a task now and wait for it", RunTask},
+    {"cancel", "ID|NAME", "cancel a task's run", CancelTask},
+    {"delete", "ID|NAME", "delete a task and its log", DeleteTask},
+    {"enable", "", "let the scheduler of the work folder run tasks", EnableScheduler},
+    {"disable", "", "stop the scheduler of the work folder running tasks", DisableScheduler},
+    {"register", "", "register the scheduler library", RegisterLibrary},
+    {"unregister", "", "remove the scheduler library's registration", UnregisterLibrary},
+};
+
+}  // namespace
+
+std::span<const ClientCommand> ClientCommands() {
+    return kCommands;
+}

@@ -1,0 +1,43 @@
+// Which task documents the engine lets into its task lists. A task document names a command
+// line that the engine runs as its own user, so only a file nobody else can have written is
+// taken: a regular file (no link, pipe or device) owned by the process's user or by root, and
+// writable by neither group nor others. A refused file is neither loaded nor set aside as
+// invalid; it stays where it is until its owner fixes it, and the first scan afterwards takes it.
+//
+// Refusals are logged as warnings under "CZynTasksList", once per file and reason: a rescan that
+// finds the same file refused for the same reason stays quiet. A file that was admitted, or that
+// left the folder, is forgotten, so a later refusal is logged again.
+//
+// The engine owns one, shared by all its task lists. Thread-safe (a lock of its own, taken last:
+// callers may hold the engine's main lock). Nothing here fails: a file that cannot be examined is
+// refused without a word, as one that is gone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "support/AtlCriticalSection.h"
+#include "support/ThreadAnnotations.h"
+
+class TaskFileTrust {
+public:
+    enum class Refusal { None, Missing, NotRegularFile, ForeignOwner, WritableByOthers };
+
+    // Why the file at `path` may not be loaded (None when it may); `ownerId` gets its owner.
+    static Refusal Examine(const std::wstring& path, std::uint32_t& ownerId);
+    static bool IsTrusted(const std::wstring& path);
+
+    // Whether a scan may load the file at `path`; a refusal not logged before is logged.
+    bool Admit(const std::wstring& path);
+    // Called at the end of a scan with every path it refused: the others are forgotten.
+    void KeepOnly(const std::vector<std::wstring>& refused);
+
+private:
+    // Notes the refusal; true when it was not the one last noted for that file.
+    bool IsNews(const std::wstring& path, Refusal refusal);
+
+    CAtlCriticalSection m_lock;
+    std::unordered_map<std::wstring, Refusal> m_logged GUARDED_BY(m_lock);
+};

@@ -1,0 +1,108 @@
+#include "apps/ProductSandbox.h"
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "ZynTaskSchedulerLib/AgentLogNames.h"
+#include "ZynTaskSchedulerLib/Registry.h"
+#include "platform/FileSystem.h"
+#include "platform/WideText.h"
+
+namespace {
+
+void PointAgentLogAt(const std::wstring& folder) {
+    HKEY key{};
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAgentLogSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot write the sandbox registry");
+    }
+    const std::vector<BYTE> text = RegStringData(folder);
+    RegSetValueExW(key, L"FilePath", 0, REG_SZ, text.data(), static_cast<DWORD>(text.size()));
+    RegCloseKey(key);
+}
+
+std::string ReadIfPresent(const std::wstring& path) {
+    std::string bytes;
+    ReadRegularFile(path, bytes, 64 << 20);
+    return bytes;
+}
+
+}  // namespace
+
+ProductSandbox::ProductSandbox() {
+    PointAgentLogAt(m_folder / L"logs");
+}
+
+std::string ProductSandbox::WorkFolder() const {
+    return WideToUtf8(m_folder / L"work");
+}
+
+std::string ProductSandbox::WriteFile(const std::string& name, const std::string& text) const {
+    const std::wstring path = m_folder / Utf8ToWideLossy(name);
+    WriteBytes(path, text);
+    return WideToUtf8(path);
+}
+
+ProgramResult ProductSandbox::Client(const std::vector<std::string>& args) const {
+    std::vector<std::string> words{"--work-folder", WorkFolder()};
+    words.insert(words.end(), args.begin(), args.end());
+    return Run(ZYN_CLIENT_PROGRAM, words, "client");
+}
+
+std::unique_ptr<ChildProcess> ProductSandbox::StartDaemon(const std::vector<std::string>& args,
+                                                          const std::string& name) const {
+    std::vector<std::string> words{"--work-folder", WorkFolder()};
+    words.insert(words.end(), args.begin(), args.end());
+    const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
+    return std::make_unique<ChildProcess>(
+        ChildProcess::Program{ZYN_DAEMON_PROGRAM, prefix + ".out", prefix + ".err"}, words);
+}
+
+std::string ProductSandbox::DaemonErrors(const std::string& name) const {
+    return ReadIfPresent(m_folder / Utf8ToWideLossy(name + ".err"));
+}
+
+bool ProductSandbox::WaitUntilRunning(const std::string& name, int seconds) const {
+    return WaitUntil(
+        [&] { return DaemonErrors(name).find("running the tasks of") != std::string::npos; },
+        seconds);
+}
+
+ProgramResult ProductSandbox::Run(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& name) const {
+    const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
+    ChildProcess process(ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, args);
+    ProgramResult result;
+    result.status = process.Wait();
+    result.output = ReadIfPresent(Utf8ToWideLossy(prefix + ".out"));
+    result.errors = ReadIfPresent(Utf8ToWideLossy(prefix + ".err"));
+    return result;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string TaskDocument(const std::string& name, const std::string& triggers,
+                         const std::string& command) {
+    return "<Schedule Name=\"" + name + "\"><Task>" + triggers +
+           "</Task><ApplicationName>/bin/sh</ApplicationName><Parameters>-c \"" + command +
+           "\"</Parameters></Schedule>\n";
+}
+
+std::string LocalTimeFromNow(int seconds) {
+    const std::time_t when = std::time(nullptr) + seconds;
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}

@@ -1,0 +1,54 @@
+// The programs as a person runs them, each test in a sandbox of its own: a temporary registry
+// root (inherited by every program started), a work folder inside a temporary folder, and the
+// agent log pointed at that folder, so that nothing of the machine's own settings is touched.
+// The daemon and the client are the built programs themselves.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
+#include "support/TempRegistry.h"
+
+struct ProgramResult {
+    int status = -1;
+    std::string output;
+    std::string errors;
+};
+
+class ProductSandbox {
+public:
+    ProductSandbox();
+
+    std::wstring Folder(const std::wstring& name) const { return m_folder / name; }
+    std::string WorkFolder() const;
+    // Writes `text` into the sandbox's folder as `name`; answers the file's path.
+    std::string WriteFile(const std::string& name, const std::string& text) const;
+
+    // zyntask with `args` (after --work-folder), to its end.
+    ProgramResult Client(const std::vector<std::string>& args) const;
+    // zyntaskd on the work folder with `args`; its standard error goes to DaemonErrors().
+    std::unique_ptr<ChildProcess> StartDaemon(const std::vector<std::string>& args = {},
+                                              const std::string& name = "daemon") const;
+    std::string DaemonErrors(const std::string& name = "daemon") const;
+    // Whether the daemon named `name` said it is running, within `seconds`.
+    bool WaitUntilRunning(const std::string& name = "daemon", int seconds = 30) const;
+
+private:
+    ProgramResult Run(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& name) const;
+
+    TempRegistry m_registry;
+    TempFolder m_folder;
+};
+
+// Polls `condition` every 20 ms for up to `seconds`.
+bool WaitUntil(const std::function<bool()>& condition, int seconds);
+// A task document: schedule `name`, the triggers given, running `command` through /bin/sh.
+std::string TaskDocument(const std::string& name, const std::string& triggers,
+                         const std::string& command);
+// "YYYY-MM-DD HH:MM:SS", `seconds` from now in local time.
+std::string LocalTimeFromNow(int seconds);

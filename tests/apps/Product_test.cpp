@@ -1,0 +1,352 @@
+// The daemon and the client as a person uses them, end to end: real processes, a real work
+// folder, real programs started by the tasks.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+
+#include "ZynTaskSchedulerLib/Registry.h"
+#include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "apps/ProductSandbox.h"
+#include "platform/FileSystem.h"
+#include "platform/ServerLibrary.h"
+#include "platform/WideText.h"
+
+namespace {
+
+bool Exists(const std::string& path) {
+    FileStatus status;
+    return QueryFileStatus(Utf8ToWideLossy(path), status) == ERROR_SUCCESS;
+}
+
+std::string LockFile(const ProductSandbox& sandbox) {
+    return sandbox.WorkFolder() + "/ZynTaskSchedulerLock/taskSchedulerLock.tmp";
+}
+
+DWORD SchedulerSetting(const wchar_t* name) {
+    HKEY key{};
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Kalvane\\Scheduler", 0, KEY_READ, &key) ==
+        ERROR_SUCCESS) {
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+// Points the scheduler's class at another library file, as a moved installation leaves it.
+void SetClassServer(const std::wstring& file) {
+    wchar_t clsid[40] = {};
+    StringFromGUID2(CLSID_ZynTaskScheduler, clsid, 40);
+    HKEY key{};
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT,
+                              (std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32").c_str(), 0,
+                              nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::vector<BYTE> data = RegStringData(file);
+    RegSetValueExW(key, nullptr, 0, REG_SZ, data.data(), static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+}
+
+std::string OnceAt(const std::string& when) {
+    return "<Trigger Type=\"0\"><BeginDate>" + when + "</BeginDate></Trigger>";
+}
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper-case hexadecimal.
+bool IsBracedGuid(const std::string& text) {
+    const std::string shape = "{00000000-0000-0000-0000-000000000000}";
+    if (text.size() != shape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool hex = std::isxdigit(static_cast<unsigned char>(text[i])) &&
+                         !std::islower(static_cast<unsigned char>(text[i]));
+        if (shape[i] == '0' ? !hex : text[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
+    ProductSandbox sandbox;
+    auto daemon = sandbox.StartDaemon({"--logging", "on"});
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
+    const std::string document =
+        TaskDocument("soon", OnceAt(LocalTimeFromNow(3)), "echo ran >> " + marker);
+
+    const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("soon.xml", document)});
+    ASSERT_EQ(added.status, 0) << added.errors;
+    const std::string identity = Trimmed(added.output);
+    EXPECT_TRUE(IsBracedGuid(identity)) << identity;
+    EXPECT_TRUE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
+
+    ASSERT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << sandbox.DaemonErrors();
+    EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), "ran\n");
+    const ProgramResult listed = sandbox.Client({"list"});
+    EXPECT_EQ(listed.output, identity + "\tsoon\tnone\n") << listed.errors;
+    EXPECT_EQ(sandbox.Client({"list", "--json"}).output,
+              "[{\"id\":\"" + identity + "\",\"name\":\"soon\",\"next\":null}]\n");
+    EXPECT_EQ(sandbox.Client({"next", "soon"}).output, "none\n");
+    EXPECT_NE(sandbox.Client({"show", identity}).output.find("Description=\"At "),
+              std::string::npos);
+    ProgramResult log;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            log = sandbox.Client({"log", "soon"});
+            return log.output.find("<TaskHistory><LastRunTime>") != std::string::npos;
+        },
+        10))
+        << log.output << log.errors;
+
+    const ProgramResult deleted = sandbox.Client({"delete", identity});
+    EXPECT_EQ(deleted.status, 0) << deleted.errors;
+    EXPECT_FALSE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
+    EXPECT_EQ(sandbox.Client({"list"}).output, "");
+
+    daemon->Kill(SIGTERM);
+    EXPECT_EQ(daemon->Wait(), 0) << sandbox.DaemonErrors();
+    EXPECT_FALSE(Exists(LockFile(sandbox)));
+}
+
+TEST(Product, OneWorkerRunsTasksDueOneAfterAnother) {
+    ProductSandbox sandbox;
+    auto daemon = sandbox.StartDaemon({"--threads", "1"});
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    std::vector<std::string> markers;
+    for (int task = 0; task < 3; ++task) {
+        markers.push_back(WideToUtf8(sandbox.Folder(L"marker" + std::to_wstring(task))));
+        const std::string name = "task" + std::to_string(task);
+        const std::string file = sandbox.WriteFile(
+            name + ".xml",
+            TaskDocument(name, OnceAt(LocalTimeFromNow(3 + 2 * task)), "touch " + markers.back()));
+        ASSERT_EQ(sandbox.Client({"add", file}).status, 0);
+    }
+    for (const std::string& marker : markers) {
+        EXPECT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << marker;
+    }
+    EXPECT_EQ(SchedulerSetting(L"Thread Pool Size"), 1u);
+    daemon->Kill(SIGTERM);
+    EXPECT_EQ(daemon->Wait(), 0);
+}
+
+TEST(Product, HandlerPlugInRunsTheTasksThatNameIt) {
+    ProductSandbox sandbox;
+    std::unique_ptr<CServerLibrary> plugIn;
+    ASSERT_EQ(CServerLibrary::Load(Utf8ToWideLossy(ZYN_EXAMPLE_HANDLER), plugIn), S_OK);
+    ASSERT_EQ(plugIn->RegisterServer(), S_OK);
+    plugIn.reset();
+    const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
+    const std::string document = "<Schedule Name=\"plug\"><Task>" + OnceAt(LocalTimeFromNow(3)) +
+                                 "</Task><HandlerCLSID>Example.MarkerHandler</HandlerCLSID>"
+                                 "<MarkerFile>" +
+                                 marker + "</MarkerFile></Schedule>";
+
+    auto daemon = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("plug.xml", document)});
+    ASSERT_EQ(added.status, 0) << added.errors;
+    const std::string identity = Trimmed(added.output);
+    ASSERT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << sandbox.DaemonErrors();
+    daemon->Kill(SIGTERM);
+    EXPECT_EQ(daemon->Wait(), 0);
+
+    // Run by hand, through the same handler.
+    EXPECT_EQ(sandbox.Client({"run", "plug"}).status, 0);
+    EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), identity + "\n" + identity + "\n");
+}
+
+TEST(Product, OnlyOneSchedulerRunsAFolder) {
+    ProductSandbox sandbox;
+    auto first = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    const std::string holder =
+        "the scheduler in process " + std::to_string(first->Pid()) + " holds";
+
+    auto second = sandbox.StartDaemon({}, "second");
+    EXPECT_NE(second->Wait(), 0);
+    EXPECT_NE(sandbox.DaemonErrors("second").find(holder + " the work folder"), std::string::npos)
+        << sandbox.DaemonErrors("second");
+
+    const std::string task = sandbox.WriteFile(
+        "later.xml", TaskDocument("later", OnceAt("2099-01-01 00:00:00"), "true"));
+    ASSERT_EQ(sandbox.Client({"add", task}).status, 0);
+    for (const char* command : {"run", "cancel", "enable", "disable"}) {
+        const bool namesTask = std::string(command) == "run" || std::string(command) == "cancel";
+        const ProgramResult refused =
+            sandbox.Client(namesTask ? std::vector<std::string>{command, "later"}
+                                     : std::vector<std::string>{command});
+        EXPECT_EQ(refused.status, 1) << command;
+        EXPECT_NE(refused.errors.find(holder), std::string::npos) << refused.errors;
+    }
+    first->Kill(SIGTERM);
+    EXPECT_EQ(first->Wait(), 0);
+}
+
+TEST(Product, DaemonRefusesAFolderOthersCouldWrite) {
+    ProductSandbox sandbox;
+    ASSERT_EQ(::mkdir(sandbox.WorkFolder().c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(sandbox.WorkFolder().c_str(), 0770), 0);
+    EXPECT_NE(sandbox.StartDaemon()->Wait(), 0);
+    EXPECT_NE(sandbox.DaemonErrors().find("is writable by group or others"), std::string::npos)
+        << sandbox.DaemonErrors();
+    EXPECT_FALSE(Exists(LockFile(sandbox)));
+
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(sandbox.WorkFolder().c_str(), 0700), 0);
+        ASSERT_EQ(::chown(sandbox.WorkFolder().c_str(), 65534, 65534), 0);
+        EXPECT_NE(sandbox.StartDaemon()->Wait(), 0);
+        EXPECT_NE(sandbox.DaemonErrors().find("belongs to user 65534"), std::string::npos)
+            << sandbox.DaemonErrors();
+    }
+}
+
+TEST(Product, DaemonRefusesARegistryItCannotWrite) {
+    ProductSandbox sandbox;
+    ::setenv("ZYN_REGISTRY", "/proc/zyntask-registry", 1);  // the sandbox puts it back
+    EXPECT_NE(sandbox.StartDaemon()->Wait(), 0);
+    EXPECT_NE(sandbox.DaemonErrors().find("cannot write the registry in /proc/zyntask-registry"),
+              std::string::npos)
+        << sandbox.DaemonErrors();
+    EXPECT_FALSE(Exists(sandbox.WorkFolder()));
+}
+
+TEST(Product, ProgramsRegisterTheLibraryWhenTheRegistrationNamesAnotherFile) {
+    ProductSandbox sandbox;
+    EXPECT_EQ(sandbox.Client({"register"}).status, 0);
+    SetClassServer(L"/nowhere/libZynTaskSchedulerLib.so");
+    EXPECT_EQ(
+        sandbox
+            .Client({"next",
+                     sandbox.WriteFile(
+                         "once.xml", TaskDocument("once", OnceAt("2099-01-01 00:00:00"), "true"))})
+            .output,
+        "2099-01-01 00:00:00\n");
+    EXPECT_EQ(sandbox.Client({"unregister"}).status, 0);
+    EXPECT_EQ(
+        sandbox.Client({"check", sandbox.WriteFile("once.xml", "<Schedule Name=\"x\"/>")}).output,
+        "ok\n");
+    EXPECT_EQ(sandbox.Client({"--help"}).status, 0);
+    EXPECT_NE(sandbox.Client({"next", "--help"}).output.find("--count N"), std::string::npos);
+}
+
+TEST(Product, DaemonMakesItsFolderForItsUserAlone) {
+    ProductSandbox sandbox;
+    auto daemon = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    FileStatus status;
+    ASSERT_EQ(QueryFileStatus(Utf8ToWideLossy(sandbox.WorkFolder()), status), ERROR_SUCCESS);
+    EXPECT_EQ(status.mode & 0777, 0700u);
+    daemon->Kill(SIGINT);
+    EXPECT_EQ(daemon->Wait(), 0);
+}
+
+struct KnownRuns {
+    const char* trigger;
+    const char* after;
+    const char* count;
+    const char* expected;
+};
+
+TEST(Product, NextPrintsExactlyTheKnownRuns) {
+    const KnownRuns rows[] = {
+        {R"(<Trigger Type="1"><BeginDate>2026-01-01 08:05:00</BeginDate></Trigger>)",
+         "2026-12-05 12:00:00", "3",
+         "2026-12-06 08:05:00\n2026-12-07 08:05:00\n2026-12-08 08:05:00\n"},
+        // Monday and Friday.
+        {R"(<Trigger Type="2"><BeginDate>2026-01-01 08:05:00</BeginDate><DaysOfWeek>34</DaysOfWeek></Trigger>)",
+         "2026-12-05 12:00:00", "3",
+         "2026-12-07 08:05:00\n2026-12-11 08:05:00\n2026-12-14 08:05:00\n"},
+        // Days 1 and 15.
+        {R"(<Trigger Type="3"><BeginDate>2026-01-01 06:00:00</BeginDate><DaysOfMonth>16385</DaysOfMonth></Trigger>)",
+         "2026-12-05 12:00:00", "3",
+         "2026-12-15 06:00:00\n2027-01-01 06:00:00\n2027-01-15 06:00:00\n"},
+        // The last Monday of every month.
+        {R"(<Trigger Type="4"><BeginDate>2026-01-01 08:00:00</BeginDate><Week>5</Week><DaysOfWeek>2</DaysOfWeek></Trigger>)",
+         "2026-12-05 12:00:00", "3",
+         "2026-12-28 08:00:00\n2027-01-25 08:00:00\n2027-02-22 08:00:00\n"},
+        // Every 20 minutes for an hour from 09:00: the window's runs (none at its very end),
+        // then the next day's.
+        {R"(<Trigger Type="1" Interval="20" Duration="60"><BeginDate>2026-01-01 09:00:00</BeginDate></Trigger>)",
+         "2026-12-05 09:10:00", "4",
+         "2026-12-05 09:20:00\n2026-12-05 09:40:00\n2026-12-06 09:00:00\n2026-12-06 09:20:00\n"},
+        // Runs that end: fewer lines than asked for.
+        {R"(<Trigger Type="1"><BeginDate>2026-12-01 08:05:00</BeginDate><EndDate>2026-12-07 23:00:00</EndDate></Trigger>)",
+         "2026-12-05 12:00:00", "5", "2026-12-06 08:05:00\n2026-12-07 08:05:00\n"},
+        {R"(<Trigger Type="0"><BeginDate>2026-12-01 08:05:00</BeginDate></Trigger>)",
+         "2026-12-05 12:00:00", "5", "none\n"},
+    };
+    ProductSandbox sandbox;
+    for (const KnownRuns& row : rows) {
+        SCOPED_TRACE(row.trigger);
+        const std::string file =
+            sandbox.WriteFile("known.xml", TaskDocument("known", row.trigger, "true"));
+        const ProgramResult next =
+            sandbox.Client({"next", file, "--after", row.after, "--count", row.count});
+        EXPECT_EQ(next.status, 0) << next.errors;
+        EXPECT_EQ(next.output, row.expected);
+    }
+    EXPECT_FALSE(Exists(sandbox.WorkFolder())) << "a document from a file needs no work folder";
+}
+
+TEST(Product, ClientChecksAndDescribesDocuments) {
+    ProductSandbox sandbox;
+    const std::string good = sandbox.WriteFile(
+        "good.xml", TaskDocument("two",
+                                 "<Trigger Type=\"1\"><BeginDate>2026-01-01 08:05:00</BeginDate>"
+                                 "</Trigger><Trigger Type=\"0\"><BeginDate>2026-12-24 18:00:00"
+                                 "</BeginDate></Trigger>",
+                                 "true"));
+    EXPECT_EQ(sandbox.Client({"check", good}).output, "ok\n");
+    EXPECT_EQ(sandbox.Client({"describe", good}).output,
+              "At 08:05:00 every day, starting 01/01/2026\nAt 18:00:00 on 12/24/2026\n");
+
+    const std::string bad =
+        sandbox.WriteFile("bad.xml", TaskDocument("bad", "<Trigger Type=\"1\"></Trigger>", "true"));
+    const ProgramResult refused = sandbox.Client({"check", bad});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output, "");
+    EXPECT_NE(refused.errors.find("0x80004005"), std::string::npos) << refused.errors;
+    EXPECT_NE(refused.errors.find("No BeginDate specified for trigger."), std::string::npos);
+
+    EXPECT_EQ(sandbox.Client({"frobnicate"}).status, 2);
+    EXPECT_EQ(sandbox.Client({"next", good, "--count", "0"}).status, 2);
+}
+
+TEST(Product, ClientWorksTheFolderItselfWhenNoDaemonHoldsIt) {
+    ProductSandbox sandbox;
+    const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
+    const std::string task = sandbox.WriteFile(
+        "later.xml",
+        TaskDocument("later", OnceAt("2099-01-01 00:00:00"), "echo by-hand >> " + marker));
+    const ProgramResult added = sandbox.Client({"add", task});
+    ASSERT_EQ(added.status, 0) << added.errors;
+    const std::string identity = Trimmed(added.output);
+    EXPECT_TRUE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
+    EXPECT_EQ(sandbox.Client({"add", task}).status, 1) << "the schedule name is taken";
+
+    const ProgramResult ran = sandbox.Client({"run", "later"});
+    EXPECT_EQ(ran.status, 0) << ran.errors;
+    EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), "by-hand\n");
+    EXPECT_EQ(sandbox.Client({"cancel", "later"}).status, 1);
+    EXPECT_EQ(sandbox.Client({"enable"}).status, 1);
+    EXPECT_EQ(sandbox.Client({"disable"}).status, 0);
+
+    EXPECT_EQ(sandbox.Client({"delete", "later"}).status, 0);
+    EXPECT_FALSE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
+    EXPECT_EQ(sandbox.Client({"show", "later"}).status, 1);
+    EXPECT_FALSE(Exists(LockFile(sandbox)));
+}
+
+}  // namespace
