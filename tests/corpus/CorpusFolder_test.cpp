@@ -8,7 +8,6 @@
 #include "platform/Path.h"
 #include "platform/WideText.h"
 #include "support/Folders.h"
-#include "support/LogCall.h"
 #include "support/LogCapture.h"
 #include "support/ScopedLock.h"
 
