@@ -53,9 +53,12 @@ inline constexpr std::int64_t kSecondsPerDateDay = 86'400;
 // A DATE's whole part counts days from the epoch and its fraction, taken without its sign,
 // is the time of day, rounded to the nearest second (halves away from zero): -1.25 is
 // 29 December 1899 at 06:00. A time that rounds to midnight belongs to the next day. False,
-// with the outputs untouched, outside the automation calendar (and for NaN).
+// with the outputs untouched, outside the automation calendar (and for NaN). Below zero the
+// fraction counts forward, so the first day runs from its whole number down to just above the
+// number one lower.
 inline bool SplitDate(DATE date, std::int64_t& dateDay, std::int64_t& secondOfDay) {
-    if (!(date >= static_cast<double>(kFirstDateDay) && date < static_cast<double>(kEndDateDay))) {
+    if (!(date > static_cast<double>(kFirstDateDay) - 1.0 &&
+          date < static_cast<double>(kEndDateDay))) {
         return false;
     }
     // The range makes both conversions exact, and the fraction's subtraction too.

@@ -75,6 +75,29 @@ TEST(XmlDocument, DoesNotExpandDeclaredEntities) {
     }
 }
 
+TEST(XmlDocument, RefusesCharactersXmlDoesNotAllow) {
+    // Referenced, U+0000 would silently end the value it stands in ("2030-01-01&#0;10:00" read
+    // as a date); raw control characters would be written back as such references.
+    for (const wchar_t* bad :
+         {L"<a>2030-01-01&#0;10:00</a>", L"<a b='x&#x0000;y'/>", L"<a>&#1;</a>", L"<a>&#xD800;</a>",
+          L"<a>&#xFFFE;</a>", L"<a>&#x110000;</a>", L"<a>&#4294967361;</a>",
+          L"<a><b/>&#65;&#x1F;</a>", L"<a>\x10</a>", L"<a b='\x1B'/>", L"<a><!-- \x01 --></a>",
+          L"<a>\xFFFF</a>"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(bad)));
+        XmlDocument doc;
+        std::wstring reason;
+        EXPECT_FALSE(doc.Load(bad, reason));
+        EXPECT_FALSE(reason.empty());
+        EXPECT_TRUE(doc.DocumentElement().IsNull());
+    }
+    XmlDocument doc;
+    std::wstring reason;
+    ASSERT_TRUE(doc.Load(L"<a t='&#9;'>&#65;&#x10FFFF;<!-- &#0; --><![CDATA[&#0;]]></a>", reason))
+        << reason;
+    EXPECT_EQ(doc.DocumentElement().Text(), L"A\U0010FFFF&#0;");
+    EXPECT_EQ(doc.DocumentElement().Attribute(L"t").Text(), L"\t");
+}
+
 TEST(XmlDocument, DeepNestingParsesAndReadsWithoutRecursion) {
     std::wstring deep;
     const int depth = 100000;

@@ -71,9 +71,13 @@ bool DailyPreviousRunDay(const CalendarFrameInput& in, ScheduleTime /*first*/,
     return true;
 }
 
-// The daily rule compares the first run day at base's time of day.
+// The daily rule compares the first run day at base's time of day. On base's own day that is
+// base itself, taken as it is: its calendar form is rounded to the second, and a reference time
+// a fraction before that second (or, far in the future, a rounding step of the DATE away) would
+// seem to lie before itself and get a run earlier than itself.
 bool DailyMustPassBaseDay(const CalendarFrameInput& in, ScheduleTime first) {
-    return Reached(in, ToDate(first, kNextRunTimeFailure));
+    const bool baseDay = first.day == in.baseTime.day;
+    return Reached(in, baseDay ? in.base : ToDate(first, kNextRunTimeFailure));
 }
 
 bool DailyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {

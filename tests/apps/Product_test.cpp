@@ -92,8 +92,10 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
     EXPECT_TRUE(IsBracedGuid(identity)) << identity;
     EXPECT_TRUE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
 
-    ASSERT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << sandbox.DaemonErrors();
-    EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), "ran\n");
+    // The shell makes the file before it writes the line.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)) == "ran\n"; }, 30))
+        << sandbox.DaemonErrors();
     const ProgramResult listed = sandbox.Client({"list"});
     EXPECT_EQ(listed.output, identity + "\tsoon\tnone\n") << listed.errors;
     EXPECT_EQ(sandbox.Client({"list", "--json"}).output,
@@ -158,7 +160,10 @@ TEST(Product, HandlerPlugInRunsTheTasksThatNameIt) {
     const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("plug.xml", document)});
     ASSERT_EQ(added.status, 0) << added.errors;
     const std::string identity = Trimmed(added.output);
-    ASSERT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << sandbox.DaemonErrors();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)) == identity + "\n"; },
+        30))
+        << sandbox.DaemonErrors();
     daemon->Kill(SIGTERM);
     EXPECT_EQ(daemon->Wait(), 0);
 
