@@ -308,6 +308,13 @@ bool CZynTaskProcessor::IsActive() {
     return m_bActive;
 }
 
+// A pause that came while the worker was already past its wait: the count it took is handed
+// back rather than a task started after Pause returned.
+bool CZynTaskProcessor::IsPaused() {
+    const ScopedLock lock(m_csState);
+    return m_bPaused;
+}
+
 HRESULT CZynTaskProcessor::DoProcess() {
     if (KillEvent.Lock(0)) {
         return S_OK;
@@ -339,8 +346,9 @@ HRESULT CZynTaskProcessor::DoProcess() {
 }
 
 void CZynTaskProcessor::RunNextTask(CAtlSemaphore& queued) {
-    if (!IsActive()) {
-        // The count stands for an entry this processor will not take: another one shall.
+    if (!IsActive() || IsPaused()) {
+        // The count stands for an entry this processor will not take now: another one shall,
+        // or this one once it is resumed (a paused worker parks at its next wait).
         queued.Release(1, nullptr);
         return;
     }

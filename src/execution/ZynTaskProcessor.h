@@ -127,6 +127,7 @@ private:
     class CurrentTaskScope;
 
     bool IsActive();
+    bool IsPaused();
     void RunNextTask(CAtlSemaphore& queued);
     // Connects the sink to the handler: the connection's cookie, kUnconnected when the handler
     // fires no events. Raises when the connection fails.
