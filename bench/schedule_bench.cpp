@@ -1,15 +1,19 @@
-// Next-run computation of a task with one trigger of each type, with and without repetition,
-// over reference times spread across two years, some before the trigger begins. Besides the
-// time per computation it reports the heap allocations per computation (allocs_per_calc),
-// which must stay 0, and the share of computations that found a run (runs_found).
+// Next-run computation of a task, chained the way the scheduler and `zyntask next` use it: each
+// reference time is the previous result. Four everyday schedules (daily at 08:05, Monday and
+// Friday at 08:05, days 1 and 15 at 06:00, the last Monday of every month at 08:00), each
+// once a day and with a repetition window (every 15 minutes for 120 minutes). A chain starts
+// again from its first reference once it passes the horizon, so that it never leaves the
+// calendar. Besides the time per computation it reports the heap allocations per computation
+// (allocs_per_calc), which must stay 0, and the computations that found no run (no_run),
+// which must stay 0 too.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 #include <string>
-#include <vector>
 
+#include "ZynTaskSchedulerLib/Runtime.h"
 #include "tasks/ZynTaskImpl.h"
 
 namespace {
@@ -38,57 +42,65 @@ void operator delete(void* block, std::size_t) noexcept {
 
 namespace {
 
-constexpr std::size_t kReferences = 256;
-constexpr DATE kFirstReference = 45'000.0;  // 15 March 2023
+struct Schedule {
+    const char* name;
+    const wchar_t* type;
+    const wchar_t* begin;
+    const wchar_t* settings;
+};
 
-std::wstring TaskWith(const std::wstring& type, const std::wstring& repetition,
-                      const std::wstring& settings) {
-    return L"<Schedule Name=\"Bench\"><Task><Trigger Type=\"" + type + L"\" " + repetition +
-           L"><BeginDate>2023-06-05 22:30</BeginDate>" + settings + L"</Trigger></Task></Schedule>";
+constexpr Schedule kSchedules[] = {
+    {"Daily_0805", L"1", L"2026-01-01 08:05:00", L""},
+    {"MonFri_0805", L"2", L"2026-01-01 08:05:00", L"<DaysOfWeek>34</DaysOfWeek>"},
+    {"Days1and15_0600", L"3", L"2026-01-01 06:00:00", L"<DaysOfMonth>16385</DaysOfMonth>"},
+    {"LastMonday_0800", L"4", L"2026-01-01 08:00:00",
+     L"<Week>5</Week><DaysOfWeek>2</DaysOfWeek><MonthsOfYear>4095</MonthsOfYear>"},
+};
+
+DATE DateOf(const wchar_t* text) {
+    DATE date = 0;
+    VarDateFromStr(text, 0, 0, &date);
+    return date;
 }
 
-void NextRunTime(benchmark::State& state, const wchar_t* type, bool repeat,
-                 const wchar_t* settings) {
+std::wstring TaskDocument(const Schedule& schedule, bool repeat) {
     const std::wstring repetition =
-        repeat ? L"Interval=\"45\" Duration=\"240\"" : L"Interval=\"0\" Duration=\"0\"";
+        repeat ? L"Interval=\"15\" Duration=\"120\"" : L"Interval=\"0\" Duration=\"0\"";
+    return std::wstring(L"<Schedule Name=\"Bench\"><Task><Trigger Type=\"") + schedule.type +
+           L"\" " + repetition + L"><BeginDate>" + schedule.begin + L"</BeginDate>" +
+           schedule.settings + L"</Trigger></Task></Schedule>";
+}
+
+void ChainedNextRunTime(benchmark::State& state, const Schedule& schedule, bool repeat) {
     CountedPtr<CZynTaskImpl> task = MakeCounted<CZynTaskImpl>(CountedPtr<IZynTaskEngine>(), 0);
-    if (FAILED(task->SetXml(TaskWith(type, repetition, settings)))) {
+    if (FAILED(task->SetXml(TaskDocument(schedule, repeat)))) {
         state.SkipWithError("the task document was refused");
         return;
     }
-    std::vector<DATE> references;
-    for (std::size_t i = 0; i < kReferences; ++i) {
-        references.push_back(kFirstReference + static_cast<double>(i) * 2.8437 + 0.0137 * i);
-    }
-    std::size_t runs = 0;
-    std::size_t next = 0;
+    const DATE start = DateOf(L"2026-01-01 00:00:00");
+    const DATE horizon = DateOf(L"2226-01-01 00:00:00");
+    DATE reference = start;
+    std::size_t noRun = 0;
     const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
-        const DATE run = task->CalculateTriggersNextRunTime(references[next++ % kReferences]);
-        runs += run > 0 ? 1 : 0;
+        const DATE run = task->CalculateTriggersNextRunTime(reference);
         benchmark::DoNotOptimize(run);
+        noRun += run == 0 ? 1 : 0;
+        reference = run == 0 || run > horizon ? start : run;
     }
     const auto iterations = static_cast<double>(state.iterations());
     state.counters["allocs_per_calc"] =
         static_cast<double>(g_allocations.load() - allocationsBefore) / iterations;
-    state.counters["runs_found"] = static_cast<double>(runs) / iterations;
-}
-
-void Register(const char* name, const wchar_t* type, const wchar_t* settings) {
-    benchmark::RegisterBenchmark((std::string(name) + "/once_a_day").c_str(), NextRunTime, type,
-                                 false, settings);
-    benchmark::RegisterBenchmark((std::string(name) + "/repeating").c_str(), NextRunTime, type,
-                                 true, settings);
+    state.counters["no_run"] = static_cast<double>(noRun);
 }
 
 const int kRegistered = [] {
-    Register("Once", L"0", L"");
-    Register("Daily", L"1", L"<DaysInterval>3</DaysInterval>");
-    Register("Weekly", L"2", L"<WeeksInterval>2</WeeksInterval><DaysOfWeek>42</DaysOfWeek>");
-    Register("MonthlyByDay", L"3",
-             L"<DaysOfMonth>1073758209</DaysOfMonth><MonthsOfYear>4095</MonthsOfYear>");
-    Register("MonthlyByWeekday", L"4",
-             L"<Week>5</Week><DaysOfWeek>2</DaysOfWeek><MonthsOfYear>4095</MonthsOfYear>");
+    for (const Schedule& schedule : kSchedules) {
+        benchmark::RegisterBenchmark((std::string("NextRun/") + schedule.name).c_str(),
+                                     ChainedNextRunTime, schedule, false);
+        benchmark::RegisterBenchmark((std::string("NextRun/") + schedule.name + "/window").c_str(),
+                                     ChainedNextRunTime, schedule, true);
+    }
     return 0;
 }();
 

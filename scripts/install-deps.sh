@@ -2,8 +2,9 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libpugixml-dev)
+# libclang-rt-dev holds clang's fuzzer driver (scripts/fuzz.sh); clang only recommends it.
+packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
+          libbenchmark-dev libpugixml-dev)
 
 missing=()
 for package in "${packages[@]}"; do

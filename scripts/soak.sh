@@ -9,14 +9,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-10}
 tasks=${2:-2000}
-bin=build
 # The daemon loads only task files that group and others cannot write.
 umask 022
 
 run=$(mktemp -d "${TMPDIR:-/tmp}/zyntask-soak.XXXXXX")
 export ZYN_REGISTRY="$run/registry"
-mkdir -m 0700 "$run/work" "$run/runs" "$run/documents"
+mkdir -m 0700 "$run/work" "$run/runs" "$run/documents" "$run/bin"
 echo "soak folder: $run"
+# A copy of the programs and libraries, so that a rebuild meanwhile changes nothing here.
+bin="$run/bin"
+cp build/zyntaskd build/zyntask build/libZynTaskSchedulerLib.so \
+   build/src/platform/libZynPlatform.so "$bin/"
+export LD_LIBRARY_PATH="$bin"
 
 # Every task runs every minute of the day from its own second; each run appends the second it
 # started at to the task's own file.

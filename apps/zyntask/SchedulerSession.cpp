@@ -5,11 +5,11 @@
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "common/AppFailure.h"
 #include "common/AutomationCall.h"
+#include "common/FolderHolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/ProcessInfo.h"
 #include "platform/WideText.h"
-#include "platform/WorkFolderLock.h"
 #include "platform/XmlDocument.h"
 
 namespace {
@@ -36,17 +36,13 @@ void SchedulerSession::OpenFolder(const std::wstring& workFolder, bool loggingEn
         m_scheduler->put_Config(CBstr(ConfigurationDocument(workFolder, loggingEnabled)).Get()),
         L"opening the work folder " + workFolder);
     m_workFolder = workFolder;
-    const WorkFolderLock::HolderInfo holder = WorkFolderLock::Holder(
-        JoinPath(JoinPath(workFolder, kWorkFolderLockFolderName), kWorkFolderLockFileName));
+    const WorkFolderLock::HolderInfo holder = FolderHolder::Of(workFolder);
     m_holderProcessId = holder.processId;
     m_heldElsewhere = holder.held && holder.processId != GetCurrentProcessId();
 }
 
 std::wstring SchedulerSession::HolderText() const {
-    const std::wstring holder =
-        m_holderProcessId == 0 ? std::wstring(L"another scheduler")
-                               : FormatText(64, L"the scheduler in process %u", m_holderProcessId);
-    return holder + L" holds " + m_workFolder;
+    return FolderHolder::Describe(m_holderProcessId) + L" holds " + m_workFolder;
 }
 
 ComPtr<IZynTask> SchedulerSession::CreateTask(const std::wstring& document) {

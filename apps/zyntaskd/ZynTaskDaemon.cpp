@@ -3,20 +3,18 @@
 #include <cstdio>
 
 #include "ZynTaskSchedulerLib/AgentLogNames.h"
-#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "common/AppFailure.h"
 #include "common/AutomationCall.h"
 #include "common/ComRuntime.h"
+#include "common/FolderHolder.h"
 #include "common/SchedulerLibrary.h"
 #include "common/WorkFolderSafety.h"
 #include "platform/LastError.h"
-#include "platform/Path.h"
 #include "platform/ProcessInfo.h"
 #include "platform/SystemMessage.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
-#include "platform/WorkFolderLock.h"
 
 namespace {
 
@@ -25,14 +23,6 @@ constexpr unsigned long kCopyToConsole = 0x04000000;
 
 void Say(const std::wstring& line) {
     std::fprintf(stderr, "zyntaskd: %s\n", WideToUtf8(line).c_str());
-}
-
-std::wstring HolderText(const std::wstring& workFolder) {
-    const std::wstring lockFile =
-        JoinPath(JoinPath(workFolder, kWorkFolderLockFolderName), kWorkFolderLockFileName);
-    const DWORD holder = WorkFolderLock::Holder(lockFile).processId;
-    return holder == 0 ? L"another scheduler"
-                       : FormatText(64, L"the scheduler in process %u", holder);
 }
 
 }  // namespace
@@ -56,7 +46,8 @@ int ZynTaskDaemon::Run() {
     library.EnsureRegistered();
     ComPtr<IZynTaskScheduler> scheduler = library.CreateScheduler();
     if (CheckCall(scheduler->Start(), L"starting the scheduler on " + workFolder) == S_FALSE) {
-        throw AppFailure{HolderText(workFolder) + L" holds the work folder " + workFolder +
+        throw AppFailure{FolderHolder::Describe(FolderHolder::Of(workFolder).processId) +
+                         L" holds the work folder " + workFolder +
                          L"; stop it first, or give this one another folder with --work-folder"};
     }
     Say(FormatText(128 + workFolder.size(), L"running the tasks of %ls as process %u",

@@ -10,6 +10,7 @@
 #include "ZynTaskSchedulerLib/VariantHolder.h"
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/EngineTexts.h"
+#include "engine/SchedulerConfiguration.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
 #include "platform/Wait.h"
@@ -28,8 +29,6 @@ constexpr wchar_t kClassName[] = L"CZynTaskSchedulerThread";
 constexpr const wchar_t* kSource = CZynTaskSchedulerThread::kThreadName;
 constexpr wchar_t kCycleSource[] = L"CZynTaskSchedulerThread::ProcessTasks";
 constexpr HRESULT kCannotCreateWorkFolder = MakeHResult(0x80041002);
-constexpr DWORD kDefaultPoolSize = 5;
-constexpr DWORD kDefaultQueueSize = 50;
 constexpr double kMillisecondsPerDay = 86400000.0;
 constexpr double kRoundingMilliseconds = 0.01;
 constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
@@ -58,13 +57,6 @@ GuardNames Names(const wchar_t* member) {
 
 std::wstring LockFolderOf(std::wstring_view workFolder) {
     return JoinPath(workFolder, kWorkFolderLockFolderName);
-}
-
-// An attribute read as a decimal number the way wcstol reads it: no number reads as 0.
-long NumberAttribute(const XmlNode& node, const wchar_t* name, bool& present) {
-    const XmlNode attribute = node.Attribute(name);
-    present = !attribute.IsNull();
-    return present ? std::wcstol(attribute.Text().c_str(), nullptr, 10) : 0;
 }
 
 DATE AskNextRunTime(IZynTask& task, DATE reference) {
@@ -144,39 +136,20 @@ void CZynTaskSchedulerThread::SetConfiguration(std::wstring_view document) {
 }
 
 void CZynTaskSchedulerThread::ApplyConfiguration(std::wstring_view document) {
-    XmlDocument configuration;
-    std::wstring reason;
-    if (!configuration.Load(document, reason)) {
-        CEThrowError(E_FAIL,
-                     L"Failed to load task scheduler config into XMLDOM. Error " + reason + L".");
-    }
-    const XmlNode settings = configuration.SelectSingle(L"//TaskScheduler");
-    if (settings.IsNull()) {
+    const std::optional<SchedulerConfiguration> settings = ReadSchedulerConfiguration(document);
+    if (!settings) {
         return;
     }
-    const XmlNode workFolder = settings.Attribute(L"WorkFolder");
-    if (workFolder.IsNull()) {
-        CEThrowError(E_FAIL, L"Failed to set task scheduler config. WorkFolder node not found");
-    }
     m_taskList->Clear();
-    SetWorkFolder(workFolder.Text());
+    SetWorkFolder(settings->workFolder);
     DeleteWorkerThreads();
     if (!m_lockFile) {
         return;
     }
-    bool present = false;
-    const long poolSize = NumberAttribute(settings, L"WorkerThreadPoolSize", present);
-    // A negative size would read as a huge unsigned count; it is taken like 0.
-    CreateWorkerThreads(poolSize > 0 ? static_cast<DWORD>(poolSize) : kDefaultPoolSize);
-    const long queueSize = NumberAttribute(settings, L"MaxExecQueueSize", present);
-    if (present) {
-        m_maxExecQueueSize = queueSize > 0 ? static_cast<DWORD>(queueSize) : kDefaultQueueSize;
-    }
-    const long workingSet = NumberAttribute(settings, L"MaxWorkingSetSize", present);
-    if (present) {
-        m_maxWorkingSetSize = workingSet > 0 ? static_cast<DWORD>(workingSet) : 0;
-    }
-    m_loggingEnabled = NumberAttribute(settings, L"LoggingEnabled", present) != 0;
+    CreateWorkerThreads(settings->workerThreadPoolSize);
+    m_maxExecQueueSize = settings->maxExecQueueSize.value_or(m_maxExecQueueSize);
+    m_maxWorkingSetSize = settings->maxWorkingSetSize.value_or(m_maxWorkingSetSize);
+    m_loggingEnabled = settings->loggingEnabled;
 }
 
 std::wstring CZynTaskSchedulerThread::GetConfiguration() {

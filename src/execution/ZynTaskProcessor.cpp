@@ -297,6 +297,7 @@ HRESULT CZynTaskProcessor::OnTaskStatus(BSTR bstrId, LONG /*status*/) {
             m_lstFinished.end()) {
             m_lstFinished.push_back(identity);
         }
+        m_evFinished.Set();
     });
 }
 
@@ -305,6 +306,13 @@ HRESULT CZynTaskProcessor::OnTaskStatus(BSTR bstrId, LONG /*status*/) {
 bool CZynTaskProcessor::IsActive() {
     const ScopedLock lock(m_csState);
     return m_bActive;
+}
+
+// A pause that came while the worker was already past its wait: the count it took is handed
+// back rather than a task started after Pause returned.
+bool CZynTaskProcessor::IsPaused() {
+    const ScopedLock lock(m_csState);
+    return m_bPaused;
 }
 
 HRESULT CZynTaskProcessor::DoProcess() {
@@ -317,12 +325,19 @@ HRESULT CZynTaskProcessor::DoProcess() {
             return;
         }
         CAtlSemaphore& queued = m_pScheduler->GetExecutionSemaphore();
-        switch (WaitAny({&KillEvent.Handle(), &queued.Handle(), &m_evWake.Handle()}, INFINITE)) {
+        switch (WaitAny(
+            {&KillEvent.Handle(), &queued.Handle(), &m_evWake.Handle(), &m_evFinished.Handle()},
+            INFINITE)) {
             case WAIT_OBJECT_0:
             case WAIT_OBJECT_0 + 2:
                 return;
             case WAIT_OBJECT_0 + 1:
                 RunNextTask(queued);
+                return;
+            case WAIT_OBJECT_0 + 3:
+                // Let go of finished handlers (and their threads and processes) now, rather
+                // than when the engine next asks about their tasks, maybe a day later.
+                DeleteTaskHandlers();
                 return;
             default:
                 CEThrowError(HRESULT_FROM_WIN32(GetLastError()), L"WaitForMulitpleObjects failed.");
@@ -331,8 +346,9 @@ HRESULT CZynTaskProcessor::DoProcess() {
 }
 
 void CZynTaskProcessor::RunNextTask(CAtlSemaphore& queued) {
-    if (!IsActive()) {
-        // The count stands for an entry this processor will not take: another one shall.
+    if (!IsActive() || IsPaused()) {
+        // The count stands for an entry this processor will not take now: another one shall,
+        // or this one once it is resumed (a paused worker parks at its next wait).
         queued.Release(1, nullptr);
         return;
     }

@@ -127,6 +127,7 @@ private:
     class CurrentTaskScope;
 
     bool IsActive();
+    bool IsPaused();
     void RunNextTask(CAtlSemaphore& queued);
     // Connects the sink to the handler: the connection's cookie, kUnconnected when the handler
     // fires no events. Raises when the connection fails.
@@ -154,6 +155,8 @@ private:
     bool m_bStopped GUARDED_BY(m_csState) = false;
     std::wstring m_bstrCurrentTask GUARDED_BY(m_csState);
     CAtlEvent m_evWake{FALSE, TRUE};
+    // Set when a task of this processor reports its end (automatic reset).
+    CAtlEvent m_evFinished{FALSE, FALSE};
 
     CAtlCriticalSection m_csFinished ACQUIRED_BEFORE(m_csHandlers);
     std::list<std::wstring> m_lstFinished GUARDED_BY(m_csFinished);

@@ -1,18 +1,11 @@
 #include "platform/CalendarTime.h"
 
-#include <cmath>
-
 namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
 constexpr std::int64_t kTicksPerDay = 86'400 * kTicksPerSecond;
-constexpr std::int64_t kSecondsPerDay = 86'400;
-// Day numbers, counted from 1 January 1970, of the epochs of the two time formats.
-constexpr std::int64_t kFileTimeEpochDay = -134'774;  // 1 January 1601
-constexpr std::int64_t kDateEpochDay = -25'569;       // 30 December 1899
-// The automation range: 1 January 100 to 31 December 9999.
-constexpr double kMinimumDate = -657'434.0;
-constexpr double kMaximumDate = 2'958'466.0;
+// Day number, counted from 1 January 1970, of the file-time epoch: 1 January 1601.
+constexpr std::int64_t kFileTimeEpochDay = -134'774;
 
 // 0 = Sunday; 1 January 1970 was a Thursday.
 WORD DayOfWeek(std::int64_t daysSince1970) {
@@ -35,29 +28,6 @@ unsigned DaysInGregorianMonth(std::int64_t year, unsigned month) {
         return 0;
     }
     return month == 2 && IsGregorianLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// The era-based conversions count in 400-year cycles, which repeat exactly.
-std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146'097 + static_cast<std::int64_t>(dayOfEra) - 719'468;
-}
-
-void CivilFromDays(std::int64_t days, std::int64_t& year, unsigned& month, unsigned& day) {
-    days += 719'468;
-    const std::int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
-    const auto dayOfEra = static_cast<unsigned>(days - era * 146'097);
-    const unsigned yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
-    day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-    month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-    year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
 }
 
 std::uint64_t FileTimeToTicks(const FILETIME& fileTime) {
@@ -112,28 +82,17 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
     return TRUE;
 }
 
-// A DATE's whole part counts days from the epoch and its fraction, taken without its sign,
-// is the time of day: -1.25 is 29 December 1899 at 06:00.
 INT VariantTimeToSystemTime(DATE vtime, SYSTEMTIME* lpSystemTime) {
-    if (lpSystemTime == nullptr || !(vtime >= kMinimumDate && vtime < kMaximumDate)) {
+    std::int64_t dateDay = 0;
+    std::int64_t secondOfDay = 0;
+    if (lpSystemTime == nullptr || !SplitDate(vtime, dateDay, secondOfDay)) {
         return FALSE;
     }
-    const double wholeDays = std::trunc(vtime);
-    std::int64_t dateDay = static_cast<std::int64_t>(wholeDays);
-    auto secondOfDay = static_cast<std::int64_t>(
-        std::llround(std::fabs(vtime - wholeDays) * static_cast<double>(kSecondsPerDay)));
-    if (secondOfDay >= kSecondsPerDay) {
-        secondOfDay -= kSecondsPerDay;
-        ++dateDay;
-    }
-    const std::int64_t days = dateDay + kDateEpochDay;
+    const std::int64_t days = dateDay - kDateDayOf1970;
     std::int64_t year = 0;
     unsigned month = 0;
     unsigned day = 0;
     CivilFromDays(days, year, month, day);
-    if (year > 9999) {
-        return FALSE;
-    }
     lpSystemTime->wYear = static_cast<WORD>(year);
     lpSystemTime->wMonth = static_cast<WORD>(month);
     lpSystemTime->wDayOfWeek = DayOfWeek(days);
@@ -157,13 +116,10 @@ INT SystemTimeToVariantTime(const SYSTEMTIME* lpSystemTime, DATE* pvtime) {
         return FALSE;
     }
     const std::int64_t dateDay =
-        DaysFromCivil(st.wYear, st.wMonth, 1) + st.wDay - 1 - kDateEpochDay;
-    if (dateDay >= static_cast<std::int64_t>(kMaximumDate)) {
+        DaysFromCivil(st.wYear, st.wMonth, 1) + st.wDay - 1 + kDateDayOf1970;
+    if (dateDay >= kEndDateDay) {
         return FALSE;
     }
-    const double timeOfDay = static_cast<double>(st.wHour * 3600 + st.wMinute * 60 + st.wSecond) /
-                             static_cast<double>(kSecondsPerDay);
-    const auto wholeDays = static_cast<double>(dateDay);
-    *pvtime = dateDay >= 0 ? wholeDays + timeOfDay : wholeDays - timeOfDay;
+    *pvtime = JoinDate(dateDay, st.wHour * 3600 + st.wMinute * 60 + st.wSecond);
     return TRUE;
 }

@@ -30,6 +30,7 @@ const DateRow kKnownDates[] = {
     {45351.75, Make(2024, 2, 29, 18), 4},
     {73051.5, Make(2100, 1, 1, 12), 5},
     {-657434.0, Make(100, 1, 1), 5},
+    {-657434.5, Make(100, 1, 1, 12), 5},  // the first day's afternoon lies below its midnight
     {2958465.0 + 86399.0 / 86400.0, Make(9999, 12, 31, 23, 59, 59), 5},
 };
 
@@ -131,6 +132,43 @@ TEST(FileTime, EpochAndInvalidFields) {
     const FILETIME tooLarge{0, 0x80000000u};
     SYSTEMTIME st{};
     EXPECT_FALSE(FileTimeToSystemTime(&tooLarge, &st));
+}
+
+// Every day of the automation calendar, counted day by day from 1 January 100 (a Friday): the
+// civil conversions, the weekday of a date day, and a date's split into day and second.
+TEST(Calendar, EveryAutomationDayWalkedDayByDay) {
+    std::int64_t year = 100;
+    unsigned month = 1;
+    unsigned day = 1;
+    int weekday = 5;
+    for (std::int64_t dateDay = kFirstDateDay; dateDay < kEndDateDay; ++dateDay) {
+        const std::int64_t days = dateDay - kDateDayOf1970;
+        std::int64_t civilYear = 0;
+        unsigned civilMonth = 0;
+        unsigned civilDay = 0;
+        CivilFromDays(days, civilYear, civilMonth, civilDay);
+        const std::int64_t second = (dateDay * 7'919) % kSecondsPerDateDay;
+        const std::int64_t secondOfDay = second < 0 ? second + kSecondsPerDateDay : second;
+        std::int64_t splitDay = 0;
+        std::int64_t splitSecond = 0;
+        const bool split = SplitDate(JoinDate(dateDay, secondOfDay), splitDay, splitSecond);
+        // The first day's times lie just below its whole number, and convert too.
+        if (civilYear != year || civilMonth != month || civilDay != day ||
+            DaysFromCivil(year, month, day) != days || DayOfWeekOfDateDay(dateDay) != weekday ||
+            !split || splitDay != dateDay || splitSecond != secondOfDay) {
+            FAIL() << "date day " << dateDay << " should be " << year << "-" << month << "-" << day
+                   << ", weekday " << weekday << ", second " << secondOfDay;
+        }
+        weekday = (weekday + 1) % 7;
+        if (++day > DaysInGregorianMonth(year, month)) {
+            day = 1;
+            if (++month > 12) {
+                month = 1;
+                ++year;
+            }
+        }
+    }
+    EXPECT_EQ(year, 10000);
 }
 
 TEST(Calendar, LeapYearsAndMonthLengths) {

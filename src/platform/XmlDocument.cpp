@@ -3,7 +3,9 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <cwctype>
+#include <optional>
 #include <sstream>
 
 #include "platform/WideText.h"
@@ -55,29 +57,13 @@ std::string DescendantText(pugi::xml_node node) {
     return text;
 }
 
-// The parser accepts two things that are not well-formed XML: several top-level elements and
-// an attribute given twice. Both are refused here; the walk is iterative, like DescendantText.
-bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<std::string_view>& names) {
-    names.clear();
-    for (pugi::xml_attribute attribute : element.attributes()) {
-        names.emplace_back(attribute.name());
-    }
-    std::sort(names.begin(), names.end());
-    return std::adjacent_find(names.begin(), names.end()) != names.end();
-}
-
-const char* WellFormednessProblem(const pugi::xml_document& document) {
-    std::vector<std::string_view> names;
-    int topLevelElements = 0;
-    for (pugi::xml_node child : document.children()) {
-        topLevelElements += child.type() == pugi::node_element ? 1 : 0;
-    }
-    if (topLevelElements > 1) {
-        return "Only one top level element is allowed";
-    }
+// Whether `found` holds for some node below the document, visited in document order without
+// recursion (documents may nest deeply).
+template <class Predicate>
+bool AnyNode(const pugi::xml_document& document, Predicate found) {
     for (pugi::xml_node current = document.first_child(); current;) {
-        if (HasDuplicateAttribute(current, names)) {
-            return "Duplicate attribute";
+        if (found(current)) {
+            return true;
         }
         if (current.first_child()) {
             current = current.first_child();
@@ -90,7 +76,107 @@ const char* WellFormednessProblem(const pugi::xml_document& document) {
             current = current.next_sibling();
         }
     }
+    return false;
+}
+
+// The parser accepts two things that are not well-formed XML: several top-level elements and
+// an attribute given twice. Both are refused here.
+bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<std::string_view>& names) {
+    names.clear();
+    for (pugi::xml_attribute attribute : element.attributes()) {
+        names.emplace_back(attribute.name());
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) != names.end();
+}
+
+const char* WellFormednessProblem(const pugi::xml_document& document) {
+    int topLevelElements = 0;
+    for (pugi::xml_node child : document.children()) {
+        topLevelElements += child.type() == pugi::node_element ? 1 : 0;
+    }
+    if (topLevelElements > 1) {
+        return "Only one top level element is allowed";
+    }
+    std::vector<std::string_view> names;
+    if (AnyNode(document,
+                [&](const pugi::xml_node& node) { return HasDuplicateAttribute(node, names); })) {
+        return "Duplicate attribute";
+    }
     return nullptr;
+}
+
+bool IsXmlCharacter(std::uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+int DigitValue(char c, bool hex) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (hex && c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (hex && c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The character a complete reference ("&#" digits ";" or "&#x" hex digits ";") at the start of
+// `text` names, capped just above the last code point; nullopt when it is not complete.
+std::optional<std::uint32_t> ReferencedCharacter(std::string_view text) {
+    constexpr std::uint32_t kBeyondUnicode = 0x110000;
+    const bool hex = text.size() > 2 && text[2] == 'x';
+    const std::size_t firstDigit = hex ? 3 : 2;
+    std::size_t pos = firstDigit;
+    std::uint32_t value = 0;
+    for (int digit = 0; pos < text.size() && (digit = DigitValue(text[pos], hex)) >= 0; ++pos) {
+        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),
+                                        kBeyondUnicode);
+    }
+    if (pos == firstDigit || pos >= text.size() || text[pos] != ';') {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool ReferencesForbiddenCharacter(std::string_view value) {
+    for (std::size_t pos = value.find("&#"); pos != std::string_view::npos;
+         pos = value.find("&#", pos + 2)) {
+        const std::optional<std::uint32_t> character = ReferencedCharacter(value.substr(pos));
+        if (character && !IsXmlCharacter(*character)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The parser turns a character reference into whatever it names, and a reference to U+0000
+// silently ends the value it stands in. XML allows neither. So a text holding references is
+// first parsed as it stands, and every text and attribute value is looked at for them; the
+// parser's own reading decides what is a value (comments, CDATA and the like hold none).
+bool HasForbiddenCharacterReference(const std::string& utf8) {
+    if (utf8.find("&#") == std::string::npos) {
+        return false;
+    }
+    pugi::xml_document raw;
+    if (!raw.load_buffer(utf8.data(), utf8.size(), kParseOptions & ~pugi::parse_escapes,
+                         pugi::encoding_utf8)) {
+        return false;  // not XML at all; the real parse says why
+    }
+    return AnyNode(raw, [](const pugi::xml_node& node) {
+        if (node.type() == pugi::node_pcdata && ReferencesForbiddenCharacter(node.value())) {
+            return true;
+        }
+        for (pugi::xml_attribute attribute : node.attributes()) {
+            if (ReferencesForbiddenCharacter(attribute.value())) {
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 std::wstring Serialized(const pugi::xml_node& node, unsigned flags, const char* indent) {
@@ -261,7 +347,22 @@ XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
 
 bool XmlDocument::Load(std::wstring_view text, std::wstring& reason) {
+    // The parser takes control characters as they come, and writes them back as references.
+    const auto forbidden = std::find_if(text.begin(), text.end(), [](wchar_t c) {
+        return !IsXmlCharacter(static_cast<std::uint32_t>(c));
+    });
+    if (forbidden != text.end()) {
+        reason = L"Character that XML does not allow at offset " +
+                 std::to_wstring(forbidden - text.begin());
+        m_document->reset();
+        return false;
+    }
     const std::string utf8 = Narrow(text);
+    if (HasForbiddenCharacterReference(utf8)) {
+        reason = L"Reference to a character that XML does not allow";
+        m_document->reset();
+        return false;
+    }
     const pugi::xml_parse_result result =
         m_document->load_buffer(utf8.data(), utf8.size(), kParseOptions, pugi::encoding_utf8);
     if (!result) {

@@ -51,15 +51,19 @@ TEST(XmlDocument, EditsAndSerialises) {
     EXPECT_EQ(root.SelectSingle(L"A").Serialize(), L"<A>2 &amp; 3</A>");
 }
 
+void ExpectRefused(const wchar_t* bad) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(bad)));
+    XmlDocument doc;
+    std::wstring reason;
+    EXPECT_FALSE(doc.Load(bad, reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_TRUE(doc.DocumentElement().IsNull());
+}
+
 TEST(XmlDocument, RefusesWhatIsNotXmlWithAReason) {
     for (const wchar_t* bad : {L"", L"not xml", L"<a>", L"<a></b>", L"<a/><b/>",
                                L"<?xml version=\"1.0\"?>", L"<a x=\"1\" x=\"2\"/>"}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(bad)));
-        XmlDocument doc;
-        std::wstring reason;
-        EXPECT_FALSE(doc.Load(bad, reason));
-        EXPECT_FALSE(reason.empty());
-        EXPECT_TRUE(doc.DocumentElement().IsNull());
+        ExpectRefused(bad);
     }
 }
 
@@ -73,6 +77,24 @@ TEST(XmlDocument, DoesNotExpandDeclaredEntities) {
         EXPECT_EQ(doc.DocumentElement().Text().find(L"aaaa"), std::wstring::npos);
         EXPECT_EQ(doc.DocumentElement().Text().find(L"root"), std::wstring::npos);
     }
+}
+
+TEST(XmlDocument, RefusesCharactersXmlDoesNotAllow) {
+    // Referenced, U+0000 would silently end the value it stands in ("2030-01-01&#0;10:00" read
+    // as a date); raw control characters would be written back as such references.
+    for (const wchar_t* bad :
+         {L"<a>2030-01-01&#0;10:00</a>", L"<a b='x&#x0000;y'/>", L"<a>&#1;</a>", L"<a>&#xD800;</a>",
+          L"<a>&#xFFFE;</a>", L"<a>&#x110000;</a>", L"<a>&#4294967361;</a>",
+          L"<a><b/>&#65;&#x1F;</a>", L"<a>\x10</a>", L"<a b='\x1B'/>", L"<a><!-- \x01 --></a>",
+          L"<a>\xFFFF</a>"}) {
+        ExpectRefused(bad);
+    }
+    XmlDocument doc;
+    std::wstring reason;
+    ASSERT_TRUE(doc.Load(L"<a t='&#9;'>&#65;&#x10FFFF;<!-- &#0; --><![CDATA[&#0;]]></a>", reason))
+        << reason;
+    EXPECT_EQ(doc.DocumentElement().Text(), L"A\U0010FFFF&#0;");
+    EXPECT_EQ(doc.DocumentElement().Attribute(L"t").Text(), L"\t");
 }
 
 TEST(XmlDocument, DeepNestingParsesAndReadsWithoutRecursion) {

@@ -14,10 +14,12 @@
 #include "platform/WallClock.h"
 #include "platform/WideText.h"
 #include "support/Folders.h"
+#include "support/LogCall.h"
 
 namespace {
 
 constexpr DWORD kMutexWaitMs = 1000;
+constexpr wchar_t kAgentLogSource[] = L"Agent Log";
 constexpr DWORD kRefreshIntervalMs = 60000;
 constexpr auto kShutdownPoll = std::chrono::milliseconds(50);
 constexpr int kShutdownPolls = 40;
@@ -234,27 +236,48 @@ void CAgentLog::WriteToFile(DWORD severity, const wchar_t* source, const wchar_t
                             const AgentLogLimits& limits) {
     const MutexHold hold(m_mutex.get());
     if (!hold.Held()) {
+        ++m_lostRecords;
         return;
     }
     ++m_inFlight;
     const DWORD maxBytes = limits.maxSizeKb * 1024;  // 32-bit on purpose: the file format's rule
-    if (CreateDirectoryPath(m_files.Folder(), kDefaultFolderMode, true) &&
-        m_files.PrepareForWrite(maxBytes, limits.maxFiles)) {
-        AgentLogEvent event;
-        event.severity = severity;
-        event.source = source;
-        event.message = message;
-        GetLocalTime(&event.localTime);
-        event.biasMinutes = CurrentTimeZoneBias();
-        event.hostName = m_hostName.c_str();
-        event.moduleName = m_moduleName.c_str();
-        event.processName = m_processName.c_str();
-        event.processId = GetCurrentProcessId();
-        event.threadId = GetCurrentThreadId();
-        event.tickCount = GetTickCount();
-        m_files.Append(m_record.Build(event));
+    const bool ready = CreateDirectoryPath(m_files.Folder(), kDefaultFolderMode, true) &&
+                       m_files.PrepareForWrite(maxBytes, limits.maxFiles);
+    if (ready) {
+        ReportLostRecords();
+    }
+    if (!ready || !AppendRecord(severity, source, message)) {
+        ++m_lostRecords;
     }
     --m_inFlight;
+}
+
+bool CAgentLog::AppendRecord(DWORD severity, const wchar_t* source, const wchar_t* message) {
+    AgentLogEvent event;
+    event.severity = severity;
+    event.source = source;
+    event.message = message;
+    GetLocalTime(&event.localTime);
+    event.biasMinutes = CurrentTimeZoneBias();
+    event.hostName = m_hostName.c_str();
+    event.moduleName = m_moduleName.c_str();
+    event.processName = m_processName.c_str();
+    event.processId = GetCurrentProcessId();
+    event.threadId = GetCurrentThreadId();
+    event.tickCount = GetTickCount();
+    return m_files.Append(m_record.Build(event));
+}
+
+void CAgentLog::ReportLostRecords() {
+    const DWORD lost = m_lostRecords.exchange(0);
+    if (lost == 0) {
+        return;
+    }
+    const std::wstring report =
+        FormatText(128, L"%u records of this process could not be written to the agent log", lost);
+    if (!AppendRecord(CE_SEVERITY_WARNING, kAgentLogSource, report.c_str())) {
+        m_lostRecords += lost;
+    }
 }
 
 void CAgentLog::CopyToInstallLog(DWORD severity, const wchar_t* source, const wchar_t* message) {

@@ -49,6 +49,11 @@ private:
     void CopyToConsole(DWORD severity, const wchar_t* source, const wchar_t* message);
     void WriteToFile(DWORD severity, const wchar_t* source, const wchar_t* message,
                      const AgentLogLimits& limits);
+    // One record at the end of the file; false when it could not be written. Mutex held.
+    bool AppendRecord(DWORD severity, const wchar_t* source, const wchar_t* message);
+    // Tells, in the file, how many records could not be written since the last one that was,
+    // once a write succeeds again. Mutex held.
+    void ReportLostRecords();
     DWORD ReadOverride();
 
     std::unique_ptr<NamedMutex> m_mutex;
@@ -60,6 +65,9 @@ private:
     std::atomic<DWORD> m_nextRefresh{0};
     std::atomic<bool> m_enabled{false};
     std::atomic<int> m_inFlight{0};
+    // Records of this process that failed to reach the file (a full disk, a folder that cannot
+    // be made, the mutex not had in time) since the last report of them.
+    std::atomic<DWORD> m_lostRecords{0};
     DWORD m_override = kNoAgentLogOverride;
     bool m_consoleEnabled = false;
     std::wstring m_hostName;

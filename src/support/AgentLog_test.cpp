@@ -88,6 +88,27 @@ TEST_F(AgentLogTest, WritesRecordsThatPassTheMask) {
               4);  // two records: <event, </event each
 }
 
+TEST_F(AgentLogTest, RecordsThatCannotBeWrittenAreCountedInTheNextOneThatIs) {
+    const std::wstring logs = folder / L"logs";
+    settings.Text(L"FilePath", logs);
+    WriteBytes(logs, "a file where the folder should be");
+    CAgentLog log;
+    log.Write(1, L"CZynTask", L"lost one");
+    log.Write(1, L"CZynTask", L"lost two");
+    RemoveFile(logs);
+    log.Write(1, L"CZynTask", L"written");
+    const std::string text = ReadBytes(logs + L"/Agent.log");
+    const std::size_t report =
+        text.find("<![CDATA[2 records of this process could not be written to the agent log]]>");
+    ASSERT_NE(report, std::string::npos) << text;
+    EXPECT_LT(report, text.find("<![CDATA[written]]>"));
+    EXPECT_EQ(text.find("lost"), std::string::npos);
+    log.Write(1, L"CZynTask", L"again");
+    const std::string after = ReadBytes(logs + L"/Agent.log");
+    EXPECT_EQ(after.find("could not be written"), after.rfind("could not be written"))
+        << "reported once";
+}
+
 TEST_F(AgentLogTest, OverrideWidensTheMaskOrSuppressesEverything) {
     {
         const ScopedVariable widen(kAgentLogOverrideVariable, "00000008");

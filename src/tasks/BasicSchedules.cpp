@@ -1,13 +1,11 @@
 #include "tasks/BasicSchedules.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 #include "tasks/CalendarFrame.h"
 #include "tasks/RepetitionWindow.h"
 #include "tasks/ScheduleArithmetic.h"
-#include "tasks/ScheduleSteps.h"
 
 namespace {
 
@@ -19,9 +17,10 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
     return a % b != 0 && a > 0 ? quotient + 1 : quotient;
 }
 
-// A DATE's day: its whole part (the fraction, whatever its sign, is the time of day).
+// A DATE's day: its whole part (the fraction, whatever its sign, is the time of day). Only
+// for dates that converted, so the whole part fits.
 std::int64_t DayOf(DATE date) {
-    return static_cast<std::int64_t>(std::trunc(date));
+    return static_cast<std::int64_t>(date);
 }
 
 // Without repetition the daily and weekly runs move past base's day once the reference time
@@ -46,8 +45,8 @@ DailyPosition DailyPositionOf(const CalendarFrameInput& in) {
 
 // Base moved to the run day `runDay` (a day number, not before base's day); base's time of
 // day is kept.
-SYSTEMTIME DailyRunDayFromBase(const CalendarFrameInput& in, const DailyPosition& position,
-                               std::int64_t runDay) {
+ScheduleTime DailyRunDayFromBase(const CalendarFrameInput& in, const DailyPosition& position,
+                                 std::int64_t runDay) {
     const std::int64_t shift = runDay - position.beginDay - position.daysSinceBegin;
     return MoveDays(in.baseTime, std::max<std::int64_t>(0, shift));
 }
@@ -57,14 +56,14 @@ std::int64_t DailyFirstRunDayNumber(const DailyPosition& position) {
            CeilDiv(position.daysSinceBegin, position.interval) * position.interval;
 }
 
-bool DailyFirstRunDay(const CalendarFrameInput& in, SYSTEMTIME& first) {
+bool DailyFirstRunDay(const CalendarFrameInput& in, ScheduleTime& first) {
     const DailyPosition position = DailyPositionOf(in);
     first = DailyRunDayFromBase(in, position, DailyFirstRunDayNumber(position));
     return true;
 }
 
-bool DailyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& /*first*/,
-                         SYSTEMTIME& previous) {
+bool DailyPreviousRunDay(const CalendarFrameInput& in, ScheduleTime /*first*/,
+                         ScheduleTime& previous) {
     const DailyPosition position = DailyPositionOf(in);
     const std::int64_t shift = DailyFirstRunDayNumber(position) - position.interval -
                                position.beginDay - position.daysSinceBegin;
@@ -72,9 +71,13 @@ bool DailyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& /*first
     return true;
 }
 
-// The daily rule compares the first run day at base's time of day.
-bool DailyMustPassBaseDay(const CalendarFrameInput& in, const SYSTEMTIME& first) {
-    return Reached(in, ToDate(first, kNextRunTimeFailure));
+// The daily rule compares the first run day at base's time of day. On base's own day that is
+// base itself, taken as it is: its calendar form is rounded to the second, and a reference time
+// a fraction before that second (or, far in the future, a rounding step of the DATE away) would
+// seem to lie before itself and get a run earlier than itself.
+bool DailyMustPassBaseDay(const CalendarFrameInput& in, ScheduleTime first) {
+    const bool baseDay = first.day == in.baseTime.day;
+    return Reached(in, baseDay ? in.base : ToDate(first, kNextRunTimeFailure));
 }
 
 bool DailyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
@@ -83,7 +86,7 @@ bool DailyNextRunTime(const CalendarFrameInput& in, bool pastBaseDay, DATE& runT
     if (pastBaseDay && position.daysSinceBegin % position.interval == 0) {
         ++intervals;
     }
-    const SYSTEMTIME day =
+    const ScheduleTime day =
         DailyRunDayFromBase(in, position, position.beginDay + intervals * position.interval);
     runTime = ToDate(AtTimeOfDay(day, in.begin), kNextRunTimeFailure);
     return true;
@@ -103,7 +106,7 @@ std::int64_t WeeksIntervalDays(const CZynTaskTrigger& trigger) {
 }
 
 struct WeeklyStart {
-    SYSTEMTIME time;
+    ScheduleTime time;
     DATE date;
 };
 
@@ -113,25 +116,26 @@ WeeklyStart WeeklyStartOf(const CalendarFrameInput& in) {
     // The first selected weekdays of both weeks lie as far apart as their Sundays. Counted in
     // whole days, so that rounding in DATE fractions cannot push an exact number of weeks into
     // the next interval.
-    const std::int64_t beginSunday = DayNumber(in.begin) - in.begin.wDayOfWeek;
-    const std::int64_t days = DayNumber(in.baseTime) - in.baseTime.wDayOfWeek - beginSunday;
+    const int beginWeekday = WeekdayOf(in.begin);
+    const std::int64_t beginSunday = in.begin.day - beginWeekday;
+    const std::int64_t days = in.baseTime.day - WeekdayOf(in.baseTime) - beginSunday;
     if (days <= 6) {
         return {in.baseTime, in.base};
     }
     const std::int64_t intervalDays = WeeksIntervalDays(in.trigger);
     const int lowest = LowestWeekday(in.trigger.DaysOfWeek);
-    const SYSTEMTIME start = MoveDays(
-        in.begin, lowest - in.begin.wDayOfWeek + CeilDiv(days, intervalDays) * intervalDays);
+    const ScheduleTime start =
+        MoveDays(in.begin, lowest - beginWeekday + CeilDiv(days, intervalDays) * intervalDays);
     return {start, ToDate(start, kNextRunTimeFailure)};
 }
 
 // The first selected weekday in the start's week from base's weekday on (after it when
 // `pastBaseDay`), else the first selected weekday of the next active week.
-SYSTEMTIME WeeklyRunDay(const CalendarFrameInput& in, bool pastBaseDay) {
+ScheduleTime WeeklyRunDay(const CalendarFrameInput& in, bool pastBaseDay) {
     const WeeklyStart start = WeeklyStartOf(in);
-    const int startWeekday = start.time.wDayOfWeek;
+    const int startWeekday = WeekdayOf(start.time);
     const int fromWeekday =
-        (CompareDates(in.base, start.date) > 0 ? in.baseTime.wDayOfWeek : startWeekday) +
+        (CompareDates(in.base, start.date) > 0 ? WeekdayOf(in.baseTime) : startWeekday) +
         (pastBaseDay ? 1 : 0);
     const int selected = FindNextBit(fromWeekday + 1, 7, in.trigger.DaysOfWeek);
     if (selected >= 1) {
@@ -141,17 +145,17 @@ SYSTEMTIME WeeklyRunDay(const CalendarFrameInput& in, bool pastBaseDay) {
                                     LowestWeekday(in.trigger.DaysOfWeek));
 }
 
-bool WeeklyFirstRunDay(const CalendarFrameInput& in, SYSTEMTIME& first) {
+bool WeeklyFirstRunDay(const CalendarFrameInput& in, ScheduleTime& first) {
     first = WeeklyRunDay(in, false);
     return true;
 }
 
 // The highest selected weekday before the first run day's in its week, else the highest of
 // the active week before.
-bool WeeklyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& first,
-                          SYSTEMTIME& previous) {
+bool WeeklyPreviousRunDay(const CalendarFrameInput& in, ScheduleTime first,
+                          ScheduleTime& previous) {
     const DWORD mask = in.trigger.DaysOfWeek;
-    const int weekday = first.wDayOfWeek;
+    const int weekday = WeekdayOf(first);
     const int earlier = FindPrevBit(1, weekday, mask);
     previous = earlier >= 1 ? MoveDays(first, earlier - 1 - weekday)
                             : MoveDays(first, -WeeksIntervalDays(in.trigger) +
@@ -160,7 +164,7 @@ bool WeeklyPreviousRunDay(const CalendarFrameInput& in, const SYSTEMTIME& first,
 }
 
 // The weekly rule compares the first run day at the begin time of day.
-bool WeeklyMustPassBaseDay(const CalendarFrameInput& in, const SYSTEMTIME& first) {
+bool WeeklyMustPassBaseDay(const CalendarFrameInput& in, ScheduleTime first) {
     return Reached(in, ToDate(AtTimeOfDay(first, in.begin), kNextRunTimeFailure));
 }
 

@@ -167,6 +167,34 @@ TEST(DailySchedule, IntervalsBeyondTheCalendarOrBelowOne) {
                              L"run time system time to variant time. Unspecified error.."));
 }
 
+// A reference time between two seconds (as a repetition step far in the future leaves one) is
+// later than the run of its day, and the next run is the next day's, never that earlier one.
+TEST(DailySchedule, ReferenceBetweenSecondsAfterTheRun) {
+    const double second = 1.0 / 86400.0;
+    const struct {
+        const char* rule;
+        const wchar_t* begin;
+        DATE last;
+        const wchar_t* next;
+    } rows[] = {
+        {"rounds up to 10:15:00", L"2024-01-01 10:00", DateOf(L"2024-03-10 10:15") - 0.3 * second,
+         L"2024-03-11 10:00"},
+        {"rounds down to 10:15:00", L"2024-01-01 10:00", DateOf(L"2024-03-10 10:15") + 0.3 * second,
+         L"2024-03-11 10:00"},
+        {"a 15-minute step in 2479", L"1900-01-01 10:00",
+         DateOf(L"2479-01-01 10:00") + 15.0 / 1440.0, L"2479-01-02 10:00"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.rule);
+        CountedPtr<CZynTaskTrigger> trigger =
+            MakeTrigger({.type = kTriggerDaily, .begin = row.begin});
+        trigger->LastRunTime = row.last;
+        EXPECT_EQ(CalcNextDailyRunTime(*trigger), S_OK);
+        EXPECT_EQ(CompareDates(trigger->NextRunTime, DateOf(row.next)), 0)
+            << "got " << DateText(trigger->NextRunTime);
+    }
+}
+
 // Type 2; BeginDate 2024-01-01 is a Monday.
 TEST(WeeklySchedule, RunsOnTheSelectedDaysOfActiveWeeks) {
     const TriggerSettings mondayFriday{

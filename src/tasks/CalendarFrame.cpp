@@ -1,9 +1,7 @@
 #include "tasks/CalendarFrame.h"
 
-#include "ZynTaskSchedulerLib/Runtime.h"
 #include "tasks/RepetitionWindow.h"
 #include "tasks/ScheduleArithmetic.h"
-#include "tasks/ScheduleSteps.h"
 
 namespace {
 
@@ -12,7 +10,7 @@ struct Window {
     DATE end = 0;
 };
 
-Window WindowOn(const SYSTEMTIME& day, const CalendarFrameInput& in) {
+Window WindowOn(ScheduleTime day, const CalendarFrameInput& in) {
     Window window;
     SetBeginEndCycleTime(day, in.begin, in.trigger, window.begin, window.end);
     return window;
@@ -60,22 +58,20 @@ void RunCalendarFrame(CZynTaskTrigger& trigger, const CalendarRules& rules) {
     const DATE base = CompareDates(last, trigger.BeginDate) < 0 ? trigger.BeginDate : last;
     trigger.BeginRptCycleTime = 0;
     trigger.EndRptCycleTime = 0;
-    const SYSTEMTIME begin = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
-    const SYSTEMTIME baseTime = ToSystemTime(base, kLastRunTimeFailure);
-    DATE baseAtBeginTime = 0;
-    // A date that converted one way and a valid time of day always convert back.
-    const SYSTEMTIME baseDayAtBeginTime = AtTimeOfDay(baseTime, begin);
-    SystemTimeToVariantTime(&baseDayAtBeginTime, &baseAtBeginTime);
+    const ScheduleTime begin = ToScheduleTime(trigger.BeginDate, kStartTimeFailure);
+    const ScheduleTime baseTime = ToScheduleTime(base, kLastRunTimeFailure);
+    // A date that converted one way converts back at any time of day.
+    const DATE baseAtBeginTime = ToDate(AtTimeOfDay(baseTime, begin), kLastRunTimeFailure);
     const CalendarFrameInput in{trigger, last, base, baseAtBeginTime, begin, baseTime};
 
-    SYSTEMTIME first{};
+    ScheduleTime first;
     if (!rules.firstRunDay(in, first)) {
         trigger.NextRunTime = 0;
         return;
     }
     const Window current = WindowOn(first, in);
     Window previous;
-    SYSTEMTIME previousDay{};
+    ScheduleTime previousDay;
     // The previous run day matters only for its window, and there is none without repetition.
     if (trigger.Interval > 0 && rules.previousRunDay(in, first, previousDay)) {
         previous = WindowOn(previousDay, in);

@@ -11,28 +11,29 @@
 #include <utility>
 
 #include "support/MethodGuard.h"
+#include "tasks/ScheduleSteps.h"
 #include "tasks/ZynTaskTrigger.h"
 
 // What one calculation knows when it asks a trigger type for run days.
 struct CalendarFrameInput {
     const CZynTaskTrigger& trigger;
-    DATE lastRun;          // the reference time
-    DATE base;             // BeginDate while the reference time is earlier, else the reference
-    DATE baseAtBeginTime;  // base's date at the begin time of day
-    SYSTEMTIME begin;      // BeginDate
-    SYSTEMTIME baseTime;   // base
+    DATE lastRun;           // the reference time
+    DATE base;              // BeginDate while the reference time is earlier, else the reference
+    DATE baseAtBeginTime;   // base's date at the begin time of day
+    ScheduleTime begin;     // BeginDate
+    ScheduleTime baseTime;  // base
 };
 
-// A trigger type's part of the frame. Run days are calendar times whose date is the run day.
+// A trigger type's part of the frame. Run days are schedule times whose day is the run day.
 // A search answers false when there is no such run day (the trigger then has no further run).
 struct CalendarRules {
     // The first run day on or after base's date.
-    bool (*firstRunDay)(const CalendarFrameInput& in, SYSTEMTIME& first);
+    bool (*firstRunDay)(const CalendarFrameInput& in, ScheduleTime& first);
     // The last run day before `first`; only its repetition window is used.
-    bool (*previousRunDay)(const CalendarFrameInput& in, const SYSTEMTIME& first,
-                           SYSTEMTIME& previous);
+    bool (*previousRunDay)(const CalendarFrameInput& in, ScheduleTime first,
+                           ScheduleTime& previous);
     // Without repetition: whether the next run must fall on a day after base's date.
-    bool (*mustPassBaseDay)(const CalendarFrameInput& in, const SYSTEMTIME& first);
+    bool (*mustPassBaseDay)(const CalendarFrameInput& in, ScheduleTime first);
     // The run time on the first run day on or after base's date, strictly after it when
     // `pastBaseDay`.
     bool (*nextRunTime)(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime);

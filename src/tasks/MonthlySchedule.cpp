@@ -3,7 +3,6 @@
 #include "tasks/CalendarFrame.h"
 #include "tasks/MonthlySearch.h"
 #include "tasks/ScheduleArithmetic.h"
-#include "tasks/ScheduleSteps.h"
 
 namespace {
 
@@ -12,21 +11,20 @@ constexpr DWORD kThirtyOneDayMonths = 0xAD5;
 
 // Without repetition the monthly runs move past base's day once the reference time has
 // reached the begin time on it.
-bool ReachedBeginTime(const CalendarFrameInput& in, const SYSTEMTIME& /*first*/) {
+bool ReachedBeginTime(const CalendarFrameInput& in, ScheduleTime /*first*/) {
     return CompareDates(in.lastRun, in.baseAtBeginTime) >= 0;
 }
 
-bool MonthlyDayFirst(const CalendarFrameInput& in, SYSTEMTIME& first) {
+bool MonthlyDayFirst(const CalendarFrameInput& in, ScheduleTime& first) {
     return NextMonthlyDay(in.trigger, in.begin, in.baseTime, false, first);
 }
 
-bool MonthlyDayPrevious(const CalendarFrameInput& in, const SYSTEMTIME& first,
-                        SYSTEMTIME& previous) {
+bool MonthlyDayPrevious(const CalendarFrameInput& in, ScheduleTime first, ScheduleTime& previous) {
     return PrevMonthlyDay(in.trigger, in.begin, first, previous);
 }
 
 bool MonthlyDayNext(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
-    SYSTEMTIME day{};
+    ScheduleTime day;
     const bool found = NextMonthlyDay(in.trigger, in.begin, in.baseTime, pastBaseDay, day);
     runTime = found ? ToDate(day, kNextRunTimeFailure) : 0;
     return found;
@@ -35,17 +33,16 @@ bool MonthlyDayNext(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTim
 constexpr CalendarRules kMonthlyDayRules{MonthlyDayFirst, MonthlyDayPrevious, ReachedBeginTime,
                                          MonthlyDayNext};
 
-bool MonthlyDowFirst(const CalendarFrameInput& in, SYSTEMTIME& first) {
+bool MonthlyDowFirst(const CalendarFrameInput& in, ScheduleTime& first) {
     return NextMonthlyDow(in.trigger, in.begin, in.baseTime, false, first);
 }
 
-bool MonthlyDowPrevious(const CalendarFrameInput& in, const SYSTEMTIME& first,
-                        SYSTEMTIME& previous) {
+bool MonthlyDowPrevious(const CalendarFrameInput& in, ScheduleTime first, ScheduleTime& previous) {
     return PrevMonthlyDow(in.trigger, in.begin, first, previous);
 }
 
 bool MonthlyDowNext(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime) {
-    SYSTEMTIME day{};
+    ScheduleTime day;
     const bool found = NextMonthlyDow(in.trigger, in.begin, in.baseTime, pastBaseDay, day);
     runTime = found ? ToDate(day, kNextRunTimeFailure) : 0;
     return found;

@@ -9,9 +9,11 @@
 // leaves the calendar raises E_FAIL with the conversion message of the value being searched.
 #pragma once
 
+#include "tasks/ScheduleSteps.h"
 #include "tasks/ZynTaskTrigger.h"
 
-// The first run day on or after start's date (after it when `pastStartDay`).
+// The first run day on or after start's date (after it when `pastStartDay`); `start` must be a
+// valid calendar time.
 bool NextMonthlyDayRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, bool pastStartDay,
                        SYSTEMTIME& day, DATE& date);
 // The last run day before start's date.
@@ -22,13 +24,13 @@ bool NextMonthlyDowRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, 
 bool PrevMonthlyDowRun(const CZynTaskTrigger& trigger, const SYSTEMTIME& start, SYSTEMTIME& day,
                        DATE& date);
 
-// The same searches for a caller that holds BeginDate as calendar time (`begin`) already; the
-// day found is not converted.
-bool NextMonthlyDay(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
-                    const SYSTEMTIME& start, bool pastStartDay, SYSTEMTIME& day);
-bool PrevMonthlyDay(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
-                    const SYSTEMTIME& start, SYSTEMTIME& day);
-bool NextMonthlyDow(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
-                    const SYSTEMTIME& start, bool pastStartDay, SYSTEMTIME& day);
-bool PrevMonthlyDow(const CZynTaskTrigger& trigger, const SYSTEMTIME& begin,
-                    const SYSTEMTIME& start, SYSTEMTIME& day);
+// The same searches in schedule time, for a caller that holds BeginDate as schedule time
+// (`begin`) already; the day found is not converted.
+bool NextMonthlyDay(const CZynTaskTrigger& trigger, ScheduleTime begin, ScheduleTime start,
+                    bool pastStartDay, ScheduleTime& day);
+bool PrevMonthlyDay(const CZynTaskTrigger& trigger, ScheduleTime begin, ScheduleTime start,
+                    ScheduleTime& day);
+bool NextMonthlyDow(const CZynTaskTrigger& trigger, ScheduleTime begin, ScheduleTime start,
+                    bool pastStartDay, ScheduleTime& day);
+bool PrevMonthlyDow(const CZynTaskTrigger& trigger, ScheduleTime begin, ScheduleTime start,
+                    ScheduleTime& day);

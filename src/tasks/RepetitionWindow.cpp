@@ -4,7 +4,6 @@
 
 #include "support/MethodGuard.h"
 #include "tasks/ScheduleArithmetic.h"
-#include "tasks/ScheduleSteps.h"
 
 namespace {
 
@@ -22,8 +21,8 @@ void OpenWindow(const CZynTaskTrigger& trigger, DATE& begin, DATE& end, WindowSt
         return;
     }
     GuardAndLog(kSetBeginEndCycleTime, kTaskImplLogSource, [&] {
-        const SYSTEMTIME first = windowStart();
-        const SYSTEMTIME last = MoveBy(first, trigger.Duration, kUnitMinutes, kNextRunTimeFailure);
+        const ScheduleTime first = windowStart();
+        const ScheduleTime last = MoveMinutes(first, trigger.Duration, kNextRunTimeFailure);
         const DATE beginDate = ToDate(first, kNextRunTimeFailure);
         const DATE endDate = ToDate(last, kNextRunTimeFailure);
         begin = beginDate;
@@ -35,13 +34,13 @@ void OpenWindow(const CZynTaskTrigger& trigger, DATE& begin, DATE& end, WindowSt
 
 void SetBeginEndCycleTime(DATE day, const CZynTaskTrigger& trigger, DATE& begin, DATE& end) {
     OpenWindow(trigger, begin, end, [&] {
-        const SYSTEMTIME beginTime = ToSystemTime(trigger.BeginDate, kStartTimeFailure);
-        return AtTimeOfDay(ToSystemTime(day, kStartTimeFailure), beginTime);
+        const ScheduleTime beginTime = ToScheduleTime(trigger.BeginDate, kStartTimeFailure);
+        return AtTimeOfDay(ToScheduleTime(day, kStartTimeFailure), beginTime);
     });
 }
 
-void SetBeginEndCycleTime(const SYSTEMTIME& day, const SYSTEMTIME& beginTime,
-                          const CZynTaskTrigger& trigger, DATE& begin, DATE& end) {
+void SetBeginEndCycleTime(ScheduleTime day, ScheduleTime beginTime, const CZynTaskTrigger& trigger,
+                          DATE& begin, DATE& end) {
     OpenWindow(trigger, begin, end, [&] { return AtTimeOfDay(day, beginTime); });
 }
 

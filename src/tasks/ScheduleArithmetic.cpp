@@ -1,8 +1,7 @@
 #include "tasks/ScheduleArithmetic.h"
 
 #include <algorithm>
-
-#include "platform/CalendarTime.h"
+#include <bit>
 
 namespace {
 
@@ -17,9 +16,6 @@ constexpr std::int64_t kTicksPerClockUnit[] = {kTicksPerHour, kTicksPerMinute, k
 // civil calendar instead keeps every automation date (year 100 on) steppable.
 constexpr int kFirstYear = 1;
 constexpr int kLastYear = 30827;
-// Days from 1 January 1970 to 1 January of kFirstYear and of the year after kLastYear.
-constexpr std::int64_t kFirstDay = -719'162;
-constexpr std::int64_t kEndDay = 10'540'168;
 constexpr int kDaysToMidMonth = 15;
 
 bool TimeValid(const SYSTEMTIME& time) {
@@ -34,32 +30,50 @@ std::int64_t TickOfDay(const SYSTEMTIME& time) {
     return seconds * kTicksPerSecond + time.wMilliseconds * 10'000;
 }
 
-// Moves `day` and `tickOfDay` by n clock units; false on overflow.
-bool StepClock(std::int64_t n, int unit, std::int64_t& day, std::int64_t& tickOfDay) {
+// Moves `day` and `tickOfDay` by n clock units; false on overflow or when the day leaves the
+// calendar, with both untouched.
+bool StepTicks(std::int64_t n, int unit, std::int64_t& day, std::int64_t& tickOfDay) {
     std::int64_t ticks = 0;
     if (__builtin_mul_overflow(n, kTicksPerClockUnit[unit - kUnitHours], &ticks) ||
         __builtin_add_overflow(ticks, tickOfDay, &ticks)) {
         return false;
     }
     std::int64_t days = ticks / kTicksPerDay;
-    tickOfDay = ticks % kTicksPerDay;
-    if (tickOfDay < 0) {
-        tickOfDay += kTicksPerDay;
+    std::int64_t tick = ticks % kTicksPerDay;
+    if (tick < 0) {
+        tick += kTicksPerDay;
         --days;
     }
-    return !__builtin_add_overflow(day, days, &day);
+    if (!StepDays(day, days)) {
+        return false;
+    }
+    tickOfDay = tick;
+    return true;
 }
 
-SYSTEMTIME TimeOf(std::int64_t days, std::int64_t tickOfDay) {
+// Moves `day` by n calendar units; a month or year step starts from the middle of the month.
+bool StepCalendar(std::int64_t n, int unit, int dayOfMonth, std::int64_t& day) {
+    std::int64_t days = 0;
+    const std::int64_t fromMidMonth = unit == kUnitDays ? 0 : kDaysToMidMonth - dayOfMonth;
+    return !__builtin_mul_overflow(n, kDaysPerUnit[unit], &days) &&
+           !__builtin_add_overflow(days, fromMidMonth, &days) && StepDays(day, days);
+}
+
+// The mask of bits 0 to n - 1, for n from 0 to 32.
+constexpr std::uint64_t LowBits(int n) {
+    return (std::uint64_t{1} << n) - 1;
+}
+
+SYSTEMTIME TimeOf(std::int64_t dateDay, std::int64_t tickOfDay) {
     std::int64_t year = 0;
     unsigned month = 0;
     unsigned day = 0;
-    CivilFromDays(days, year, month, day);
+    CivilFromDays(dateDay - kDateDayOf1970, year, month, day);
     const std::int64_t secondOfDay = tickOfDay / kTicksPerSecond;
     SYSTEMTIME time{};
     time.wYear = static_cast<WORD>(year);
     time.wMonth = static_cast<WORD>(month);
-    time.wDayOfWeek = static_cast<WORD>(((days % 7) + 7 + 4) % 7);  // 1 January 1970: Thursday
+    time.wDayOfWeek = static_cast<WORD>(DayOfWeekOfDateDay(dateDay));
     time.wDay = static_cast<WORD>(day);
     time.wHour = static_cast<WORD>(secondOfDay / 3600);
     time.wMinute = static_cast<WORD>(secondOfDay / 60 % 60);
@@ -74,25 +88,24 @@ BOOL AddToSystemTime(const SYSTEMTIME& time, std::int64_t n, int unit, SYSTEMTIM
     if (!TimeValid(time) || unit < kUnitYears || unit > kUnitSeconds) {
         return FALSE;
     }
-    std::int64_t day = DaysFromCivil(time.wYear, time.wMonth, time.wDay);
+    std::int64_t day = DaysFromCivil(time.wYear, time.wMonth, time.wDay) + kDateDayOf1970;
     std::int64_t tickOfDay = TickOfDay(time);
-    std::int64_t days = 0;
-    if (unit <= kUnitDays) {
-        if (unit != kUnitDays) {
-            day += kDaysToMidMonth - time.wDay;
-        }
-        if (__builtin_mul_overflow(n, kDaysPerUnit[unit], &days) ||
-            __builtin_add_overflow(day, days, &day)) {
-            return FALSE;
-        }
-    } else if (!StepClock(n, unit, day, tickOfDay)) {
-        return FALSE;
-    }
-    if (day < kFirstDay || day >= kEndDay) {
+    const bool stepped = unit <= kUnitDays ? StepCalendar(n, unit, time.wDay, day)
+                                           : StepTicks(n, unit, day, tickOfDay);
+    if (!stepped) {
         return FALSE;
     }
     out = TimeOf(day, tickOfDay);
     return TRUE;
+}
+
+bool StepClock(std::int64_t& dateDay, std::int64_t& secondOfDay, std::int64_t n, int unit) {
+    std::int64_t tickOfDay = secondOfDay * kTicksPerSecond;
+    if (unit < kUnitHours || unit > kUnitSeconds || !StepTicks(n, unit, dateDay, tickOfDay)) {
+        return false;
+    }
+    secondOfDay = tickOfDay / kTicksPerSecond;
+    return true;
 }
 
 bool IsLeapYear(int year) {
@@ -111,25 +124,19 @@ int DaysInMonth(int month, int year) {
 }
 
 int FindNextBit(int from, int to, DWORD mask) {
-    if (from < 1 || from > to) {
+    const int last = std::min(to, 32);
+    if (from < 1 || from > last) {
         return -1;
     }
-    for (int n = from; n <= std::min(to, 32); ++n) {
-        if ((mask >> (n - 1)) & 1u) {
-            return n;
-        }
-    }
-    return -1;
+    const std::uint64_t selected = (std::uint64_t{mask} & LowBits(last)) >> (from - 1);
+    return selected == 0 ? -1 : from + std::countr_zero(selected);
 }
 
 int FindPrevBit(int from, int to, DWORD mask) {
-    if (from < 1 || to < from) {
+    const int first = std::min(to, 32);
+    if (from < 1 || first < from) {
         return -1;
     }
-    for (int n = std::min(to, 32); n >= from; --n) {
-        if ((mask >> (n - 1)) & 1u) {
-            return n;
-        }
-    }
-    return -1;
+    const std::uint64_t selected = (std::uint64_t{mask} & LowBits(first)) >> (from - 1);
+    return selected == 0 ? -1 : from + static_cast<int>(std::bit_width(selected)) - 1;
 }

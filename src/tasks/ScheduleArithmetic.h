@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "ZynTaskSchedulerLib/Types.h"
+#include "platform/CalendarTime.h"
 
 // Two dates closer than one microsecond (0.001 of the 86 400 000 milliseconds of a day) are
 // the same moment: DATE arithmetic leaves errors of that order.
@@ -39,6 +40,27 @@ enum TimeUnit : int {
 // set the day afterwards. FALSE, with `out` untouched, for an invalid `time`, an unknown unit,
 // or a result outside the years 1 to 30827.
 BOOL AddToSystemTime(const SYSTEMTIME& time, std::int64_t n, int unit, SYSTEMTIME& out);
+
+// The calendar AddToSystemTime steps in, the years 1 to 30827, as date days (DATE's day
+// numbers, 0 = 30 December 1899).
+inline constexpr std::int64_t kFirstStepDay = -693'593;  // 1 January 1
+inline constexpr std::int64_t kEndStepDay = 10'565'737;  // 1 January 30828
+
+// AddToSystemTime's day step for a caller that holds a date day: false, with `dateDay`
+// untouched, on overflow or when the result leaves that calendar.
+constexpr bool StepDays(std::int64_t& dateDay, std::int64_t n) {
+    std::int64_t day = 0;
+    if (__builtin_add_overflow(dateDay, n, &day) || day < kFirstStepDay || day >= kEndStepDay) {
+        return false;
+    }
+    dateDay = day;
+    return true;
+}
+
+// AddToSystemTime's clock step (unit kUnitHours to kUnitSeconds) for a caller that holds a
+// date day and a second of the day: false, with both untouched, on overflow or when the
+// result leaves that calendar.
+bool StepClock(std::int64_t& dateDay, std::int64_t& secondOfDay, std::int64_t n, int unit);
 
 bool IsLeapYear(int year);
 // 28 to 31; 0 for a month outside 1 to 12.

@@ -1,7 +1,8 @@
 // Properties of the next-run computation over many random triggers and reference times: a
 // next run is never earlier than its reference, following runs strictly increase, runs without
 // repetition are exactly those a day-by-day search finds, runs with repetition lie on their
-// window's grid, and no input, however odd, keeps a computation from ending.
+// window's grid and are exactly those of the windows of the run days a day-by-day search finds,
+// and no input, however odd, keeps a computation from ending.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +17,7 @@ namespace {
 
 constexpr int kCases = 3000;
 constexpr int kChainLength = 30;
+constexpr int kRepetitionCases = 1500;
 constexpr int kSearchDays = 3300;  // beyond the longest gap: eight years between 29 Februaries
 constexpr std::int64_t kDateEpochDay = -25'569;  // 30 December 1899, counted from 1970
 
@@ -156,6 +158,81 @@ bool OnARepetitionGrid(const CZynTaskTrigger& t, DATE next) {
     return false;
 }
 
+// The run day nearest to day `from`, searching day by day from it upwards (step 1) or from
+// the day before it downwards (step -1), run days before the begin date included; false when
+// none lies within the horizon.
+bool ScanRunDay(const CZynTaskTrigger& t, std::int64_t from, int step, CivilDay& found) {
+    const std::int64_t first = step > 0 ? from : from - 1;
+    for (std::int64_t n = 0; n < kSearchDays; ++n) {
+        found = CivilDayOf(first + step * n);
+        if (IsRunDay(t, found)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Window {
+    DATE begin = 0;
+    DATE end = 0;
+};
+
+Window WindowOn(const CZynTaskTrigger& t, const CivilDay& day) {
+    const DATE begin = RunTimeOn(t, day);
+    return {begin, begin + t.Duration / 1440.0};
+}
+
+bool Inside(const Window& window, DATE time) {
+    return CompareDates(window.begin, time) <= 0 && CompareDates(time, window.end) < 0;
+}
+
+// The first point of the window's grid after `last`, the begin date at the earliest; the grid
+// runs on past the window's end.
+DATE GridRunAfter(const CZynTaskTrigger& t, const Window& window, DATE last) {
+    const double step = t.Interval / 1440.0;
+    DATE next = window.begin;
+    for (int k = 1; CompareDates(next, last) <= 0; ++k) {
+        next = window.begin + k * step;
+    }
+    return CompareDates(next, t.BeginDate) < 0 ? t.BeginDate : next;
+}
+
+// The next run of a calendar trigger with repetition, with every run day found by a day by day
+// search: a reference time inside the window of the first run day from base's day on, or of
+// the run day before it (whose window may reach into the next day), runs on that window's grid;
+// one between the two windows waits for the first; anything else goes to the begin time of the
+// next run day after base's day.
+DATE ReferenceRepetitionRun(const CZynTaskTrigger& t, DATE last) {
+    const bool hasEnd = t.EndDate != 0;
+    if (hasEnd && CompareDates(last, t.EndDate) > 0) {
+        return 0;
+    }
+    const DATE base = CompareDates(last, t.BeginDate) < 0 ? t.BeginDate : last;
+    CivilDay firstDay{};
+    if (!ScanRunDay(t, DayNumberOf(base), 1, firstDay)) {
+        return 0;
+    }
+    const Window current = WindowOn(t, firstDay);
+    CivilDay previousDay{};
+    const Window previous =
+        ScanRunDay(t, firstDay.number, -1, previousDay) ? WindowOn(t, previousDay) : Window{};
+    DATE next = current.begin;
+    if (Inside(previous, last)) {
+        next = GridRunAfter(t, previous, last);
+    }
+    if (Inside(current, last)) {
+        next = GridRunAfter(t, current, last);
+    }
+    if (CompareDates(last, current.begin) < 0 && CompareDates(last, previous.end) > 0) {
+        next = current.begin;
+    }
+    if (CompareDates(last, current.end) >= 0 || CompareDates(next, current.end) >= 0) {
+        CivilDay later{};
+        next = ScanRunDay(t, DayNumberOf(base) + 1, 1, later) ? RunTimeOn(t, later) : 0;
+    }
+    return hasEnd && CompareDates(next, t.EndDate) > 0 ? 0 : next;
+}
+
 TEST(ScheduleProperties, FollowingRunsStrictlyIncreaseAndStayOnTheSchedule) {
     RandomTriggers random(20240229);
     LogCapture log;
@@ -201,6 +278,32 @@ TEST(ScheduleProperties, WithoutRepetitionNoRunIsMissed) {
             << "case " << i << ": " << Describe(*trigger) << " after " << DateText(last) << " got "
             << DateText(trigger->NextRunTime) << " day by day " << DateText(expected);
     }
+}
+
+TEST(ScheduleProperties, RepetitionsFollowTheWindowsOfTheRunDaysADayByDaySearchFinds) {
+    RandomTriggers random(31);
+    LogCapture log;
+    for (int i = 0; i < kRepetitionCases; ++i) {
+        CountedPtr<CZynTaskTrigger> trigger = random.Next();
+        trigger->Type = random.Between(kTriggerDaily, kTriggerMonthlyDow);
+        trigger->Interval = random.Between(1, 240);
+        trigger->Duration = static_cast<DWORD>(random.Between(0, 3000));
+        DATE last = random.ReferenceNear(trigger->BeginDate);
+        SCOPED_TRACE(::testing::Message() << "case " << i << ": " << Describe(*trigger));
+        for (int step = 0; step < kChainLength; ++step) {
+            trigger->LastRunTime = last;
+            CalculateTriggerNextRunTime(*trigger);
+            const DATE expected = ReferenceRepetitionRun(*trigger, last);
+            ASSERT_EQ(CompareDates(trigger->NextRunTime, expected), 0)
+                << "after " << DateText(last) << " got " << DateText(trigger->NextRunTime)
+                << ", the reference " << DateText(expected);
+            if (expected == 0) {
+                break;
+            }
+            last = expected;
+        }
+    }
+    EXPECT_TRUE(log.Matching(L"failed").empty());
 }
 
 TEST(ScheduleProperties, EveryComputationEndsWhateverTheSettings) {

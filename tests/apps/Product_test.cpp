@@ -92,8 +92,10 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
     EXPECT_TRUE(IsBracedGuid(identity)) << identity;
     EXPECT_TRUE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
 
-    ASSERT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << sandbox.DaemonErrors();
-    EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), "ran\n");
+    // The shell makes the file before it writes the line.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)) == "ran\n"; }, 30))
+        << sandbox.DaemonErrors();
     const ProgramResult listed = sandbox.Client({"list"});
     EXPECT_EQ(listed.output, identity + "\tsoon\tnone\n") << listed.errors;
     EXPECT_EQ(sandbox.Client({"list", "--json"}).output,
@@ -147,18 +149,21 @@ TEST(Product, HandlerPlugInRunsTheTasksThatNameIt) {
     ASSERT_EQ(CServerLibrary::Load(Utf8ToWideLossy(ZYN_EXAMPLE_HANDLER), plugIn), S_OK);
     ASSERT_EQ(plugIn->RegisterServer(), S_OK);
     plugIn.reset();
+    auto daemon = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    // Times are taken once the daemon runs: starting it may take seconds on a loaded machine.
     const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
     const std::string document = "<Schedule Name=\"plug\"><Task>" + OnceAt(LocalTimeFromNow(3)) +
                                  "</Task><HandlerCLSID>Example.MarkerHandler</HandlerCLSID>"
                                  "<MarkerFile>" +
                                  marker + "</MarkerFile></Schedule>";
-
-    auto daemon = sandbox.StartDaemon();
-    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
     const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("plug.xml", document)});
     ASSERT_EQ(added.status, 0) << added.errors;
     const std::string identity = Trimmed(added.output);
-    ASSERT_TRUE(WaitUntil([&] { return Exists(marker); }, 30)) << sandbox.DaemonErrors();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)) == identity + "\n"; },
+        30))
+        << sandbox.DaemonErrors();
     daemon->Kill(SIGTERM);
     EXPECT_EQ(daemon->Wait(), 0);
 

@@ -42,8 +42,13 @@ void TestEngine::Configure(const std::wstring& extraAttributes) {
 
 std::wstring TestEngine::WriteTask(const std::wstring& identity,
                                    const std::wstring& document) const {
+    return WriteTaskBytes(identity, std::string(document.begin(), document.end()));
+}
+
+std::wstring TestEngine::WriteTaskBytes(const std::wstring& identity,
+                                        const std::string& bytes) const {
     const std::wstring path = JoinPath(WorkFolder(), identity + L".xml");
-    WriteBytes(path, std::string(document.begin(), document.end()));
+    WriteBytes(path, bytes);
     // The engine refuses documents others may write; a umask that lets the group write must
     // not make every test fail.
     std::filesystem::permissions(WideToUtf8(path), std::filesystem::perms(0644));

@@ -64,6 +64,8 @@ public:
     // Writes a task document into the work folder as a client outside the engine would, readable
     // by all and writable by its owner only.
     std::wstring WriteTask(const std::wstring& identity, const std::wstring& document) const;
+    // The same with the file's bytes as they are (documents that are not text at all).
+    std::wstring WriteTaskBytes(const std::wstring& identity, const std::string& bytes) const;
 
 private:
     TempFolder m_folder;

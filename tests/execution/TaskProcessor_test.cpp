@@ -115,13 +115,13 @@ TEST_F(ProcessorWithoutEngine, AnswersForTasksItDoesNotHold) {
     EXPECT_EQ(status, ST_TASK_NOTRUNNING);
 }
 
-TEST_F(ProcessorRuns, HandlerThatReportedItsEndGoesAtTheNextStatusQuestion) {
+TEST_F(ProcessorRuns, HandlerThatReportedItsEndIsLetGoWithoutBeingAskedAbout) {
     const std::wstring a = TaskGuid(1);
     RunHandlerTask(a, kTestEventHandlerProgId, L"complete", Executing(a));
-    EXPECT_EQ(Record(a), L"ProcessTaskAsync\n");  // kept until the engine asks
+    // Nobody asks about the task: the processor lets the handler go by itself.
+    EXPECT_TRUE(RecordReads(a, L"ProcessTaskAsync\nRelease\n"));
     EXPECT_EQ(RunTimesLogged(a), 1);
     EXPECT_EQ(Status(a), ST_TASK_NOTRUNNING);
-    EXPECT_TRUE(RecordReads(a, L"ProcessTaskAsync\nRelease\n"));
     EXPECT_TRUE(log.Matching(kHandlerFailed).empty());
 }
 
@@ -168,7 +168,12 @@ TEST_F(ProcessorRuns, EveryFirstEventOfATaskEndsItsRunOnlyItsOwnCounts) {
                      << WideToUtf8(row.handler) << " " << WideToUtf8(row.behaviour));
         const std::wstring task = TaskGuid(++number);
         RunHandlerTask(task, row.handler, row.behaviour, Executing(task));
-        EXPECT_EQ(Record(task), row.calls);
+        // A finished task's handler may already be let go of.
+        std::wstring calls = Record(task);
+        if (row.statusAfterRun != ST_TASK_RUNNING && calls.ends_with(L"Release\n")) {
+            calls.erase(calls.size() - std::wstring(L"Release\n").size());
+        }
+        EXPECT_EQ(calls, row.calls);
         EXPECT_EQ(Status(task), row.statusAfterRun);
         engine->CancelTask(task);  // lets go of a handler that is still held
         EXPECT_TRUE(Eventually([&] { return Record(task).ends_with(L"Release\n"); }));
