@@ -347,13 +347,6 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
             return;
         case WAIT_OBJECT_0 + 1: {
             ScopedLock lock(m_mainLock);
-            if (m_folderWatch && m_folderWatch->TakeOverflow()) {
-                // Nothing is lost with them: the refresh then reads the whole folder.
-                CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
-                                    L"Too many changes in task directory at %ls: change "
-                                    L"notifications were lost, the whole folder is read again\n",
-                                    now.c_str());
-            }
             UpdateTaskListFromChanges();
             if (!m_folderWatch || !m_folderWatch->Rearm()) {
                 CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
@@ -595,6 +588,14 @@ HRESULT CZynTaskSchedulerThread::UpdateTaskListFromChanges() {
         std::vector<std::wstring> changedNames;
         if (m_folderWatch && m_folderWatch->TakeChangedNames(changedNames)) {
             return m_taskList->UpdateTaskList(changedNames);
+        }
+        // Asked only now: taking the names read the changes still pending, the loss among them.
+        if (m_folderWatch && m_folderWatch->TakeOverflow()) {
+            // Nothing is lost with them: the whole folder is read.
+            CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
+                                L"Too many changes in task directory at %ls: change "
+                                L"notifications were lost, the whole folder is read again\n",
+                                LocalTimeText().c_str());
         }
         return m_taskList->UpdateTaskList();
     });

@@ -68,7 +68,8 @@ public:
     void KillTaskAtEndOfCycle(CZynTaskListElement& element, const std::wstring& identity);
     HRESULT UpdateTaskList();
     // A refresh after the folder watch signalled: only the files it names as changed are looked
-    // at, unless it lost some names, when the whole folder is read.
+    // at, unless it lost some names, when the whole folder is read (and notifications the
+    // system dropped are logged).
     HRESULT UpdateTaskListFromChanges();
     bool IsTaskNameTaken(std::wstring_view name, std::wstring_view identity);
 
