@@ -72,6 +72,7 @@ void CZynTask::ReloadFromFile() {
         if (FAILED(hr)) {
             throw ComError(hr);
         }
+        NoteDocument();
     }
 }
 
@@ -93,6 +94,7 @@ HRESULT CZynTask::put_Guid(BSTR newVal) {
         const std::wstring path = TaskFilePath();
         if (FileExists(path)) {
             m_definition->LoadXmlFromFile(path);  // a document that does not load shows later
+            NoteDocument();
         }
     });
 }
@@ -141,6 +143,7 @@ HRESULT CZynTask::put_Xml(BSTR newVal) {
                                             identity.c_str(), name.c_str()));
         }
         m_definition->SetXml(text);
+        NoteDocument();
         if (m_engine->HasWorkFolderLock()) {
             m_definition->SaveXmlToFile(TaskFilePath());
         }
@@ -274,6 +277,23 @@ HRESULT CZynTask::CancelTask() {
         }
         m_engine->CancelTask(identity);
     });
+}
+
+std::uint64_t CZynTask::ScheduleRevision() {
+    return m_engine && m_definition ? m_scheduleRevision : 0;
+}
+
+// A definition refuses a document that does not load and keeps the one it had, so only one
+// that was taken (or may have been) counts. Runs that repeat within a window follow the window
+// a reference falls in: no answer for one reference may stand for a later one.
+void CZynTask::NoteDocument() {
+    ++m_documents;
+    m_scheduleRevision = m_documents;
+    for (const CountedPtr<CZynTaskTrigger>& trigger : m_definition->GetTriggers()) {
+        if (trigger->Enabled && trigger->Interval > 0) {
+            m_scheduleRevision = 0;
+        }
+    }
 }
 
 std::span<const DispatchMember<IZynTask>> CZynTask::DispatchMembers() {

@@ -1,16 +1,21 @@
 // The automation face of one scheduled task: a task definition paired with the engine that
 // owns the work folder. Clients read and set its identity and document (setting the document
 // stores the task file), ask for its next run time, whether it is due and which trigger fires
-// next, read its log, run it at once, cancel it and delete it.
+// next, read its log, run it at once, cancel it and delete it. The engine also asks it, through
+// IZynScheduleRevision, whether a next run it computed before still holds.
 //
 // Free-threaded: every member but CancelTask works under the engine's main lock, so a task
-// method never sees a half-updated task list or configuration. Failures reach the caller as
-// the HRESULT and an error record (CLSID_ZynTask, IID_IZynTask) and are logged under
+// method never sees a half-updated task list or configuration; ScheduleRevision, which the
+// scheduler thread asks of every task at every cycle, expects its caller to hold it. Failures reach
+// the caller as the HRESULT and an error record (CLSID_ZynTask, IID_IZynTask) and are logged under
 // "CZynTask". A task made through the class factory has no engine: every member then answers
 // E_UNEXPECTED.
 #pragma once
 
+#include <cstdint>
+
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "engine/ZynScheduleRevision.h"
 #include "engine/ZynTaskSchedulerThread.h"
 #include "support/ComObject.h"
 #include "support/DispatchImpl.h"
@@ -19,11 +24,13 @@
 
 class CZynTask : public CObjectRoot,
                  public CDispatchImpl<IZynTask, CZynTask>,
-                 public CSupportErrorInfo<IID_IZynTask> {
+                 public CSupportErrorInfo<IID_IZynTask>,
+                 public IZynScheduleRevision {
 public:
     using Interfaces = InterfaceTable<Implements<IID_IZynTask, IZynTask>,
                                       Implements<IID_IDispatch, IDispatch, IZynTask>,
-                                      Implements<IID_ISupportErrorInfo, ISupportErrorInfo>>;
+                                      Implements<IID_ISupportErrorInfo, ISupportErrorInfo>,
+                                      Implements<IID_IZynScheduleRevision, IZynScheduleRevision>>;
 
     CZynTask() = default;
     // The engine's reference moves into the object; the new definition gets `taskFlag`.
@@ -43,15 +50,23 @@ public:
     HRESULT get_Log(BSTR* pVal) override;
     HRESULT CancelTask() override;
 
+    std::uint64_t ScheduleRevision() override;
+
 private:
     template <class Body>
     HRESULT Guarded(const wchar_t* member, Body&& body);
     void RequireEngine() const;
     std::wstring TaskFilePath() const;
     void ReloadFromFile();
+    // After the definition took a document (or may have).
+    void NoteDocument();
 
     CountedPtr<CZynTaskSchedulerThread> m_engine;
     CountedPtr<CZynTaskImpl> m_definition;
+    // Counts the documents the definition took; the revision is that count, or 0 while the
+    // document has a trigger repeating within windows. Kept under the engine's main lock.
+    std::uint64_t m_documents = 1;
+    std::uint64_t m_scheduleRevision = 1;
 };
 
 // Late-bound calls hand task arguments over as IZynTask (AddTask).

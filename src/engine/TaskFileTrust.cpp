@@ -4,6 +4,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/Path.h"
 #include "platform/ProcessInfo.h"
 #include "support/LogCall.h"
 #include "support/ScopedLock.h"
@@ -39,37 +40,39 @@ void LogRefusal(const std::wstring& path, TaskFileTrust::Refusal refusal, std::u
 
 }  // namespace
 
-TaskFileTrust::Refusal TaskFileTrust::Examine(const std::wstring& path, std::uint32_t& ownerId) {
-    FileStatus status;
-    if (QueryFileStatus(path, status) != ERROR_SUCCESS) {
+TaskFileTrust::Refusal TaskFileTrust::Judge(const FileStatus* status, std::uint32_t userId) {
+    if (status == nullptr) {
         return Refusal::Missing;
     }
-    ownerId = status.ownerId;
-    if (status.isSymbolicLink || !status.isRegularFile) {
+    if (status->isSymbolicLink || !status->isRegularFile) {
         return Refusal::NotRegularFile;
     }
-    if (status.ownerId != kRootUserId && status.ownerId != GetEffectiveUserId()) {
+    if (status->ownerId != kRootUserId && status->ownerId != userId) {
         return Refusal::ForeignOwner;
     }
-    if ((status.mode & kGroupOrOthersWrite) != 0) {
+    if ((status->mode & kGroupOrOthersWrite) != 0) {
         return Refusal::WritableByOthers;
     }
     return Refusal::None;
 }
 
 bool TaskFileTrust::IsTrusted(const std::wstring& path) {
-    std::uint32_t ignored = 0;
-    return Examine(path, ignored) == Refusal::None;
+    FileStatus status;
+    return QueryFileStatus(path, status) == ERROR_SUCCESS &&
+           Judge(&status, GetEffectiveUserId()) == Refusal::None;
 }
 
-bool TaskFileTrust::Admit(const std::wstring& path) {
-    std::uint32_t ownerId = 0;
-    const Refusal refusal = Examine(path, ownerId);
+// The path is made only when a refusal needs it: a large folder's files are mostly trusted.
+bool TaskFileTrust::Admit(std::wstring_view folder, std::wstring_view name, Refusal refusal,
+                          std::uint32_t ownerId) {
     if (refusal == Refusal::None) {
         ScopedLock lock(m_lock);
-        m_logged.erase(path);
+        if (!m_logged.empty()) {
+            m_logged.erase(JoinPath(folder, name));
+        }
         return true;
     }
+    const std::wstring path = JoinPath(folder, name);
     if (IsNews(path, refusal)) {
         LogRefusal(path, refusal, ownerId);
     }
@@ -88,4 +91,9 @@ void TaskFileTrust::KeepOnly(const std::vector<std::wstring>& refused) {
     const std::unordered_set<std::wstring> kept(refused.begin(), refused.end());
     ScopedLock lock(m_lock);
     std::erase_if(m_logged, [&](const auto& entry) { return !kept.contains(entry.first); });
+}
+
+void TaskFileTrust::Forget(const std::wstring& path) {
+    ScopedLock lock(m_lock);
+    m_logged.erase(path);
 }

@@ -15,9 +15,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "support/AtlCriticalSection.h"
 #include "support/ThreadAnnotations.h"
 
@@ -25,14 +27,20 @@ class TaskFileTrust {
 public:
     enum class Refusal { None, Missing, NotRegularFile, ForeignOwner, WritableByOthers };
 
-    // Why the file at `path` may not be loaded (None when it may); `ownerId` gets its owner.
-    static Refusal Examine(const std::wstring& path, std::uint32_t& ownerId);
+    // Why a file of status `status` (null: the file is gone) may not be loaded by a process of
+    // effective user `userId` (None when it may).
+    static Refusal Judge(const FileStatus* status, std::uint32_t userId);
     static bool IsTrusted(const std::wstring& path);
 
-    // Whether a scan may load the file at `path`; a refusal not logged before is logged.
-    bool Admit(const std::wstring& path);
-    // Called at the end of a scan with every path it refused: the others are forgotten.
+    // Whether a scan may load the file `name` of `folder`, judged `refusal` (its owner
+    // `ownerId`); a refusal not logged before is logged.
+    bool Admit(std::wstring_view folder, std::wstring_view name, Refusal refusal,
+               std::uint32_t ownerId);
+    // Called at the end of a scan of the whole folder with every path it refused: the others
+    // are forgotten.
     void KeepOnly(const std::vector<std::wstring>& refused);
+    // Forgets the file at `path`, which is gone.
+    void Forget(const std::wstring& path);
 
 private:
     // Notes the refusal; true when it was not the one last noted for that file.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cwchar>
 
@@ -34,14 +35,19 @@ constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
 constexpr DATE kOneMinute = 60000.0 / kMillisecondsPerDay;
 constexpr DATE kLongestSetBack = 3.0 / 24.0;
 
-// The local time with its milliseconds, which automation dates otherwise drop.
-bool CurrentLocalDateWithMilliseconds(DATE& now) {
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
+// The local time with the fraction of its second, which automation dates otherwise drop: a wait
+// counted from a time cut to the millisecond would end up to a millisecond late.
+bool CurrentLocalDateWithFraction(DATE& now) {
+    const WallClock::TimePoint moment = WallClock::CurrentTime();
+    SYSTEMTIME local = LocalTimeAt(moment);
+    local.wMilliseconds = 0;
     if (!SystemTimeToVariantTime(&local, &now)) {
         return false;
     }
-    now += local.wMilliseconds / kMillisecondsPerDay;
+    // Zones differ from UTC by whole minutes: the fraction is the same in both.
+    const auto sinceWholeSecond = moment.time_since_epoch() % std::chrono::seconds(1);
+    now +=
+        std::chrono::duration<double, std::milli>(sinceWholeSecond).count() / kMillisecondsPerDay;
     return true;
 }
 
@@ -341,14 +347,7 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
             return;
         case WAIT_OBJECT_0 + 1: {
             ScopedLock lock(m_mainLock);
-            if (m_folderWatch && m_folderWatch->TakeOverflow()) {
-                // Nothing is lost with them: every refresh reads the whole folder.
-                CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
-                                    L"Too many changes in task directory at %ls: change "
-                                    L"notifications were lost, the whole folder is read again\n",
-                                    now.c_str());
-            }
-            UpdateTaskList();
+            UpdateTaskListFromChanges();
             if (!m_folderWatch || !m_folderWatch->Rearm()) {
                 CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
                              L"FindNextChangeNotification failed.");
@@ -392,6 +391,9 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
         }
         const DATE searchStart = RunSearchStart(now);
         DATE earliest = DBL_MAX;
+        m_runsInOrder = false;
+        bool inOrder = true;  // a list in order needs no sort, which is a walk of its own
+        DATE previous = -DBL_MAX;
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             KillTaskAtEndOfCycle(*element, element->Identity);
@@ -400,13 +402,18 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
             if (CompareDates(next, earliest) < 0 && CompareDates(next, 0) > 0) {
                 earliest = next;
             }
+            inOrder = inOrder && !(next < previous);
+            previous = next;
         }
-        m_taskList->SortByNextRunTime();
+        if (!inOrder) {
+            m_taskList->SortByNextRunTime();
+        }
+        m_runsInOrder = true;
         if (CompareDates(earliest, DBL_MAX) == 0) {
             return;
         }
         DATE later = 0;
-        if (!CurrentLocalDateWithMilliseconds(later)) {
+        if (!CurrentLocalDateWithFraction(later)) {
             CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 915, L"FAILED_RETURN %x",
                     static_cast<unsigned>(E_UNEXPECTED));
             wait = static_cast<DWORD>(E_UNEXPECTED);
@@ -438,7 +445,7 @@ DATE CZynTaskSchedulerThread::RunSearchStart(DATE now) {
 }
 
 DATE CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, DATE now) {
-    const DATE next = AskNextRunTime(*element.Task.Get(), now);
+    const DATE next = RunAfter(element, now);
     const DATE queued = element.QueuedRunTime;
     if (CompareDates(next, 0) <= 0 || CompareDates(next, queued) > 0) {
         return next;
@@ -447,7 +454,19 @@ DATE CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, DATE now) 
         element.QueuedRunTime = 0;
         return next;
     }
-    return AskNextRunTime(*element.Task.Get(), queued);
+    return RunAfter(element, queued);
+}
+
+// A task is asked only when what it answered last time may no longer hold: its run came, its
+// definition changed, or the clock went back before the time it was asked for.
+DATE CZynTaskSchedulerThread::RunAfter(CZynTaskListElement& element, DATE reference) {
+    const std::uint64_t revision = element.Revision ? element.Revision->ScheduleRevision() : 0;
+    DATE next = 0;
+    if (!element.NextRun.Recall(revision, reference, next)) {
+        next = AskNextRunTime(*element.Task.Get(), reference);
+        element.NextRun.Remember(revision, reference, next);
+    }
+    return next;
 }
 
 HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
@@ -462,13 +481,22 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
                     static_cast<unsigned>(E_UNEXPECTED));
             return;
         }
+        // Made only when kept: with ten thousand tasks, the texts cost more than the check.
+        const bool traced = CEWillReport(CE_SEVERITY_TRACE);
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             const DATE next = element->NextRunTime;
-            CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTaskSchedulerThread::ExecuteDueTasks",
-                                L"Checking if task %ls can run at %ls Next Run %ls Now %ls \n",
-                                element->Identity.c_str(), LocalTimeText().c_str(),
-                                DateText(next).c_str(), DateText(now).c_str());
+            // In order of next runs, no task after one not yet due is due (the tasks a refresh
+            // added since have no next run yet).
+            if (!traced && m_runsInOrder && CompareDates(next, now) > 0) {
+                break;
+            }
+            if (traced) {
+                CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTaskSchedulerThread::ExecuteDueTasks",
+                                    L"Checking if task %ls can run at %ls Next Run %ls Now %ls \n",
+                                    element->Identity.c_str(), LocalTimeText().c_str(),
+                                    DateText(next).c_str(), DateText(now).c_str());
+            }
             const bool due = CompareDates(now - next, kLateness) <= 0 &&
                              CompareDates(now, next) >= 0 && CompareDates(next, 0) > 0;
             if (due) {
@@ -548,6 +576,28 @@ HRESULT CZynTaskSchedulerThread::UpdateTaskList() {
     return GuardAndLog(Names(L"UpdateTaskList"), kSource, [this]() -> HRESULT {
         ScopedLock lock(m_mainLock);
         return m_taskList ? m_taskList->UpdateTaskList() : S_OK;
+    });
+}
+
+HRESULT CZynTaskSchedulerThread::UpdateTaskListFromChanges() {
+    return GuardAndLog(Names(L"UpdateTaskList"), kSource, [this]() -> HRESULT {
+        ScopedLock lock(m_mainLock);
+        if (!m_taskList) {
+            return S_OK;
+        }
+        std::vector<std::wstring> changedNames;
+        if (m_folderWatch && m_folderWatch->TakeChangedNames(changedNames)) {
+            return m_taskList->UpdateTaskList(changedNames);
+        }
+        // Asked only now: taking the names read the changes still pending, the loss among them.
+        if (m_folderWatch && m_folderWatch->TakeOverflow()) {
+            // Nothing is lost with them: the whole folder is read.
+            CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
+                                L"Too many changes in task directory at %ls: change "
+                                L"notifications were lost, the whole folder is read again\n",
+                                LocalTimeText().c_str());
+        }
+        return m_taskList->UpdateTaskList();
     });
 }
 

@@ -67,6 +67,10 @@ public:
     HRESULT ExecuteDueTasks();
     void KillTaskAtEndOfCycle(CZynTaskListElement& element, const std::wstring& identity);
     HRESULT UpdateTaskList();
+    // A refresh after the folder watch signalled: only the files it names as changed are looked
+    // at, unless it lost some names, when the whole folder is read (and notifications the
+    // system dropped are logged).
+    HRESULT UpdateTaskListFromChanges();
     bool IsTaskNameTaken(std::wstring_view name, std::wstring_view identity);
 
     // Execution queue and worker pool.
@@ -101,6 +105,8 @@ private:
     DWORD WaitForWork(DWORD timeoutMs);
     void HandleWake(DWORD result);
     DATE NextRunOf(CZynTaskListElement& element, DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    DATE RunAfter(CZynTaskListElement& element, DATE reference)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DATE RunSearchStart(DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, DATE now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
@@ -118,6 +124,9 @@ private:
     // The time of the last look for due tasks: every run up to it has been queued or turned
     // away. 0 before the first look.
     DATE m_dueCheckedUpTo GUARDED_BY(m_mainLock) = 0;
+    // Whether the task list is in order of next runs, but for tasks added since with none: from
+    // the end of one CheckTasks to the start of the next (refreshes only remove and append).
+    bool m_runsInOrder GUARDED_BY(m_mainLock) = false;
     std::unique_ptr<WorkFolderLock> m_lockFile GUARDED_BY(m_mainLock);
     std::shared_ptr<FolderWatch> m_folderWatch
         GUARDED_BY(m_mainLock);  // shared with a running wait

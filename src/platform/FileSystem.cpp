@@ -45,8 +45,12 @@ DWORD LastErrno() {
     return Win32ErrorFromErrno(errno);
 }
 
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
 std::int64_t ModifiedNanoseconds(const struct stat& info) {
-    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    return Nanoseconds(info.st_mtim);
 }
 
 void FillStatus(const struct stat& info, FileStatus& status) {
@@ -58,6 +62,7 @@ void FillStatus(const struct stat& info, FileStatus& status) {
     status.ownerId = info.st_uid;
     status.size = static_cast<std::uint64_t>(info.st_size);
     status.modifiedNanoseconds = ModifiedNanoseconds(info);
+    status.changedNanoseconds = Nanoseconds(info.st_ctim);
     status.fileId = (static_cast<std::uint64_t>(info.st_dev) << 40) ^ info.st_ino;
 }
 
@@ -292,6 +297,30 @@ DWORD ListDirectory(std::wstring_view path, std::vector<DirectoryEntry>& entries
                 S_ISDIR(info.st_mode);
         }
         entries.push_back({Utf8ToWideLossy(name), isDirectory});
+    }
+    ::closedir(folder);
+    return ERROR_SUCCESS;
+}
+
+DWORD ListDirectoryWithStatus(std::wstring_view path, std::vector<DirectoryEntryStatus>& entries) {
+    DIR* folder = ::opendir(ToSystemPath(path).c_str());
+    if (folder == nullptr) {
+        return ErrorForPath(errno, path);
+    }
+    entries.clear();
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        DirectoryEntryStatus& added = entries.emplace_back();
+        added.name = Utf8ToWideLossy(name);
+        struct stat info {};
+        added.hasStatus =
+            ::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+        if (added.hasStatus) {
+            FillStatus(info, added.status);
+        }
     }
     ::closedir(folder);
     return ERROR_SUCCESS;

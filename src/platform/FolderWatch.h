@@ -1,16 +1,21 @@
 // A watch on the entries of one folder, not of its subfolders: a file created, deleted or
-// renamed in it, a file's content written or its size changed. Subfolders appearing or going
-// do not count. The watch is signalled while changes are pending; the wait it satisfies takes
-// them all, and changes made after that signal the next wait, so none is missed while the
-// owner handles the last ones.
+// renamed in it, a file's content written or its size changed, its permissions, owner or times
+// changed. Subfolders appearing or going do not count. The watch is signalled while changes are
+// pending; the wait it satisfies takes them all, and changes made after that signal the next
+// wait, so none is missed while the owner handles the last ones. The watch also keeps the names
+// of the entries that changed, for an owner that looks only at those.
 //
-// One thread at a time waits on the watch and calls Rearm and TakeOverflow (the owner's);
-// it is made and destroyed by its owner.
+// One thread at a time waits on the watch and calls Rearm, TakeOverflow and TakeChangedNames
+// (the owner's); it is made and destroyed by its owner.
 #pragma once
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileDescriptor.h"
 #include "platform/WaitableObject.h"
@@ -27,6 +32,11 @@ public:
     // Whether the system dropped changes since the last call because too many came at once;
     // the owner then reads the whole folder again instead of trusting what it knew.
     bool TakeOverflow();
+    // The names of the entries that changed since the last call, each once, the changes still
+    // pending included (they no longer signal). False when names were lost, because the system
+    // dropped changes or too many came at once to be worth naming: the owner then reads the
+    // whole folder.
+    bool TakeChangedNames(std::vector<std::wstring>& names);
 
     int SignalDescriptor() const override { return m_notify.Get(); }
     bool ClaimSignal() override;
@@ -34,10 +44,18 @@ public:
 private:
     explicit FolderWatch(FileDescriptor notify) : m_notify(std::move(notify)) {}
 
-    // Notes what the system reported; true when it is a change the owner must see.
-    bool Note(std::uint32_t mask);
+    // Notes what the system reported about the entry `name` (empty: the folder itself); true
+    // when it is a change the owner must see.
+    bool Note(std::uint32_t mask, std::string_view name);
+    void NoteName(std::string_view name);
+    void LoseNames();
+    // Reads every pending change; true when one of them is for the owner.
+    bool ReadChanges();
 
     FileDescriptor m_notify;
     std::atomic<bool> m_overflowed{false};
     std::atomic<bool> m_folderGone{false};
+    std::mutex m_namesLock;
+    std::set<std::string> m_changedNames;  // guarded by m_namesLock, as is the next
+    bool m_namesLost = false;
 };

@@ -53,6 +53,8 @@ const std::vector<ChangeRow> kChangeRows = {
     {"file renamed", true, [](auto& f) { fs::rename(f.Path(L"a.xml"), f.Path(L"b.xml")); }},
     {"file written", true, [](auto& f) { Append(f.Path(L"a.xml"), "more"); }},
     {"file size changed", true, [](auto& f) { fs::resize_file(f.Path(L"a.xml"), 1); }},
+    {"file permissions changed", true,
+     [](auto& f) { fs::permissions(f.Path(L"a.xml"), fs::perms::owner_read); }},
     {"file created in subfolder", false,
      [](auto& f) { WriteBytes(f.WidePath(L"sub/new.xml"), "x"); }},
     {"file written in subfolder", false, [](auto& f) { Append(f.Path(L"sub/inner.xml"), "x"); }},
@@ -99,6 +101,45 @@ TEST(FolderWatchTest, ReportsAnOverflowOnceAfterTooManyChanges) {
     ASSERT_EQ(WaitOne(*folder.Watch(), kHangGuardMs), WAIT_OBJECT_0);
     EXPECT_TRUE(folder.Watch()->TakeOverflow());
     EXPECT_FALSE(folder.Watch()->TakeOverflow());
+    std::vector<std::wstring> names;
+    EXPECT_FALSE(folder.Watch()->TakeChangedNames(names)) << "names were lost with the changes";
+}
+
+TEST(FolderWatchTest, NamesEachChangedEntryOnceAndTakesWhatIsStillPending) {
+    WatchedFolder folder;
+    WriteBytes(folder.WidePath(L"new.xml"), "x");
+    Append(folder.Path(L"new.xml"), "more");
+    fs::rename(folder.Path(L"a.xml"), folder.Path(L"b.xml"));
+    fs::permissions(folder.Path(L"b.xml"), fs::perms::owner_all);
+    WriteBytes(folder.WidePath(L"sub/inner.xml"), "not ours");
+    fs::create_directory(folder.Path(L"other.xml"));
+    WriteBytes(folder.WidePath(L"gone"), "x");
+    fs::remove(folder.Path(L"gone"));
+    std::vector<std::wstring> names{L"left over"};
+    ASSERT_TRUE(folder.Watch()->TakeChangedNames(names));
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.xml", L"b.xml", L"gone", L"new.xml"}));
+    EXPECT_EQ(WaitOne(*folder.Watch(), 0), WAIT_TIMEOUT) << "taken changes signal no more";
+    ASSERT_TRUE(folder.Watch()->TakeChangedNames(names));
+    EXPECT_TRUE(names.empty());
+
+    // Names a wait already took are kept for the owner.
+    WriteBytes(folder.WidePath(L"later.xml"), "x");
+    ASSERT_EQ(WaitOne(*folder.Watch(), kHangGuardMs), WAIT_OBJECT_0);
+    ASSERT_TRUE(folder.Watch()->TakeChangedNames(names));
+    EXPECT_EQ(names, std::vector<std::wstring>{L"later.xml"});
+}
+
+TEST(FolderWatchTest, TooManyNamesAreNotKeptAndTheOwnerIsToldSo) {
+    WatchedFolder folder;
+    for (int i = 0; i < 1001; ++i) {
+        WriteBytes(folder.WidePath(L"file") + std::to_wstring(i), "");
+    }
+    std::vector<std::wstring> names;
+    EXPECT_FALSE(folder.Watch()->TakeChangedNames(names));
+    EXPECT_TRUE(names.empty());
+    WriteBytes(folder.WidePath(L"one.xml"), "x");
+    ASSERT_TRUE(folder.Watch()->TakeChangedNames(names)) << "the next changes are named again";
+    EXPECT_EQ(names, std::vector<std::wstring>{L"one.xml"});
 }
 
 TEST(FolderWatchTest, RearmFailsOnceTheFolderIsGone) {

@@ -1,15 +1,19 @@
 #include "platform/Wait.h"
 
 #include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 
+#include "platform/FileDescriptor.h"
 #include "platform/LastError.h"
 #include "platform/ThreadParking.h"
 
@@ -39,12 +43,57 @@ public:
     }
 
     bool Passed() const { return m_end && Clock::now() >= *m_end; }
+    bool IsLimited() const { return m_end.has_value(); }
+    Clock::time_point End() const { return *m_end; }
 
 private:
     std::optional<Clock::time_point> m_end;
 };
 
-using PollSet = std::array<pollfd, MAXIMUM_WAIT_OBJECTS>;
+// The system lets a poll with a time limit end late by a share of that time (a thousandth, or a
+// two-hundredth for a thread of lower priority, up to 100 ms), so a scheduler waiting a minute
+// for a due second could wake 100 ms after it. A timer of the thread's own, which ends on time,
+// ends the timed waits instead; without one, the poll's own limit does.
+class WaitTimer {
+public:
+    // The calling thread's timer, made on its first timed wait and closed when the thread ends.
+    static WaitTimer& OfThisThread() {
+        thread_local WaitTimer timer;
+        return timer;
+    }
+
+    // The descriptor to poll, readable once `end` came; -1 when the thread has no timer.
+    int ArmFor(Clock::time_point end) {
+        if (!m_timer.IsValid()) {
+            return -1;
+        }
+        const auto sinceBoot = end.time_since_epoch();
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceBoot);
+        itimerspec at{};
+        at.it_value.tv_sec = seconds.count();
+        at.it_value.tv_nsec =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(sinceBoot - seconds).count();
+        if (at.it_value.tv_sec == 0 && at.it_value.tv_nsec == 0) {
+            at.it_value.tv_nsec = 1;  // all zero would disarm it
+        }
+        return ::timerfd_settime(m_timer.Get(), TFD_TIMER_ABSTIME, &at, nullptr) == 0
+                   ? m_timer.Get()
+                   : -1;
+    }
+    void TakeExpiry() {
+        std::uint64_t expiries = 0;
+        [[maybe_unused]] const ssize_t ignored = ::read(m_timer.Get(), &expiries, sizeof expiries);
+    }
+
+private:
+    // steady_clock is the monotonic clock here.
+    WaitTimer() : m_timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)) {}
+
+    FileDescriptor m_timer;
+};
+
+// The objects, then the wait's timer.
+using PollSet = std::array<pollfd, MAXIMUM_WAIT_OBJECTS + 1>;
 
 DWORD Fail(DWORD error) {
     SetLastError(error);
@@ -79,9 +128,16 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
         polled[i] = {objects[i]->SignalDescriptor(), POLLIN, 0};
     }
     const Deadline deadline(timeoutMs);
+    const int timer = deadline.IsLimited() && timeoutMs > 0
+                          ? WaitTimer::OfThisThread().ArmFor(deadline.End())
+                          : -1;
+    const std::size_t polledCount = objects.size() + (timer >= 0 ? 1 : 0);
+    if (timer >= 0) {
+        polled[objects.size()] = {timer, POLLIN, 0};
+    }
     ThreadParking* parking = ThreadParking::Current();
     for (;;) {
-        if (::poll(polled.data(), objects.size(), deadline.PollTimeout()) < 0) {
+        if (::poll(polled.data(), polledCount, timer >= 0 ? -1 : deadline.PollTimeout()) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -93,6 +149,9 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
             if (!running.owns_lock()) {
                 continue;  // parked meanwhile: what was polled is stale
             }
+        }
+        if (timer >= 0 && (polled[objects.size()].revents & POLLIN) != 0) {
+            WaitTimer::OfThisThread().TakeExpiry();
         }
         const DWORD result = ClaimFirstSignalled(objects, polled);
         if (result != WAIT_TIMEOUT || deadline.Passed()) {

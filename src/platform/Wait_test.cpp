@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -53,6 +54,31 @@ TEST(WaitAnyTest, TimesOutWhenNothingIsSignalled) {
     auto event = MakeEvent(false);
     EXPECT_EQ(WaitOne(*event, 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitOne(*event, 20), WAIT_TIMEOUT);
+}
+
+// A timed wait ends on its time limit, never before it: not when an earlier wait of the thread,
+// ended by a signal, leaves its own time limit behind, nor when that limit passed meanwhile.
+TEST(WaitAnyTest, ATimedWaitNeverEndsBeforeItsTimeWhateverTheWaitsBeforeIt) {
+    using namespace std::chrono;
+    auto signalled = MakeEvent(false, true);
+    auto never = MakeEvent(false);
+    ASSERT_EQ(WaitOne(*signalled, 30), WAIT_OBJECT_0);
+    std::this_thread::sleep_for(milliseconds(60));  // the first wait's limit passes unused
+    for (const DWORD limit : {200u, 1u, 25u}) {
+        const auto start = steady_clock::now();
+        EXPECT_EQ(WaitOne(*never, limit), WAIT_TIMEOUT);
+        EXPECT_GE(steady_clock::now() - start, milliseconds(limit)) << "limit " << limit;
+    }
+    // A signal that comes during a timed wait ends it, and the next timed wait still waits.
+    std::thread setter([&] {
+        std::this_thread::sleep_for(milliseconds(20));
+        never->Set();
+    });
+    EXPECT_EQ(WaitOne(*never, kHangGuardMs), WAIT_OBJECT_0);
+    setter.join();
+    const auto start = steady_clock::now();
+    EXPECT_EQ(WaitOne(*never, 30), WAIT_TIMEOUT);
+    EXPECT_GE(steady_clock::now() - start, milliseconds(30));
 }
 
 TEST(WaitAnyTest, FailsForUnusableObjectLists) {

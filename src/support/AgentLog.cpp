@@ -204,13 +204,12 @@ void CAgentLog::Write(DWORD severity, const wchar_t* source, const wchar_t* mess
     if (message == nullptr || *message == L'\0') {
         return;
     }
-    const DWORD effective = EffectiveSeverity(severity, m_override);
-    const DWORD flags = EffectiveFlags(severity, m_override);
     const AgentLogLimits limits = RefreshLimits();
-    if (!PassesFilter(effective, limits.severityMask, m_override) ||
-        (flags & kAgentLogSuppressAll) != 0) {
+    if (!Keeps(severity, limits)) {
         return;
     }
+    const DWORD effective = EffectiveSeverity(severity, m_override);
+    const DWORD flags = EffectiveFlags(severity, m_override);
     if ((flags & kAgentLogCopyToInstallLog) != 0) {
         CopyToInstallLog(effective, source, message);
     }
@@ -222,6 +221,15 @@ void CAgentLog::Write(DWORD severity, const wchar_t* source, const wchar_t* mess
         return;
     }
     WriteToFile(effective, source, message, limits);
+}
+
+bool CAgentLog::Accepts(DWORD severity) {
+    return Keeps(severity, RefreshLimits());
+}
+
+bool CAgentLog::Keeps(DWORD severity, const AgentLogLimits& limits) const {
+    return PassesFilter(EffectiveSeverity(severity, m_override), limits.severityMask, m_override) &&
+           (EffectiveFlags(severity, m_override) & kAgentLogSuppressAll) == 0;
 }
 
 void CAgentLog::WriteToFile(DWORD severity, const wchar_t* source, const wchar_t* message,

@@ -33,6 +33,7 @@ public:
     static CAgentLog& Instance();
 
     void Write(DWORD severity, const wchar_t* source, const wchar_t* message) override;
+    bool Accepts(DWORD severity) override;
     // Stops writing and waits (up to 2 s) for writers already inside.
     void Shutdown();
 
@@ -42,6 +43,7 @@ private:
     class MutexHold;
 
     AgentLogLimits RefreshLimits();
+    bool Keeps(DWORD severity, const AgentLogLimits& limits) const;
     bool ChangeCounterMoved();
     void CopyToInstallLog(DWORD severity, const wchar_t* source, const wchar_t* message);
     void CopyToConsole(DWORD severity, const wchar_t* source, const wchar_t* message);

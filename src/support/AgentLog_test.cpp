@@ -128,6 +128,30 @@ TEST_F(AgentLogTest, OverrideWidensTheMaskOrSuppressesEverything) {
     EXPECT_EQ(text.find("suppressed error"), std::string::npos);
 }
 
+TEST_F(AgentLogTest, AcceptsExactlyWhatWriteWouldKeep) {
+    {
+        CAgentLog log;
+        EXPECT_TRUE(log.Accepts(1));
+        EXPECT_TRUE(log.Accepts(4));
+        EXPECT_FALSE(log.Accepts(8));
+        EXPECT_FALSE(log.Accepts(32));
+    }
+    {
+        const ScopedVariable widen(kAgentLogOverrideVariable, "00000008");
+        CAgentLog log;
+        EXPECT_TRUE(log.Accepts(8));
+    }
+    {
+        const ScopedVariable suppress(kAgentLogOverrideVariable, "FA000001");
+        CAgentLog log;
+        EXPECT_FALSE(log.Accepts(1));
+    }
+    settings.Number(L"Severity", 0x28);  // trace and debug only
+    CAgentLog log;
+    EXPECT_TRUE(log.Accepts(8));
+    EXPECT_FALSE(log.Accepts(4));
+}
+
 TEST_F(AgentLogTest, LimitsAreBoundedAndFolderIsCreated) {
     settings.Number(L"MaxSize", 1);
     settings.Number(L"MaxFiles", 0);

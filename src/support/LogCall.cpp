@@ -26,6 +26,14 @@ std::wstring TraceSource(const char* sourceFile, int line) {
 
 }  // namespace
 
+bool CEWillReport(DWORD severity) noexcept {
+    try {
+        return LogSink::Current().Accepts(severity);
+    } catch (...) {
+        return false;  // a sink that cannot answer would not take the record either
+    }
+}
+
 void CEReportEvent(DWORD severity, const wchar_t* source, const wchar_t* message) noexcept {
     if (message == nullptr || *message == L'\0') {
         return;
@@ -39,6 +47,9 @@ void CEReportEvent(DWORD severity, const wchar_t* source, const wchar_t* message
 
 void CEReportEventFormat(DWORD severity, const wchar_t* source, const wchar_t* format,
                          ...) noexcept {
+    if (!CEWillReport(severity)) {
+        return;
+    }
     try {
         va_list args;
         va_start(args, format);
@@ -51,6 +62,9 @@ void CEReportEventFormat(DWORD severity, const wchar_t* source, const wchar_t* f
 
 void CEReportEventWithError(DWORD severity, const wchar_t* source, DWORD errorCode,
                             const wchar_t* format, ...) noexcept {
+    if (!CEWillReport(severity)) {
+        return;
+    }
     try {
         va_list args;
         va_start(args, format);
@@ -67,6 +81,9 @@ void CEReportEventWithError(DWORD severity, const wchar_t* source, DWORD errorCo
 
 void CETrace(DWORD severity, const char* sourceFile, int line, const wchar_t* format,
              ...) noexcept {
+    if (!CEWillReport(severity)) {
+        return;
+    }
     try {
         va_list args;
         va_start(args, format);

@@ -14,6 +14,10 @@ inline constexpr DWORD CE_SEVERITY_DEBUG = 32;
 
 inline constexpr std::size_t kLogMessageCapacity = 4096;
 
+// Whether a record of `severity` would be kept now. The formatting variants ask first and make
+// no text for a record that would be dropped; a caller whose arguments cost something to make
+// may ask too.
+bool CEWillReport(DWORD severity) noexcept;
 // A null or empty message writes nothing; `source` may be null.
 void CEReportEvent(DWORD severity, const wchar_t* source, const wchar_t* message) noexcept;
 void CEReportEventFormat(DWORD severity, const wchar_t* source, const wchar_t* format,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/LogCapture.h"
+#include "support/LogSink.h"
 
 namespace {
 
@@ -17,6 +18,36 @@ TEST(LogCall, FormatsAndCutsLongText) {
     EXPECT_EQ(records[0].message, L"Queueing task {A} (3)");
     EXPECT_EQ(records[0].severity, CE_SEVERITY_INFORMATION);
     EXPECT_EQ(records[1].message, std::wstring(kLogMessageCapacity - 1, L'x'));
+}
+
+// Keeps errors and warnings only, and counts the records it was handed.
+class WarningsOnly final : public LogSink {
+public:
+    WarningsOnly() : m_previous(LogSink::Install(this)) {}
+    ~WarningsOnly() override { LogSink::Install(m_previous); }
+    void Write(DWORD, const wchar_t*, const wchar_t*) override { ++written; }
+    bool Accepts(DWORD severity) override {
+        return (severity & (CE_SEVERITY_ERROR | CE_SEVERITY_WARNING)) != 0;
+    }
+
+    int written = 0;
+
+private:
+    LogSink* m_previous;
+};
+
+TEST(LogCall, RecordsTheSinkWouldDropAreNeitherMadeNorHandedOver) {
+    WarningsOnly sink;
+    EXPECT_TRUE(CEWillReport(CE_SEVERITY_WARNING));
+    EXPECT_FALSE(CEWillReport(CE_SEVERITY_TRACE));
+    CEReportEventFormat(CE_SEVERITY_TRACE, L"S", L"dropped %d", 1);
+    CEReportEventWithError(CE_SEVERITY_INFORMATION, L"S", 5, L"dropped %d", 2);
+    CETrace(CE_SEVERITY_DEBUG, __FILE__, __LINE__, L"dropped %d", 3);
+    EXPECT_EQ(sink.written, 0);
+    CEReportEventFormat(CE_SEVERITY_WARNING, L"S", L"kept %d", 1);
+    CEReportEventWithError(CE_SEVERITY_ERROR, L"S", 5, L"kept %d", 2);
+    CETrace(CE_SEVERITY_WARNING, __FILE__, __LINE__, L"kept %d", 3);
+    EXPECT_EQ(sink.written, 3);
 }
 
 TEST(LogCall, WithErrorAppendsTheSystemTextOnlyToAMessage) {

@@ -11,6 +11,8 @@ public:
     virtual ~LogSink() = default;
     // `source` may be null; `message` is never null or empty.
     virtual void Write(DWORD severity, const wchar_t* source, const wchar_t* message) = 0;
+    // Whether a record of `severity` would be kept now; false lets the caller skip making it.
+    virtual bool Accepts(DWORD /*severity*/) { return true; }
 
     // Installs `sink` for every later record (null: the agent log again) and answers the sink
     // installed before, so that a caller can put it back.

@@ -109,6 +109,39 @@ TEST_F(ZynTaskTest, NextRunTimeAndDueness) {
     EXPECT_EQ(index, 0);
 }
 
+TEST_F(ZynTaskTest, RevisionMovesWithEachDocumentAndIsZeroForRunsRepeatingInWindows) {
+    ComPtr<IZynScheduleRevision> revision;
+    ASSERT_EQ(task->QueryInterface(IID_IZynScheduleRevision,
+                                   reinterpret_cast<void**>(revision.Receive())),
+              S_OK);
+    ASSERT_EQ(task->put_Guid(CBstr(kGuid).Get()), S_OK);
+    ASSERT_EQ(SetDocument(OnceTask(L"Plain", L"2030-01-01 10:00:00")), S_OK);
+    const std::uint64_t first = revision->ScheduleRevision();
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(revision->ScheduleRevision(), first) << "asking changes nothing";
+    DATE next = 0;
+    ASSERT_EQ(task->GetNextRunTime(CVariantHolder(L"2030-01-01 09:00:00"), &next), S_OK);
+    EXPECT_EQ(revision->ScheduleRevision(), first) << "computing a run changes nothing";
+
+    ASSERT_EQ(SetDocument(OnceTask(L"Plain", L"2030-01-01 11:00:00")), S_OK);
+    const std::uint64_t second = revision->ScheduleRevision();
+    EXPECT_NE(second, 0u);
+    EXPECT_NE(second, first);
+    engine.WriteTask(kGuid, OnceTask(L"Plain", L"2030-01-01 12:00:00"));
+    ASSERT_EQ(task->get_Xml(nullptr), S_OK);  // reads the file again
+    EXPECT_NE(revision->ScheduleRevision(), second);
+
+    const auto repeating = [](const std::wstring& extra) {
+        return TaskDocument(L"Repeating", L"<Trigger Type='1' Interval='5' Duration='60'" + extra +
+                                              L"><BeginDate>2030-01-01 10:00:00</BeginDate>"
+                                              L"</Trigger>");
+    };
+    ASSERT_EQ(SetDocument(repeating(L"")), S_OK);
+    EXPECT_EQ(revision->ScheduleRevision(), 0u);
+    ASSERT_EQ(SetDocument(repeating(L" Disabled='1'")), S_OK);
+    EXPECT_NE(revision->ScheduleRevision(), 0u) << "a disabled trigger does not run at all";
+}
+
 TEST_F(ZynTaskTest, DeleteRemovesTheFilesAndLeavesTheSchedule) {
     ASSERT_EQ(task->put_Guid(CBstr(kGuid).Get()), S_OK);
     ASSERT_EQ(SetDocument(OnceTask(L"Gone", L"2030-01-01 10:00:00")), S_OK);
