@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <memory>
+#include <string_view>
 
 #include "platform/FileDescriptor.h"
 #include "platform/LastError.h"
@@ -277,53 +279,54 @@ DWORD TouchFile(std::wstring_view path) {
     return fd.IsValid() ? ERROR_SUCCESS : ErrorForPath(errno, path);
 }
 
-DWORD ListDirectory(std::wstring_view path, std::vector<DirectoryEntry>& entries) {
-    const std::string systemPath = ToSystemPath(path);
-    DIR* folder = ::opendir(systemPath.c_str());
-    if (folder == nullptr) {
+namespace {
+
+struct DirectoryCloser {
+    void operator()(DIR* folder) const { ::closedir(folder); }
+};
+
+// Calls `visit(folderDescriptor, entry)` for every entry but "." and "..".
+template <class Visit>
+DWORD VisitDirectory(std::wstring_view path, Visit visit) {
+    const std::unique_ptr<DIR, DirectoryCloser> folder(::opendir(ToSystemPath(path).c_str()));
+    if (!folder) {
         return ErrorForPath(errno, path);
     }
-    entries.clear();
-    while (const dirent* entry = ::readdir(folder)) {
+    while (const dirent* entry = ::readdir(folder.get())) {
         const std::string_view name(entry->d_name);
-        if (name == "." || name == "..") {
-            continue;
+        if (name != "." && name != "..") {
+            visit(::dirfd(folder.get()), *entry);
         }
-        bool isDirectory = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN) {
-            struct stat info {};
-            isDirectory =
-                ::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISDIR(info.st_mode);
-        }
-        entries.push_back({Utf8ToWideLossy(name), isDirectory});
     }
-    ::closedir(folder);
     return ERROR_SUCCESS;
 }
 
-DWORD ListDirectoryWithStatus(std::wstring_view path, std::vector<DirectoryEntryStatus>& entries) {
-    DIR* folder = ::opendir(ToSystemPath(path).c_str());
-    if (folder == nullptr) {
-        return ErrorForPath(errno, path);
-    }
+}  // namespace
+
+DWORD ListDirectory(std::wstring_view path, std::vector<DirectoryEntry>& entries) {
     entries.clear();
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string_view name(entry->d_name);
-        if (name == "." || name == "..") {
-            continue;
+    return VisitDirectory(path, [&](int folder, const dirent& entry) {
+        bool isDirectory = entry.d_type == DT_DIR;
+        if (entry.d_type == DT_UNKNOWN) {
+            struct stat info {};
+            isDirectory = ::fstatat(folder, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISDIR(info.st_mode);
         }
+        entries.push_back({Utf8ToWideLossy(entry.d_name), isDirectory});
+    });
+}
+
+DWORD ListDirectoryWithStatus(std::wstring_view path, std::vector<DirectoryEntryStatus>& entries) {
+    entries.clear();
+    return VisitDirectory(path, [&](int folder, const dirent& entry) {
         DirectoryEntryStatus& added = entries.emplace_back();
-        added.name = Utf8ToWideLossy(name);
+        added.name = Utf8ToWideLossy(entry.d_name);
         struct stat info {};
-        added.hasStatus =
-            ::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+        added.hasStatus = ::fstatat(folder, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0;
         if (added.hasStatus) {
             FillStatus(info, added.status);
         }
-    }
-    ::closedir(folder);
-    return ERROR_SUCCESS;
+    });
 }
 
 DWORD MakeOwnerWritable(std::wstring_view path) {
