@@ -41,6 +41,11 @@ bool IsTaskFileName(std::wstring_view name) {
     return true;
 }
 
+// The name of a task file without its suffix: the task's key.
+std::wstring_view TaskFileStem(std::wstring_view name) {
+    return name.substr(0, name.size() - kTaskFileSuffix.size());
+}
+
 bool IsGuidText(std::wstring_view key) {
     constexpr std::size_t kGuidTextLength = 38;
     if (key.size() != kGuidTextLength) {
@@ -143,8 +148,7 @@ void CZynTasksList::Reconcile(const std::wstring& folder,
             continue;
         }
         const bool trusted = files[i].refusal == TaskFileTrust::Refusal::None;
-        const std::wstring_view stem =
-            std::wstring_view(entry.name).substr(0, entry.name.size() - kTaskFileSuffix.size());
+        const std::wstring_view stem = TaskFileStem(entry.name);
         const auto found = m_byIdentity.find(stem);
         if (stem.empty()) {
             unnamedFileTrusted = trusted;
@@ -226,15 +230,13 @@ void CZynTasksList::ScanFolder(const std::wstring& folder,
             refused.push_back(JoinPath(folder, entry.name));
             continue;
         }
-        const CountedPtr<CZynTaskListElement>& listed = files[i].listed;
-        const std::wstring key =
-            listed ? std::wstring()
-                   : entry.name.substr(0, entry.name.size() - kTaskFileSuffix.size());
-        if (const CountedPtr<CZynTaskListElement> element = listed ? listed : GetTask(key)) {
+        const std::wstring_view key = TaskFileStem(entry.name);
+        if (const CountedPtr<CZynTaskListElement> element =
+                files[i].listed ? files[i].listed : GetTask(key)) {
             CheckListedTask(*element, folder, entry.name,
                             TaskFileSignature(entry.status, zoneBias));
         } else {
-            AddTask(key);
+            AddTask(std::wstring(key));
         }
     }
     if (wholeFolder) {
@@ -410,14 +412,9 @@ void CZynTasksList::MoveNext() {
 void CZynTasksList::SortByNextRunTime() {
     if (m_engine) {
         ScopedLock lock(m_engine->MainLock());
-        const auto earlier = [](const auto& a, const auto& b) {
+        std::stable_sort(m_elements.begin(), m_elements.end(), [](const auto& a, const auto& b) {
             return a->NextRunTime < b->NextRunTime;
-        };
-        // Between two cycles few next runs move: the list is mostly in order already, and a
-        // stable sort leaves a list in order as it is.
-        if (!std::is_sorted(m_elements.begin(), m_elements.end(), earlier)) {
-            std::stable_sort(m_elements.begin(), m_elements.end(), earlier);
-        }
+        });
         m_cursor = kAtEnd;
     }
 }

@@ -48,7 +48,8 @@ public:
     void MoveFirst();
     CountedPtr<CZynTaskListElement> GetCurrent();
     void MoveNext();
-    // Stable: elements with equal next run times keep their order.
+    // Stable: elements with equal next run times keep their order. The scheduler thread, which
+    // sees every next run as it computes them, calls it only for a list out of order.
     void SortByNextRunTime();
     // Lets go of the engine (it is shutting down) and of every element.
     void Detach();
