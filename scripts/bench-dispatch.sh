@@ -17,15 +17,10 @@ bin=${2:-build-rel}
 tasks=200
 umask 022  # the daemon loads only task files that group and others cannot write
 
-run=$(mktemp -d "${TMPDIR:-/tmp}/zyntask-dispatch.XXXXXX")
-export ZYN_REGISTRY="$run/registry"
-mkdir -m 0700 "$run/work" "$run/starts" "$run/registry" "$run/log"
-# The agent log goes into the run's folder, with its default records (queueing and running).
-cat > "$run/registry/HKEY_LOCAL_MACHINE.reg" <<EOT
-[Software\Kalvane\Kalvane Agent\Event Logging\logfile]
-"FilePath"="$run/log"
-"MaxSize"=dword:00002000
-EOT
+. scripts/run-folder.sh
+make_run_folder dispatch starts
+# The default records (queueing and running), in files large enough to keep every run's.
+keep_agent_log_in_run_folder '"MaxSize"=dword:00002000'
 echo "dispatch folder: $run"
 
 # The first task is due 40 seconds from now (time to start and load), the others one second

@@ -15,16 +15,11 @@ minutes=${2:-3}
 bin=${3:-build-rel}
 umask 022  # the daemon loads only task files that group and others cannot write
 
-run=$(mktemp -d "${TMPDIR:-/tmp}/zyntask-idle.XXXXXX")
-export ZYN_REGISTRY="$run/registry"
-mkdir -m 0700 "$run/work" "$run/registry" "$run/log"
-# The agent log goes into the run's folder, with debug records (the scheduler's "Wait timeout"
-# at each cycle) on top of the default ones; no trace, which writes a record per task and cycle.
-cat > "$run/registry/HKEY_LOCAL_MACHINE.reg" <<EOT
-[Software\Kalvane\Kalvane Agent\Event Logging\logfile]
-"FilePath"="$run/log"
-"Severity"=dword:00000027
-EOT
+. scripts/run-folder.sh
+make_run_folder idle
+# Debug records (the scheduler's "Wait timeout" at each cycle) on top of the default ones; no
+# trace, which writes a record per task and cycle.
+keep_agent_log_in_run_folder '"Severity"=dword:00000027'
 echo "idle folder: $run"
 
 # Daily tasks whose runs are spread over the hour that starts three hours from now.

@@ -10,13 +10,12 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target zyntaskd zyntask
 
-run=$(mktemp -d "${TMPDIR:-/tmp}/zyntask-demo.XXXXXX")
-export ZYN_REGISTRY="$run/registry"
+. scripts/run-folder.sh
+make_run_folder demo documents
 output="$run/output.txt"
 start_minute=$(date '+%Y-%m-%d %H:%M:00')
 start_plus_one=$(date -d '+1 minute' '+%Y-%m-%d %H:%M:%S')
 
-mkdir -m 0700 "$run/work" "$run/documents"
 for document in demo/*.xml; do
   sed -e "s|@OUTPUT@|$output|g" -e "s|@START_MINUTE@|$start_minute|g" \
       -e "s|@START_PLUS_ONE_MINUTE@|$start_plus_one|g" "$document" \

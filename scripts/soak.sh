@@ -12,9 +12,8 @@ tasks=${2:-2000}
 # The daemon loads only task files that group and others cannot write.
 umask 022
 
-run=$(mktemp -d "${TMPDIR:-/tmp}/zyntask-soak.XXXXXX")
-export ZYN_REGISTRY="$run/registry"
-mkdir -m 0700 "$run/work" "$run/runs" "$run/documents" "$run/bin"
+. scripts/run-folder.sh
+make_run_folder soak runs documents bin
 echo "soak folder: $run"
 # A copy of the programs and libraries, so that a rebuild meanwhile changes nothing here.
 bin="$run/bin"
