@@ -111,6 +111,7 @@ TEST_F(ZynTaskSchedulerStart, AnswersSFalseWhileAnotherProcessHoldsTheFolder) {
     other.Wait();
     // The folder is free again once its holder is gone; the next Start claims it.
     EXPECT_EQ(S_OK, Scheduler().Start());
+    ReleaseScheduler();  // its threads write to `log`: they end before it does
 }
 
 using ZynTaskSchedulerEnabled = SchedulerTest;
