@@ -3,8 +3,10 @@
 set -euo pipefail
 
 # libclang-rt-dev holds clang's fuzzer driver (scripts/fuzz.sh); clang only recommends it.
+# libsystemd-dev tells the service manager the daemon is ready; dpkg-dev finds the package's
+# dependencies (cpack -G DEB).
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev libpugixml-dev)
+          libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 #include "common/WorkFolderSafety.h"
 #include "platform/LastError.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ServiceManager.h"
 #include "platform/SystemMessage.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Wait.h"
@@ -50,10 +51,14 @@ int ZynTaskDaemon::Run() {
                          L" holds the work folder " + workFolder +
                          L"; stop it first, or give this one another folder with --work-folder"};
     }
-    Say(FormatText(128 + workFolder.size(), L"running the tasks of %ls as process %u",
-                   workFolder.c_str(), GetCurrentProcessId()));
+    const std::wstring running =
+        FormatText(128 + workFolder.size(), L"running the tasks of %ls as process %u",
+                   workFolder.c_str(), GetCurrentProcessId());
+    Say(running);
+    ServiceManager::NotifyReady(running);
     WaitOne(*signals, INFINITE);
     Say(signals->LastSignalName() + L": stopping");
+    ServiceManager::NotifyStopping(L"stopping");
     CheckCall(scheduler->Stop(), L"stopping the scheduler");
     return 0;
 }

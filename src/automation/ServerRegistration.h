@@ -17,14 +17,15 @@
 //   Interface\<interface>            = interface name;  TypeLib = <library> with
 //                                      Version = <version>
 //
-// A class's CLSID key is replaced, not merged, so registering twice leaves exactly one
-// registration. Unregistering removes every key above with everything under it; "CLSID",
+// A class's CLSID key is made to hold exactly the registration, so registering twice leaves
+// exactly one; what stays is never removed on the way, so registrations and activations running
+// at the same time in other processes never find the class half-registered. Unregistering removes every key above with everything under it; "CLSID",
 // "TypeLib" and "Interface" themselves stay. Keys already missing are no failure, except the
 // type library's: unregistering a type library that is not registered fails with
 // TYPE_E_REGISTRYACCESS, as the system's type-library unregistration does.
 //
 // Every step stops at the first registry failure and answers HRESULT_FROM_WIN32 of it. No lock:
-// the registry serializes writers; two registrations at once leave one of them. Nothing
+// the registry serializes writers; two registrations at once leave one of them, whole. Nothing
 // throws but out of memory.
 #pragma once
 

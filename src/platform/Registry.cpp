@@ -253,8 +253,9 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD
     }
     std::string data(reinterpret_cast<const char*>(lpData), cbData);
     return ChangeKey(key, [&](CRegistryTree& node, bool& changed) {
-        node.SetValue(*name, dwType, std::move(data));
-        changed = true;
+        // An unchanged value is not stored again: a registration repeated by many processes at
+        // once then costs them reads, not a rewrite of the tree each.
+        changed = node.SetValue(*name, dwType, std::move(data));
         return Status(ERROR_SUCCESS);
     });
 }

@@ -87,7 +87,7 @@ const RegistryValue* CRegistryTree::Value(std::wstring_view name) const {
     return found == m_values.end() ? nullptr : &found->second;
 }
 
-void CRegistryTree::SetValue(std::wstring_view name, DWORD type, std::string data) {
+bool CRegistryTree::SetValue(std::wstring_view name, DWORD type, std::string data) {
     std::wstring folded = FoldRegistryName(name);
     // A tree is read back in name order, so new names mostly go to the end.
     auto slot = !m_values.empty() && std::prev(m_values.end())->first < folded
@@ -95,10 +95,15 @@ void CRegistryTree::SetValue(std::wstring_view name, DWORD type, std::string dat
                     : m_values.lower_bound(folded);
     if (slot == m_values.end() || slot->first != folded) {
         slot = m_values.emplace_hint(slot, std::move(folded),
-                                     RegistryValue{std::wstring(name), 0, {}});
+                                     RegistryValue{std::wstring(name), type, std::move(data)});
+        return true;
+    }
+    if (slot->second.type == type && slot->second.data == data) {
+        return false;
     }
     slot->second.type = type;
     slot->second.data = std::move(data);
+    return true;
 }
 
 bool CRegistryTree::RemoveValue(std::wstring_view name) {

@@ -47,8 +47,9 @@ public:
     std::vector<const CRegistryTree*> Subkeys() const;
 
     const RegistryValue* Value(std::wstring_view name) const;
-    // Replaces the value's type and data; a new value takes `name` as it is spelt.
-    void SetValue(std::wstring_view name, DWORD type, std::string data);
+    // Replaces the value's type and data; a new value takes `name` as it is spelt. False when
+    // the value already had that type and data.
+    bool SetValue(std::wstring_view name, DWORD type, std::string data);
     bool RemoveValue(std::wstring_view name);
     const RegistryValue* ValueAt(std::size_t index) const;
     std::vector<const RegistryValue*> Values() const;

@@ -45,18 +45,26 @@ std::string ProductSandbox::WriteFile(const std::string& name, const std::string
 }
 
 ProgramResult ProductSandbox::Client(const std::vector<std::string>& args) const {
+    return Output("client", StartClient(args, "client")->Wait());
+}
+
+std::unique_ptr<ChildProcess> ProductSandbox::StartClient(const std::vector<std::string>& args,
+                                                          const std::string& name) const {
     std::vector<std::string> words{"--work-folder", WorkFolder()};
     words.insert(words.end(), args.begin(), args.end());
-    return Run(ZYN_CLIENT_PROGRAM, words, "client");
+    return Start(ZYN_CLIENT_PROGRAM, words, name);
+}
+
+ProgramResult ProductSandbox::Output(const std::string& name, int status) const {
+    const std::wstring prefix = m_folder / Utf8ToWideLossy(name);
+    return {status, ReadIfPresent(prefix + L".out"), ReadIfPresent(prefix + L".err")};
 }
 
 std::unique_ptr<ChildProcess> ProductSandbox::StartDaemon(const std::vector<std::string>& args,
                                                           const std::string& name) const {
     std::vector<std::string> words{"--work-folder", WorkFolder()};
     words.insert(words.end(), args.begin(), args.end());
-    const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
-    return std::make_unique<ChildProcess>(
-        ChildProcess::Program{ZYN_DAEMON_PROGRAM, prefix + ".out", prefix + ".err"}, words);
+    return Start(ZYN_DAEMON_PROGRAM, words, name);
 }
 
 std::string ProductSandbox::DaemonErrors(const std::string& name) const {
@@ -69,15 +77,12 @@ bool ProductSandbox::WaitUntilRunning(const std::string& name, int seconds) cons
         seconds);
 }
 
-ProgramResult ProductSandbox::Run(const std::string& program, const std::vector<std::string>& args,
-                                  const std::string& name) const {
+std::unique_ptr<ChildProcess> ProductSandbox::Start(const std::string& program,
+                                                    const std::vector<std::string>& args,
+                                                    const std::string& name) const {
     const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
-    ChildProcess process(ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, args);
-    ProgramResult result;
-    result.status = process.Wait();
-    result.output = ReadIfPresent(Utf8ToWideLossy(prefix + ".out"));
-    result.errors = ReadIfPresent(Utf8ToWideLossy(prefix + ".err"));
-    return result;
+    return std::make_unique<ChildProcess>(
+        ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, args);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int seconds) {

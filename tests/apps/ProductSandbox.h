@@ -30,6 +30,11 @@ public:
 
     // zyntask with `args` (after --work-folder), to its end.
     ProgramResult Client(const std::vector<std::string>& args) const;
+    // zyntask with `args` (after --work-folder), started and left running; Output(name) reads
+    // what it wrote.
+    std::unique_ptr<ChildProcess> StartClient(const std::vector<std::string>& args,
+                                              const std::string& name) const;
+    ProgramResult Output(const std::string& name, int status) const;
     // zyntaskd on the work folder with `args`; its standard error goes to DaemonErrors().
     std::unique_ptr<ChildProcess> StartDaemon(const std::vector<std::string>& args = {},
                                               const std::string& name = "daemon") const;
@@ -38,8 +43,9 @@ public:
     bool WaitUntilRunning(const std::string& name = "daemon", int seconds = 30) const;
 
 private:
-    ProgramResult Run(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& name) const;
+    std::unique_ptr<ChildProcess> Start(const std::string& program,
+                                        const std::vector<std::string>& args,
+                                        const std::string& name) const;
 
     TempRegistry m_registry;
     TempFolder m_folder;
