@@ -147,6 +147,7 @@ TEST(ZynServerRegistration, RegisteringTwiceLeavesOneRegistration) {
     SetText(HKEY_CLASSES_ROOT, std::wstring(kSchedulerClass) + L"\\InprocServer32", L"Stale", L"x");
     SetText(HKEY_CLASSES_ROOT, std::wstring(kSchedulerClass) + L"\\LocalServer32", nullptr,
             L"/usr/bin/other");
+    SetText(HKEY_CLASSES_ROOT, std::wstring(kSchedulerClass) + L"\\PROGID", L"Stale", L"y");
     ASSERT_EQ(S_OK, CZynServerModule::RegisterServer(kLibrary));
     EXPECT_EQ(Dump(HKEY_CLASSES_ROOT), once);
 }
