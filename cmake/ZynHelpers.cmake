@@ -27,18 +27,53 @@ function(zyn_apply_build_flags)
   endif()
 endfunction()
 
-# zyn_add_test(<name> SOURCES <files...> [LIBS <targets...>])
-# One test program, run by CTest test by test, with the project's test main.
+# The layers, lowest first; every test carries the CTest label of the one layer it tests, so that
+# `ctest -L <layer>` runs what guards that layer (scripts/mutants.py relies on it).
+set(ZYN_LAYERS platform support tasks engine execution automation apps)
+
+# zyn_add_test(<name> SOURCES <files...> [LIBS <targets...>]
+#              (LABEL <layer> | SUITE_LABELS <suite> <layer> [<suite> <layer>...]))
+# One test program, run by CTest test by test, with the project's test main. A program whose
+# suites test different layers names the layer of each suite instead of one for all.
 function(zyn_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL" "SOURCES;LIBS;SUITE_LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} zyn_test_support GTest::gtest GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  if(ARG_LABEL)
+    zyn_discover_tests(${name} "*" ${ARG_LABEL})
+    return()
+  endif()
+  if(NOT ARG_SUITE_LABELS)
+    message(FATAL_ERROR "zyn_add_test(${name}) needs LABEL or SUITE_LABELS")
+  endif()
+  while(ARG_SUITE_LABELS)
+    list(POP_FRONT ARG_SUITE_LABELS suite layer)
+    zyn_discover_tests(${name} "${suite}.*" ${layer})
+  endwhile()
+endfunction()
+
+# The tests of <target> that <filter> selects, labelled <layer>.
+function(zyn_discover_tests target filter layer)
+  zyn_check_layer(${layer})
+  gtest_discover_tests(${target} TEST_FILTER ${filter} DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300 LABELS ${layer})
+endfunction()
+
+# zyn_label_test(<test> <layer>): the label of a test declared with add_test.
+function(zyn_label_test test layer)
+  zyn_check_layer(${layer})
+  set_tests_properties(${test} PROPERTIES LABELS ${layer})
+endfunction()
+
+function(zyn_check_layer layer)
+  if(NOT layer IN_LIST ZYN_LAYERS)
+    message(FATAL_ERROR "'${layer}' is not a layer (${ZYN_LAYERS})")
+  endif()
 endfunction()
 
 # zyn_add_layer(<layer> [SHARED] [DEPENDS <targets...>] [SYSTEM_LIBS <libs...>])
 # A layer is every .cpp of src/<layer> except the *_test.cpp files, which form the layer's
-# test program <layer>_tests.
+# test program <layer>_tests, labelled <layer>.
 function(zyn_add_layer layer)
   cmake_parse_arguments(ARG "SHARED" "" "DEPENDS;SYSTEM_LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -55,6 +90,6 @@ function(zyn_add_layer layer)
                                                  ${PROJECT_SOURCE_DIR}/include)
   target_link_libraries(zyn_${layer} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_SYSTEM_LIBS})
   if(tests)
-    zyn_add_test(${layer}_tests SOURCES ${tests} LIBS zyn_${layer})
+    zyn_add_test(${layer}_tests SOURCES ${tests} LIBS zyn_${layer} LABEL ${layer})
   endif()
 endfunction()
