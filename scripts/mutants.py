@@ -9,7 +9,8 @@ mutants, before and after a change of the tests.
 
 Each worker keeps a copy of the source tree and a build folder of its own under the work folder
 (build-mutants/w<N>), configured once; the mutated file is written into the copy, only the programs
-that the mutant's tests need are rebuilt, its tests run under a time limit, and the file is restored.
+that the mutant's tests need are rebuilt, its tests run under a time limit, and the file is
+restored.
 Results are appended to a results file as they come, so that an interrupted run continues where it
 stopped; --report writes them as Markdown.
 
@@ -33,7 +34,6 @@ import re
 import shutil
 import signal
 import subprocess
-import sys
 import threading
 import time
 from pathlib import Path
@@ -463,7 +463,8 @@ def operand_bounds(code, offset):
             if depth == 0:
                 break
             depth -= 1
-        elif depth == 0 and (c in ends or is_separator_colon(code, end) or is_assignment(code, end)):
+        elif depth == 0 and (c in ends or is_separator_colon(code, end) or
+                             is_assignment(code, end)):
             break
         end += 1
     return start, end
@@ -568,7 +569,7 @@ def read_sample(path):
 
 
 def make_up(mutants):
-    lines = ["operator           " + " ".join(f"{layer[:10]:>10}" for layer in LAYERS) + "      all"]
+    lines = [f"{'operator':18} " + " ".join(f"{layer:>10}" for layer in LAYERS) + f" {'all':>8}"]
     for op in OPERATORS:
         counts = [sum(1 for m in mutants if m.operator == op and m.layer == layer)
                   for layer in LAYERS]
@@ -602,6 +603,17 @@ def mutated(mutant, text):
     if offset is None:
         return None
     return text[:offset] + mutant.replacement + text[offset + len(mutant.original):]
+
+
+def mutated_lines(mutant, text):
+    """The lines the mutant changes, as they read changed."""
+    changed = mutated(mutant, text)
+    if changed is None:
+        return "(stale)"
+    offset = locate(mutant, text)
+    start = changed.rfind("\n", 0, offset) + 1
+    end = changed.find("\n", offset + len(mutant.replacement))
+    return changed[start:end if end >= 0 else None].strip()
 
 
 # ---------------------------------------------------------------------------------------------
@@ -691,7 +703,8 @@ class Worker:
         command = ["cmake", "-S", str(self.tree), "-B", str(self.build), "-G", "Ninja",
                    "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DZYN_BUILD_BENCHMARKS=OFF"]
         if shutil.which("ccache"):
-            command += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"]
+            command += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache",
+                        "-DCMAKE_C_COMPILER_LAUNCHER=ccache"]
         code, output = run_command(command, self.tree, None, self.stop, self.processes)
         if code != 0:
             raise SystemExit(f"[{self.name}] configuring failed:\n{output[-3000:]}")
@@ -769,7 +782,7 @@ class Worker:
                   "replacement": mutant.replacement, "layer": mutant.layer, "labels": labels}
         if changed is None:
             return {**record, "status": "stale", "build_seconds": 0, "test_seconds": 0,
-                    "detail": "the original text is no longer in the file"}
+                    "seconds": 0, "detail": "the original text is no longer in the file"}
         started = time.monotonic()
         try:
             path.write_text(changed)
@@ -810,7 +823,8 @@ def classify(code, output):
         return "killed", f"{failed[0][0]} ({failed[0][1].strip()})"
     if timed_out or code is None:
         return "timeout", timed_out[0] if timed_out else "the overall time limit"
-    return "killed", "ctest failed: " + output.strip().splitlines()[-1] if output.strip() else ""
+    last_line = output.strip().splitlines()[-1] if output.strip() else ""
+    return "killed", f"ctest failed: {last_line}"
 
 
 def first_error(output):
@@ -1057,8 +1071,13 @@ def parse_arguments():
     return options
 
 
+def interrupt(signum, frame):
+    raise KeyboardInterrupt()
+
+
 def main():
     options = parse_arguments()
+    signal.signal(signal.SIGTERM, interrupt)
     if options.make_sample:
         found = all_candidates(options.source)
         mutants = draw_sample(found, options.seed, options.count)
@@ -1073,15 +1092,8 @@ def main():
         mutants = mutants[:options.limit]
     if options.dry_run:
         for m in mutants:
-            text = (options.source / m.file).read_text()
-            offset = locate(m, text)
-            after = "(stale)"
-            if offset is not None:
-                changed = text[:offset] + m.replacement + text[offset + len(m.original):]
-                start = changed.rfind("\n", 0, offset) + 1
-                end = changed.find("\n", offset + len(m.replacement))
-                after = changed[start:end if end >= 0 else None].strip()
-            print(f"{m.id} {m.place()} {m.operator}\n  - {m.line_text.strip()}\n  + {after}")
+            print(f"{m.id} {m.place()} {m.operator}\n  - {m.line_text.strip()}\n"
+                  f"  + {mutated_lines(m, (options.source / m.file).read_text())}")
         return
     options.workdir.mkdir(parents=True, exist_ok=True)
     if not options.report_only:
