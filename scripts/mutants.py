@@ -829,7 +829,7 @@ def classify(code, output):
 
 def first_error(output):
     for line in output.splitlines():
-        if "error" in line:
+        if ": error:" in line or ": fatal error:" in line:
             return line.strip()[:200]
     return output.strip().splitlines()[-1][:200] if output.strip() else "build failed"
 
