@@ -16,6 +16,9 @@ constexpr HRESULT kCannotCreateWorkFolder = MakeHResult(0x80041002);
 // How long a claimant waits for a holder that is leaving: its tasks' programs are ended first.
 constexpr auto kLeavingHolderPatience = std::chrono::seconds(10);
 constexpr auto kLeavingHolderPause = std::chrono::milliseconds(5);
+// A holder found staying is looked at once more after this: one that was dying (its lock goes
+// only once the system has closed its files) or about to say it is leaving has done so by then.
+constexpr auto kSecondLook = std::chrono::milliseconds(100);
 
 // The lock folder went between our making it and our use of it: its last holder removed it. A
 // folder that cannot be made at all fails the same way, but then the work folder is missing.
@@ -26,14 +29,16 @@ bool WentUnderUs(const std::wstring& workFolder, DWORD error) {
 
 }  // namespace
 
-// Every way round the loop found the folder in motion: the lock folder gone under us, or its
-// holder gone or leaving. Each removal of the lock folder is a holder letting go, which a few
-// rounds outlast; the patience bounds a holder that takes long to leave.
+// Every way round the loop found the folder in motion (the lock folder gone under us, or its
+// holder gone or leaving) or is the second look at a holder. Each removal of the lock folder is
+// a holder letting go, which a few rounds outlast; the patience bounds a holder that takes long
+// to leave.
 std::unique_ptr<WorkFolderClaim> WorkFolderClaim::Take(const std::wstring& workFolder) {
     constexpr int kMostVanishings = 16;
     const std::wstring lockFolder = JoinPath(workFolder, kWorkFolderLockFolderName);
     const std::wstring lockFile = JoinPath(lockFolder, kWorkFolderLockFileName);
     const auto giveUp = std::chrono::steady_clock::now() + kLeavingHolderPatience;
+    bool secondLook = false;
     for (int vanishings = 0;;) {
         if (!CreateTargetDir(lockFolder)) {
             if (WentUnderUs(workFolder, GetLastError()) && ++vanishings < kMostVanishings) {
@@ -53,10 +58,12 @@ std::unique_ptr<WorkFolderClaim> WorkFolderClaim::Take(const std::wstring& workF
             return nullptr;
         }
         const WorkFolderLock::HolderInfo holder = WorkFolderLock::Holder(lockFile);
-        if ((holder.held && !holder.leaving) || std::chrono::steady_clock::now() > giveUp) {
+        const bool staying = holder.held && !holder.leaving;
+        if ((staying && secondLook) || std::chrono::steady_clock::now() > giveUp) {
             return nullptr;
         }
-        std::this_thread::sleep_for(kLeavingHolderPause);
+        secondLook = secondLook || staying;
+        std::this_thread::sleep_for(staying ? kSecondLook : kLeavingHolderPause);
     }
 }
 
