@@ -47,6 +47,10 @@ struct RaceRow {
     int signal;
 };
 
+void PrintTo(const RaceRow& row, std::ostream* stream) {
+    *stream << row.what;
+}
+
 class WorkFolderRace : public testing::TestWithParam<RaceRow> {};
 
 TEST_P(WorkFolderRace, ExactlyOneClaimantHoldsTheFolderAndTheOthersNameIt) {
