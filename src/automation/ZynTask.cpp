@@ -7,6 +7,7 @@
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "automation/OptionalArgument.h"
 #include "automation/PointerChecks.h"
+#include "engine/TaskFileName.h"
 #include "platform/MemoryProbe.h"
 #include "platform/Path.h"
 #include "platform/WallClock.h"
@@ -61,7 +62,7 @@ void CZynTask::RequireEngine() const {
 }
 
 std::wstring CZynTask::TaskFilePath() const {
-    return JoinPath(m_engine->GetWorkFolder(), m_definition->GetGuid() + L".xml");
+    return JoinPath(m_engine->GetWorkFolder(), TaskFileName::Of(m_definition->GetGuid()));
 }
 
 // The file is the truth: a document changed on disk replaces the one held.

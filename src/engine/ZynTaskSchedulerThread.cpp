@@ -8,15 +8,12 @@
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
-#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/EngineTexts.h"
 #include "engine/SchedulerConfiguration.h"
 #include "platform/LastError.h"
-#include "platform/Path.h"
 #include "platform/Wait.h"
 #include "platform/WallClock.h"
 #include "platform/XmlDocument.h"
-#include "support/Folders.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
 #include "support/ScopedLock.h"
@@ -28,7 +25,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"CZynTaskSchedulerThread";
 constexpr const wchar_t* kSource = CZynTaskSchedulerThread::kThreadName;
 constexpr wchar_t kCycleSource[] = L"CZynTaskSchedulerThread::ProcessTasks";
-constexpr HRESULT kCannotCreateWorkFolder = MakeHResult(0x80041002);
 constexpr double kMillisecondsPerDay = 86400000.0;
 constexpr double kRoundingMilliseconds = 0.01;
 constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
@@ -55,10 +51,6 @@ GuardNames Names(const wchar_t* member) {
     return GuardNames{kClassName, member};
 }
 
-std::wstring LockFolderOf(std::wstring_view workFolder) {
-    return JoinPath(workFolder, kWorkFolderLockFolderName);
-}
-
 DATE AskNextRunTime(IZynTask& task, DATE reference) {
     CVariantHolder argument;
     argument.vt = VT_R8;
@@ -83,9 +75,11 @@ std::wstring IdentityOf(IZynTask* task, const wchar_t* failureText) {
 }  // namespace
 
 CZynTaskSchedulerThread::CZynTaskSchedulerThread(IZynEngineObjectFactory* factory,
-                                                 std::wstring_view timeZoneFile)
+                                                 std::wstring_view timeZoneFile,
+                                                 WorkFolderWatch::Opener openWatch)
     : CCEThread(kThreadName, THREAD_PRIORITY_BELOW_NORMAL),
       m_factory(factory),
+      m_folderWatch(kSource, std::move(openWatch)),
       m_windowThread(MakeCounted<CZynTaskWinMsgThread>(timeZoneFile)) {
     CEReportEvent(CE_SEVERITY_INFORMATION, kClassName, L"Creating CZynTaskSchedulerThread");
     ScopedLock lock(m_mainLock);
@@ -161,36 +155,27 @@ std::wstring CZynTaskSchedulerThread::GetConfiguration() {
     return FAILED(hr) ? L"<TaskScheduler/>" : document;
 }
 
-// Releasing the lock removes this engine's own lock folder: a folder another engine holds is
-// never touched.
+// Letting go removes this engine's own lock file and, when empty, its lock folder: the file of
+// an engine that claimed the folder meanwhile is never touched.
 void CZynTaskSchedulerThread::ReleaseWorkFolder() {
-    if (m_lockFile) {
-        m_lockFile.reset();
-        RemoveDirectoryTree(LockFolderOf(m_workFolder), true, false);
-    }
-    m_folderWatch.reset();
+    m_lockFile.reset();
+    m_folderWatch.Close();
 }
 
+// A folder that cannot be watched is no reason to refuse it: the scheduler thread reads it whole
+// at every cycle meanwhile, and tries the watch again.
 void CZynTaskSchedulerThread::SetWorkFolder(std::wstring_view folder) {
     ScopedLock lock(m_mainLock);
     ReleaseWorkFolder();
     const std::wstring workFolder(folder);
-    const std::wstring lockFolder = LockFolderOf(workFolder);
-    if (!CreateTargetDir(lockFolder)) {
-        CEThrowError(kCannotCreateWorkFolder, L"Cannot create work folder " + workFolder);
-    }
-    m_lockFile = WorkFolderLock::Acquire(JoinPath(lockFolder, kWorkFolderLockFileName));
+    m_lockFile = WorkFolderClaim::Take(workFolder);
     m_workFolder = workFolder;
     if (!m_lockFile) {
         CEReportEvent(CE_SEVERITY_WARNING, kSource,
                       L"Unable to obtain file lock. Task scheduler already running. No tasks will "
                       L"be executed by this task scheduler");
     } else {
-        m_folderWatch = FolderWatch::Open(workFolder);
-        if (!m_folderWatch) {
-            CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
-                         L"Failed to run Schedule thread.  SetWorkFolder returned %lx.");
-        }
+        m_folderWatch.Watch(workFolder);
     }
     UpdateTaskList();
 }
@@ -273,6 +258,11 @@ void CZynTaskSchedulerThread::Shutdown() {
         m_enabled = false;
         m_shutDown = true;
         m_wakeEvent.Set();
+        // A claimant may wait for the folder rather than be turned away while the processors
+        // stop.
+        if (m_lockFile) {
+            m_lockFile->AnnounceLeaving();
+        }
         if (!m_suspended) {
             m_suspended = true;
             SuspendThread();
@@ -283,11 +273,7 @@ void CZynTaskSchedulerThread::Shutdown() {
     {
         ScopedLock lock(m_mainLock);
         DeleteWorkerThreads();
-        if (!m_workFolder.empty()) {
-            ReleaseWorkFolder();
-        }
-        m_lockFile.reset();
-        m_folderWatch.reset();
+        ReleaseWorkFolder();
         list = std::move(m_taskList);
     }
     m_workers.ReleaseRetired();
@@ -307,16 +293,19 @@ HRESULT CZynTaskSchedulerThread::ProcessTasks() {
     }
     return GuardAndLog(Names(L"ProcessTasks"), kSource, [this]() -> HRESULT {
         std::shared_ptr<FolderWatch> watch;
+        bool running = false;
         DWORD timeout = INFINITE;
         {
             ScopedLock lock(m_mainLock);
-            if (m_enabled && m_lockFile) {
-                watch = m_folderWatch;
+            running = m_enabled && m_lockFile;
+            if (running) {
+                KeepFolderInView();
+                watch = m_folderWatch.Current();
                 timeout = CheckTasks();
                 timeout = timeout > kMaxWait ? kMaxWait : timeout;
             }
         }
-        if (!watch) {
+        if (!running) {
             // Disabled or without the folder: nothing to time; wait for the end, a wake or the
             // next Enable, without the main lock so that Enable is never kept waiting by a
             // thread parked here.
@@ -327,7 +316,7 @@ HRESULT CZynTaskSchedulerThread::ProcessTasks() {
         CEReportEventFormat(CE_SEVERITY_DEBUG, kCycleSource, L"Wait timeout: %d",
                             static_cast<int>(timeout));
         const DWORD result =
-            WaitAny({&KillEvent.Handle(), watch.get(),
+            WaitAny({&KillEvent.Handle(), watch ? watch.get() : &m_noFolderWatch.Handle(),
                      &m_windowThread->GetTimeChangedEvent().Handle(), &m_wakeEvent.Handle()},
                     timeout);
         // Held through the handling, so that nothing is queued once Disable has returned.
@@ -348,9 +337,11 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
         case WAIT_OBJECT_0 + 1: {
             ScopedLock lock(m_mainLock);
             UpdateTaskListFromChanges();
-            if (!m_folderWatch || !m_folderWatch->Rearm()) {
-                CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
-                             L"FindNextChangeNotification failed.");
+            const std::shared_ptr<FolderWatch> watch = m_folderWatch.Current();
+            if (!watch || !watch->Rearm()) {
+                const DWORD error = GetLastError();
+                m_folderWatch.Lose();
+                CEThrowError(HRESULT_FROM_WIN32(error), L"FindNextChangeNotification failed.");
             }
             CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource,
                                 L"Change in task directory at %ls\n", now.c_str());
@@ -585,12 +576,13 @@ HRESULT CZynTaskSchedulerThread::UpdateTaskListFromChanges() {
         if (!m_taskList) {
             return S_OK;
         }
+        const std::shared_ptr<FolderWatch> watch = m_folderWatch.Current();
         std::vector<std::wstring> changedNames;
-        if (m_folderWatch && m_folderWatch->TakeChangedNames(changedNames)) {
+        if (watch && watch->TakeChangedNames(changedNames)) {
             return m_taskList->UpdateTaskList(changedNames);
         }
         // Asked only now: taking the names read the changes still pending, the loss among them.
-        if (m_folderWatch && m_folderWatch->TakeOverflow()) {
+        if (watch && watch->TakeOverflow()) {
             // Nothing is lost with them: the whole folder is read.
             CEReportEventFormat(CE_SEVERITY_WARNING, kCycleSource,
                                 L"Too many changes in task directory at %ls: change "
@@ -599,6 +591,19 @@ HRESULT CZynTaskSchedulerThread::UpdateTaskListFromChanges() {
         }
         return m_taskList->UpdateTaskList();
     });
+}
+
+// Before each wait. Without a watch, nothing would wake the thread for a change in the folder:
+// the folder is read whole instead, once a cycle. With one, the temporaries whose writers were
+// still at work when last seen are looked at again, since a writer that dies changes nothing
+// in the folder that the watch would report.
+void CZynTaskSchedulerThread::KeepFolderInView() {
+    if (m_folderWatch.IsLacking()) {
+        m_folderWatch.Reopen();
+        UpdateTaskList();
+    } else if (m_taskList && m_taskList->HasTemporariesInUse()) {
+        m_taskList->UpdateTaskList(std::vector<std::wstring>());
+    }
 }
 
 bool CZynTaskSchedulerThread::IsTaskNameTaken(std::wstring_view name, std::wstring_view identity) {

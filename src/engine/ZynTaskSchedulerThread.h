@@ -16,6 +16,8 @@
 #include <string_view>
 
 #include "engine/TaskFileTrust.h"
+#include "engine/WorkFolderClaim.h"
+#include "engine/WorkFolderWatch.h"
 #include "engine/ZynEngineObjectFactory.h"
 #include "engine/ZynExecutionQueue.h"
 #include "engine/ZynTaskWinMsgThread.h"
@@ -23,7 +25,6 @@
 #include "engine/ZynWorkerPool.h"
 #include "platform/ClockWatch.h"
 #include "platform/FolderWatch.h"
-#include "platform/WorkFolderLock.h"
 #include "support/AtlCriticalSection.h"
 #include "support/AtlEvent.h"
 #include "support/CEThread.h"
@@ -36,10 +37,12 @@ public:
     static constexpr DWORD kMaxWait = 60000;
 
     // `factory` makes task objects and processors (null: none are made); `timeZoneFile` is
-    // the file whose change counts as a change of zone (tests give their own).
+    // the file whose change counts as a change of zone, `openWatch` opens the watch on the work
+    // folder (tests give their own).
     explicit CZynTaskSchedulerThread(
         IZynEngineObjectFactory* factory,
-        std::wstring_view timeZoneFile = ClockWatch::kSystemTimeZoneFile);
+        std::wstring_view timeZoneFile = ClockWatch::kSystemTimeZoneFile,
+        WorkFolderWatch::Opener openWatch = &FolderWatch::Open);
     ~CZynTaskSchedulerThread() override;
 
     ULONG AddRef() override { return CCERefCountBase::AddRef(); }
@@ -102,6 +105,7 @@ protected:
 private:
     void ApplyConfiguration(std::wstring_view document) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void ReleaseWorkFolder() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    void KeepFolderInView() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DWORD WaitForWork(DWORD timeoutMs);
     void HandleWake(DWORD result);
     DATE NextRunOf(CZynTaskListElement& element, DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
@@ -127,13 +131,14 @@ private:
     // Whether the task list is in order of next runs, but for tasks added since with none: from
     // the end of one CheckTasks to the start of the next (refreshes only remove and append).
     bool m_runsInOrder GUARDED_BY(m_mainLock) = false;
-    std::unique_ptr<WorkFolderLock> m_lockFile GUARDED_BY(m_mainLock);
-    std::shared_ptr<FolderWatch> m_folderWatch
-        GUARDED_BY(m_mainLock);  // shared with a running wait
+    std::unique_ptr<WorkFolderClaim> m_lockFile GUARDED_BY(m_mainLock);
+    WorkFolderWatch m_folderWatch GUARDED_BY(m_mainLock);
     std::unique_ptr<CZynTasksList> m_taskList GUARDED_BY(m_mainLock);
     CAtlEvent m_wakeEvent{FALSE, TRUE};
     // Ends the wait of a disabled scheduler thread when the engine is enabled again.
     CAtlEvent m_enabledEvent{FALSE, FALSE};
+    // Never set: waited on in the folder watch's place while there is none.
+    CAtlEvent m_noFolderWatch{FALSE, TRUE};
     TaskFileTrust m_taskFiles;
     CZynExecutionQueue m_queue;
     CZynWorkerPool m_workers;

@@ -1,12 +1,12 @@
 #include "engine/ZynTasksList.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <set>
 #include <unordered_set>
 #include <vector>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
+#include "engine/TaskFileName.h"
 #include "engine/ZynTaskSchedulerThread.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
@@ -25,27 +25,6 @@ namespace {
 
 constexpr wchar_t kLogSource[] = L"CZynTasksList";
 constexpr wchar_t kInvalidFolder[] = L"Invalid";
-constexpr std::wstring_view kTaskFileSuffix = L".xml";
-
-bool IsTaskFileName(std::wstring_view name) {
-    if (name.size() < kTaskFileSuffix.size()) {
-        return false;
-    }
-    const std::wstring_view suffix = name.substr(name.size() - kTaskFileSuffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        if (static_cast<wchar_t>(std::towlower(static_cast<wint_t>(suffix[i]))) !=
-            kTaskFileSuffix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The name of a task file without its suffix: the task's key.
-std::wstring_view TaskFileStem(std::wstring_view name) {
-    return name.substr(0, name.size() - kTaskFileSuffix.size());
-}
-
 bool IsGuidText(std::wstring_view key) {
     constexpr std::size_t kGuidTextLength = 38;
     if (key.size() != kGuidTextLength) {
@@ -58,7 +37,7 @@ bool IsGuidText(std::wstring_view key) {
 }
 
 std::wstring TaskFilePath(const std::wstring& folder, std::wstring_view identity) {
-    return JoinPath(folder, std::wstring(identity) + L".xml");
+    return JoinPath(folder, TaskFileName::Of(identity));
 }
 
 std::wstring IdentityOf(IZynTask* task) {
@@ -110,8 +89,9 @@ HRESULT CZynTasksList::Refresh() {
 }
 
 // Besides the files named, those of the tasks added since the last look are looked at: a
-// document that does not load is set aside by the look after the one that found it. A task
-// without identity has no file of its own to look at, so a list holding one is read whole.
+// document that does not load is set aside by the look after the one that found it; and so are
+// the temporaries whose writers were at work at the last look, which may have died since. A
+// task without identity has no file of its own to look at, so a list holding one is read whole.
 HRESULT CZynTasksList::RefreshFiles(const std::vector<std::wstring>& changedNames) {
     const std::wstring folder = m_engine->GetWorkFolder();
     if (folder.empty() || m_byIdentity.size() != m_elements.size()) {
@@ -119,8 +99,9 @@ HRESULT CZynTasksList::RefreshFiles(const std::vector<std::wstring>& changedName
     }
     std::set<std::wstring> names(changedNames.begin(), changedNames.end());
     for (const CountedPtr<CZynTaskListElement>& element : m_unconfirmed) {
-        names.insert(element->Identity + std::wstring(kTaskFileSuffix));
+        names.insert(TaskFileName::Of(element->Identity));
     }
+    names.insert(m_temporariesInUse.begin(), m_temporariesInUse.end());
     std::vector<DirectoryEntryStatus> entries;
     for (const std::wstring& name : names) {
         DirectoryEntryStatus& entry = entries.emplace_back();
@@ -144,11 +125,11 @@ void CZynTasksList::Reconcile(const std::wstring& folder,
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const DirectoryEntryStatus& entry = entries[i];
         files[i].refusal = TaskFileTrust::Judge(entry.hasStatus ? &entry.status : nullptr, userId);
-        if (!entry.name.ends_with(kTaskFileSuffix)) {
+        if (!TaskFileName::IsTaskFile(entry.name)) {
             continue;
         }
         const bool trusted = files[i].refusal == TaskFileTrust::Refusal::None;
-        const std::wstring_view stem = TaskFileStem(entry.name);
+        const std::wstring_view stem = TaskFileName::KeyOf(entry.name);
         const auto found = m_byIdentity.find(stem);
         if (stem.empty()) {
             unnamedFileTrusted = trusted;
@@ -210,16 +191,19 @@ void CZynTasksList::ScanFolder(const std::wstring& folder,
     TaskFileTrust& trust = m_engine->TaskFiles();
     const LONG zoneBias = CurrentTimeZoneBias();
     std::vector<std::wstring> refused;
+    if (wholeFolder) {
+        m_temporariesInUse.clear();
+    }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const DirectoryEntryStatus& entry = entries[i];
         if (entry.hasStatus && entry.status.isDirectory) {
             continue;
         }
-        if (IsAbandonedTemporary(folder, entry.name)) {
-            RemoveFile(JoinPath(folder, entry.name));
+        if (IsTemporaryName(entry.name)) {
+            LookAtTemporary(folder, entry);
             continue;
         }
-        if (!IsTaskFileName(entry.name)) {
+        if (!TaskFileName::IsTaskFile(entry.name)) {
             continue;
         }
         if (!wholeFolder && !entry.hasStatus) {
@@ -230,7 +214,7 @@ void CZynTasksList::ScanFolder(const std::wstring& folder,
             refused.push_back(JoinPath(folder, entry.name));
             continue;
         }
-        const std::wstring_view key = TaskFileStem(entry.name);
+        const std::wstring_view key = TaskFileName::KeyOf(entry.name);
         if (const CountedPtr<CZynTaskListElement> element =
                 files[i].listed ? files[i].listed : GetTask(key)) {
             CheckListedTask(*element, folder, entry.name,
@@ -242,6 +226,26 @@ void CZynTasksList::ScanFolder(const std::wstring& folder,
     if (wholeFolder) {
         trust.KeepOnly(refused);
     }
+}
+
+// A temporary whose writer is gone is removed; one still being written is remembered, so that
+// the next look at the folder, of whatever kind, looks at it again.
+void CZynTasksList::LookAtTemporary(const std::wstring& folder, const DirectoryEntryStatus& entry) {
+    if (entry.hasStatus && IsAbandonedTemporary(folder, entry.name)) {
+        RemoveFile(JoinPath(folder, entry.name));
+    } else if (entry.hasStatus && entry.status.isRegularFile) {
+        m_temporariesInUse.insert(entry.name);
+        return;
+    }
+    m_temporariesInUse.erase(entry.name);
+}
+
+bool CZynTasksList::HasTemporariesInUse() {
+    if (!m_engine) {
+        return false;
+    }
+    ScopedLock lock(m_engine->MainLock());
+    return !m_temporariesInUse.empty();
 }
 
 // Asks the task to reload its file when it changed; a file that no longer loads is set aside.
@@ -373,6 +377,7 @@ void CZynTasksList::Clear() {
         released.swap(m_elements);
         m_byIdentity.clear();
         m_unconfirmed.clear();
+        m_temporariesInUse.clear();
         m_cursor = kAtEnd;
     }
 }

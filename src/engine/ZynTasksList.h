@@ -1,6 +1,8 @@
-// The engine's picture of its work folder: one element per task document ("<identity>.xml")
-// directly in the folder, kept in step with it by UpdateTaskList, which reads the whole folder
-// or, after a folder watch named them, only the files that changed. Elements are found by
+// The engine's picture of its work folder: one element per task document ("<identity>.xml",
+// TaskFileName) directly in the folder, kept in step with it by UpdateTaskList, which reads the
+// whole folder or, after a folder watch named them, only the files that changed. Either way,
+// temporaries left by writers that died are removed (a writer's temporary seen in use is looked
+// at again at every later refresh until it is gone). Elements are found by
 // identity through an index (an identity is never shared) or by schedule name (which reads again
 // only the task files that changed since their name was last read). A document that does not
 // load leaves the folder for its "Invalid" subfolder, where it can be repaired. Only files the
@@ -17,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,6 +43,9 @@ public:
     // The same for a folder of which only the entries `changedNames` changed since the last
     // refresh (the others may not have changed at all, not even their permissions).
     HRESULT UpdateTaskList(const std::vector<std::wstring>& changedNames);
+    // Whether the last look found temporaries still being written, which a refresh, even of
+    // no changed names, looks at again.
+    bool HasTemporariesInUse();
     // A key that parses as a GUID is an identity, anything else a schedule name.
     CountedPtr<CZynTaskListElement> GetTask(std::wstring_view key);
     CountedPtr<CZynTaskListElement> GetTask(ULONG position);
@@ -80,6 +86,7 @@ private:
 
     void ScanFolder(const std::wstring& folder, const std::vector<DirectoryEntryStatus>& entries,
                     const std::vector<ScannedFile>& files, bool wholeFolder);
+    void LookAtTemporary(const std::wstring& folder, const DirectoryEntryStatus& entry);
     void CheckListedTask(CZynTaskListElement& element, const std::wstring& folder,
                          const std::wstring& fileName, const TaskFileSignature& signature);
     void AddTask(const std::wstring& key);
@@ -95,6 +102,8 @@ private:
     std::uint64_t m_scan = 0;       // counts the refreshes that read the folder
     // Elements added since their file was last looked at.
     std::vector<CountedPtr<CZynTaskListElement>> m_unconfirmed;
+    // Names of temporaries whose writers were at work when last looked at.
+    std::set<std::wstring> m_temporariesInUse;
     struct TextHash {
         using is_transparent = void;
         std::size_t operator()(std::wstring_view text) const {

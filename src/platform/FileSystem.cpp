@@ -118,11 +118,6 @@ DWORD FillAndRename(int fd, const std::string& temporary, const std::string& tar
     return ERROR_SUCCESS;
 }
 
-bool LooksLikeTemporary(std::wstring_view name) {
-    return name.size() > kTemporarySuffixLength + 1 && name.front() == L'.' &&
-           name[name.size() - kTemporarySuffixLength] == L'.';
-}
-
 }  // namespace
 
 DWORD QueryFileStatus(std::wstring_view path, FileStatus& status, bool followLinks) {
@@ -197,8 +192,13 @@ DWORD ReplaceFileAtomically(std::wstring_view path, const std::vector<std::strin
     return ERROR_SUCCESS;
 }
 
+bool IsTemporaryName(std::wstring_view name) {
+    return name.size() > kTemporarySuffixLength + 1 && name.front() == L'.' &&
+           name[name.size() - kTemporarySuffixLength] == L'.';
+}
+
 bool IsAbandonedTemporary(std::wstring_view folder, std::wstring_view name) {
-    if (!LooksLikeTemporary(name)) {
+    if (!IsTemporaryName(name)) {
         return false;
     }
     FileDescriptor fd(::open(ToSystemPath(JoinPath(folder, name)).c_str(),
@@ -348,6 +348,10 @@ DWORD TakeOwnership(std::wstring_view path) {
         return ErrorForPath(errno, path);
     }
     return MakeOwnerWritable(path);
+}
+
+bool IsTransientFileError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION;
 }
 
 void Sleep(DWORD milliseconds) {

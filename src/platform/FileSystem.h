@@ -54,8 +54,11 @@ DWORD ReadRegularFile(std::wstring_view path, std::string& bytes, std::size_t ma
 DWORD ReplaceFileAtomically(std::wstring_view path, const std::vector<std::string_view>& parts,
                             bool durable);
 
+// Whether `name` has the form ReplaceFileAtomically gives its temporaries.
+bool IsTemporaryName(std::wstring_view name);
 // Whether `name` is a temporary of ReplaceFileAtomically whose writer is gone (its lock is
-// free), so that it can be removed.
+// free, and it is older than a writer takes between making and locking it), so that it can be
+// removed.
 bool IsAbandonedTemporary(std::wstring_view folder, std::wstring_view name);
 
 // Appends `data` at the end of the file, creating it (mode `mode`) when missing; links are not
@@ -82,5 +85,10 @@ DWORD MakeOwnerWritable(std::wstring_view path);
 // Makes the process's user the owner and gives the owner full access; ERROR_ACCESS_DENIED
 // unless the process may change owners.
 DWORD TakeOwnership(std::wstring_view path);
+
+// Whether a file operation refused with `error` may succeed if tried again shortly. Here only
+// a file busy for the moment qualifies (ERROR_SHARING_VIOLATION): permissions and ownership do
+// not change by themselves, so access denied is final at once.
+bool IsTransientFileError(DWORD error);
 
 void Sleep(DWORD milliseconds);

@@ -17,6 +17,7 @@ extern "C" {
 
 #include "platform/CommandLine.h"
 #include "platform/LastError.h"
+#include "platform/ProgramLauncher.h"
 #include "platform/WideText.h"
 
 extern char** environ;
@@ -176,9 +177,13 @@ std::unique_ptr<SpawnedProcess> SpawnedProcess::Start(std::wstring_view commandL
     }
     argv.push_back(nullptr);
 
+    // Started from the launcher's thread, which has the process's own scheduling: a program
+    // started from the caller's would run at the caller's lowered priority.
     pid_t pid = 0;
-    if (const int error = SpawnSettings().Spawn(folder.Get(), argv, pid); error != 0) {
-        SetLastError(Win32ErrorFromErrno(error));
+    const int refusal = ProgramLauncher::Instance().Run(
+        [&] { return SpawnSettings().Spawn(folder.Get(), argv, pid); });
+    if (refusal != 0) {
+        SetLastError(Win32ErrorFromErrno(refusal));
         return nullptr;
     }
     // The child stays in the process table until we reap it, so the id still names it here.

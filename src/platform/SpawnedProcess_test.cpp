@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +24,7 @@
 #include "platform/Event.h"
 #include "platform/FileDescriptor.h"
 #include "platform/LastError.h"
+#include "platform/Thread.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
@@ -70,6 +73,8 @@ ZYN_CHILD_ROLE(ReportSurroundings) {
             report += line + "\n";
         }
     }
+    report += "nice=" + std::to_string(::getpriority(PRIO_PROCESS, 0)) + "\n";
+    report += "policy=" + std::to_string(::sched_getscheduler(0)) + "\n";
     std::ofstream(args.at(0)) << report;
     return 0;
 }
@@ -324,21 +329,40 @@ private:
     FileDescriptor m_input{::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)};  // ours, put back later
 };
 
-TEST(SpawnedProcessTest, ProgramInheritsOnlyTheStandardStreamsAndCleanSignals) {
-    TempFolder folder;
-    const std::wstring report = folder / L"report";
-    // Opened without close-on-exec on purpose: only the start may keep it from the program.
-    FileDescriptor ours(::open("/dev/null", O_RDONLY));
-    ASSERT_TRUE(ours.IsValid());
-    ASSERT_GT(ours.Get(), STDERR_FILENO);
+// Starts the report from a thread as a worker's is: its priority lowered, its policy its own,
+// in unusual surroundings, with a descriptor open that is not close-on-exec.
+ZYN_CHILD_ROLE(StartFromALoweredThread) {
     std::unique_ptr<SpawnedProcess> process;
-    {
-        UnusualSurroundings surroundings;
-        process = StartOrFail(Quoted(TestProgram()) + L" --zyn-child=ReportSurroundings " +
-                              Quoted(report));
+    const auto worker = Thread::Create([&] {
+        const sched_param none{};
+        ::sched_setscheduler(0, SCHED_BATCH, &none);
+        const FileDescriptor ours(::open("/dev/null", O_RDONLY));
+        const UnusualSurroundings surroundings;
+        process =
+            SpawnedProcess::Start(Quoted(TestProgram()) + L" --zyn-child=ReportSurroundings " +
+                                      Quoted(Utf8ToWideLossy(args.at(0))),
+                                  L"");
+    });
+    if (!worker || !worker->SetPriority(THREAD_PRIORITY_LOWEST)) {
+        return 2;
     }
-    ASSERT_NE(process, nullptr);
-    ASSERT_EQ(WaitForExitCode(*process), 0u);
+    worker->Resume();
+    worker->Join();
+    DWORD exitCode = 0;
+    return process && WaitOne(*process, kHangGuardMs) == WAIT_OBJECT_0 &&
+                   process->ExitCode(exitCode) && exitCode == 0
+               ? 0
+               : 1;
+}
+
+// The starting thread's priority, policy and blocked signals are its own, not the process's:
+// the program gets the process's (here without privilege, which could undo a lowered priority).
+TEST(SpawnedProcessTest, ProgramGetsTheProcessSchedulingCleanSignalsAndOnlyTheStandardStreams) {
+    TempFolder folder;
+    ::chmod(WideToUtf8(folder.Path()).c_str(), 0777);  // the unprivileged program reports here
+    const std::wstring report = folder / L"report";
+    ChildProcess starter("StartFromALoweredThread", {WideToUtf8(report)}, true);
+    ASSERT_EQ(starter.Wait(), 0);
 
     const auto lines = Lines(ReadBytes(report));
     EXPECT_THAT(lines, testing::Contains("stdin=/dev/null"));
@@ -351,6 +375,9 @@ TEST(SpawnedProcessTest, ProgramInheritsOnlyTheStandardStreamsAndCleanSignals) {
     EXPECT_THAT(descriptors, testing::UnorderedElementsAre("0", "1", "2"));
     EXPECT_THAT(lines, testing::Contains("SigBlk:\t0000000000000000"));
     EXPECT_THAT(lines, testing::Contains("SigIgn:\t0000000000000000"));
+    // The starter's process took ours, from a thread of ours that kept them.
+    EXPECT_THAT(lines, testing::Contains("nice=" + std::to_string(::getpriority(PRIO_PROCESS, 0))));
+    EXPECT_THAT(lines, testing::Contains("policy=" + std::to_string(::sched_getscheduler(0))));
 }
 
 TEST(SpawnedProcessTest, WaitAnyWakesForTheProgramsEnd) {

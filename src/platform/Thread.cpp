@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/LastError.h"
+#include "platform/ProgramLauncher.h"
 
 namespace {
 
@@ -68,7 +69,10 @@ DWORD Thread::Resume() {
     return m_parking->Resume();
 }
 
+// The launcher is made first, while no thread is lowered yet: made by a lowered thread, it
+// could not give programs the process's priority without privilege.
 bool Thread::SetPriority(int priority) {
+    ProgramLauncher::Instance();
     const int nice =
         std::clamp(ProcessNice() - priority * kNiceStepPerPriority, kHighestNice, kLowestNice);
     if (::setpriority(PRIO_PROCESS, static_cast<id_t>(m_id), nice) != 0) {

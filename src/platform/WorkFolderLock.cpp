@@ -1,13 +1,17 @@
 #include "platform/WorkFolderLock.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/LastError.h"
 #include "platform/WideText.h"
@@ -24,21 +28,34 @@ bool StillNamesFile(const std::string& path, int file) {
            named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
-void WriteProcessId(int file) {
-    const std::string text = std::to_string(::getpid()) + "\n";
+// The holder's note: its process id, then " leaving" once it is letting go. Written over the
+// old note, then cut to length, so that a reader never meets an empty file; only the first line
+// counts, so the tail of a longer note being cut away is never read.
+void WriteNote(int file, bool leaving) {
+    const std::string text = std::to_string(::getpid()) + (leaving ? " leaving\n" : "\n");
     // Only a courtesy to whoever finds the folder taken; the lock holds without it.
     [[maybe_unused]] const bool written =
-        ::ftruncate(file, 0) == 0 &&
-        ::pwrite(file, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+        ::pwrite(file, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
+        ::ftruncate(file, static_cast<off_t>(text.size())) == 0;
 }
 
-DWORD ReadProcessId(int file) {
-    char text[32] = {};
+WorkFolderLock::HolderInfo ReadNote(int file) {
+    char text[64] = {};
     const ssize_t length = ::pread(file, text, sizeof(text) - 1, 0);
     if (length <= 0) {
-        return 0;
+        return {true, false, 0};
     }
-    return static_cast<DWORD>(std::strtoul(text, nullptr, 10));
+    char* end = nullptr;
+    const unsigned long processId = std::strtoul(text, &end, 10);
+    return {true, std::strncmp(end, " leaving\n", 9) == 0, static_cast<DWORD>(processId)};
+}
+
+bool IsFree(int file) {
+    return ::flock(file, LOCK_SH | LOCK_NB) == 0;
+}
+
+bool ProcessExists(DWORD processId) {
+    return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
 }
 
 }  // namespace
@@ -58,7 +75,7 @@ std::unique_ptr<WorkFolderLock> WorkFolderLock::Acquire(std::wstring_view lockFi
             return nullptr;
         }
         if (StillNamesFile(path, file.Get())) {
-            WriteProcessId(file.Get());
+            WriteNote(file.Get(), false);
             return std::unique_ptr<WorkFolderLock>(new WorkFolderLock(path, std::move(file)));
         }
     }
@@ -66,15 +83,37 @@ std::unique_ptr<WorkFolderLock> WorkFolderLock::Acquire(std::wstring_view lockFi
     return nullptr;
 }
 
+// The path names another file only if someone removed ours and a claimant made a new one
+// since: that file is the new holder's, and removing it would let a third one in beside it.
 WorkFolderLock::~WorkFolderLock() {
-    ::unlink(m_path.c_str());
+    if (StillNamesFile(m_path, m_file.Get())) {
+        ::unlink(m_path.c_str());
+    }
 }
 
+void WorkFolderLock::AnnounceLeaving() {
+    WriteNote(m_file.Get(), true);
+}
+
+// A holder writes its note just after it took the lock, over the note of a holder that died:
+// an empty note, or one naming a process that no longer exists, is read again for a moment.
 WorkFolderLock::HolderInfo WorkFolderLock::Holder(std::wstring_view lockFilePath) {
+    constexpr int kNoteReads = 200;
+    constexpr auto kNotePause = std::chrono::milliseconds(1);
     const std::string path = WideToUtf8(lockFilePath);
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!file.IsValid() || ::flock(file.Get(), LOCK_SH | LOCK_NB) == 0) {
+    if (!file.IsValid() || IsFree(file.Get())) {
         return {};
     }
-    return {true, ReadProcessId(file.Get())};
+    for (int read = 0; read < kNoteReads; ++read) {
+        const HolderInfo note = ReadNote(file.Get());
+        if (note.processId != 0 && ProcessExists(note.processId)) {
+            return note;
+        }
+        std::this_thread::sleep_for(kNotePause);
+        if (IsFree(file.Get())) {
+            return {};
+        }
+    }
+    return {true, false, 0};
 }

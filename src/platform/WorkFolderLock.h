@@ -1,8 +1,11 @@
 // The claim of one process on a work folder: an exclusive lock on a file in it. Exactly one
 // holder per file across processes; the claim ends when the holder closes it or dies, and a
 // holder that closes it also removes the file, so a folder nobody holds has no lock file.
+// Nothing but the holder's own file is ever removed: a file found under the same name at the
+// end, made by someone else, stays (and with it that holder's claim).
 // The holder writes its process id into the file, so that whoever finds the folder taken can
-// say by whom. One owner thread per object; Holder may be called from any thread.
+// say by whom, and notes there when it is about to let go, so that a claimant may wait for it
+// rather than give up. One owner thread per object; Holder may be called from any thread.
 #pragma once
 
 #include <memory>
@@ -14,17 +17,23 @@
 
 class WorkFolderLock {
 public:
-    // Creates (or opens) the file and takes the lock. Null, with the last-error value set
-    // (ERROR_SHARING_VIOLATION when another holder has it), when the claim cannot be made.
+    // Creates (or opens) the file and takes the lock. Null, with the last-error value set, when
+    // the claim cannot be made: ERROR_SHARING_VIOLATION when another holder has it,
+    // ERROR_PATH_NOT_FOUND when the file's folder does not exist (or went while we looked).
     static std::unique_ptr<WorkFolderLock> Acquire(std::wstring_view lockFilePath);
-    // Removes the file, then lets the lock go: a waiting claimant never locks a removed file.
+    // Removes the file, when it is still ours, then lets the lock go: a waiting claimant never
+    // locks a removed file.
     ~WorkFolderLock();
 
-    // Whether some process holds the lock of `lockFilePath` now, and which; `processId` is 0
-    // when the holder has not yet written it. Looking takes a shared lock for an instant, so a
-    // claimant at that very moment may find the file taken.
+    // Notes in the file that the holder is letting go soon (it is shutting down).
+    void AnnounceLeaving();
+
+    // Whether some process holds the lock of `lockFilePath` now, which, and whether it said it
+    // is leaving; `processId` is 0 when the holder has not written it in time. Looking takes a
+    // shared lock for an instant, so a claimant at that very moment may find the file taken.
     struct HolderInfo {
         bool held = false;
+        bool leaving = false;
         DWORD processId = 0;
     };
     static HolderInfo Holder(std::wstring_view lockFilePath);

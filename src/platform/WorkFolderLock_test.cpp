@@ -28,8 +28,12 @@ TEST(WorkFolderLock, OneHolderAtATimeAndTheFileGoesWithIt) {
     const WorkFolderLock::HolderInfo holder = WorkFolderLock::Holder(path);
     EXPECT_TRUE(holder.held);
     EXPECT_EQ(holder.processId, GetCurrentProcessId());
+    EXPECT_FALSE(holder.leaving);
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    first->AnnounceLeaving();
+    EXPECT_TRUE(WorkFolderLock::Holder(path).leaving);
+    EXPECT_EQ(WorkFolderLock::Holder(path).processId, GetCurrentProcessId());
     first.reset();
     EXPECT_FALSE(Exists(path));
     EXPECT_FALSE(WorkFolderLock::Holder(path).held);
@@ -37,6 +41,21 @@ TEST(WorkFolderLock, OneHolderAtATimeAndTheFileGoesWithIt) {
     EXPECT_NE(second, nullptr);
     EXPECT_EQ(WorkFolderLock::Acquire(folder / L"missing/lock.tmp"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+// Someone removed the holder's file and a claimant made a new one: the first holder's release
+// must leave the new holder's file, and with it its claim, alone.
+TEST(WorkFolderLock, ReleaseRemovesNoFileButItsOwn) {
+    TempFolder folder;
+    const std::wstring path = folder / L"lock.tmp";
+    auto first = WorkFolderLock::Acquire(path);
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(RemoveFile(path), ERROR_SUCCESS);
+    auto second = WorkFolderLock::Acquire(path);
+    ASSERT_NE(second, nullptr);
+    first.reset();
+    EXPECT_TRUE(Exists(path));
+    EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
 }
 
 ZYN_CHILD_ROLE(HoldWorkFolderLock) {

@@ -12,16 +12,12 @@ namespace {
 
 std::atomic<long long> g_pauseMilliseconds{FileRetry::kDefaultPause.count()};
 
-bool IsRetryable(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
-
 }  // namespace
 
 DWORD FileRetry::Run(const wchar_t* operation, std::wstring_view path,
                      const std::function<DWORD()>& attempt) {
     const DWORD firstError = attempt();
-    if (firstError == ERROR_SUCCESS || !IsRetryable(firstError)) {
+    if (firstError == ERROR_SUCCESS || !IsTransientFileError(firstError)) {
         return firstError;
     }
     const std::wstring pathText(path);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <sstream>
 
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
@@ -71,6 +72,15 @@ bool IsBracedGuid(const std::string& text) {
     return true;
 }
 
+// The nice value of the process `pid` (of its main thread), as /proc shows it.
+std::string NiceValueOf(pid_t pid) {
+    std::istringstream stat(ReadBytes(Utf8ToWideLossy("/proc/" + std::to_string(pid) + "/stat")));
+    std::string field;
+    for (int i = 0; i < 19 && stat >> field; ++i) {
+    }
+    return field;
+}
+
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
         text.pop_back();
@@ -83,8 +93,12 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
     auto daemon = sandbox.StartDaemon({"--logging", "on"});
     ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
     const std::string marker = WideToUtf8(sandbox.Folder(L"marker"));
-    const std::string document =
-        TaskDocument("soon", OnceAt(LocalTimeFromNow(3)), "echo ran >> " + marker);
+    // The program notes its nice value and blocked signals, which must be the daemon's own
+    // nice value and none, whatever the worker thread that started it has.
+    const std::string document = TaskDocument(
+        "soon", OnceAt(LocalTimeFromNow(3)),
+        "echo ran $(cut -d' ' -f19 /proc/$$/stat) $(grep SigBlk /proc/$$/status | cut -f2) >> " +
+            marker);
 
     const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("soon.xml", document)});
     ASSERT_EQ(added.status, 0) << added.errors;
@@ -94,8 +108,11 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
 
     // The shell makes the file before it writes the line.
     ASSERT_TRUE(WaitUntil(
-        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)) == "ran\n"; }, 30))
+        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)).ends_with("\n"); },
+        30))
         << sandbox.DaemonErrors();
+    EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)),
+              "ran " + NiceValueOf(daemon->Pid()) + " 0000000000000000\n");
     const ProgramResult listed = sandbox.Client({"list"});
     EXPECT_EQ(listed.output, identity + "\tsoon\tnone\n") << listed.errors;
     EXPECT_EQ(sandbox.Client({"list", "--json"}).output,

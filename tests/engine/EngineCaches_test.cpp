@@ -365,6 +365,11 @@ TEST_F(EngineCaches, ARefreshOfTheChangedFilesEndsWhereAReadOfTheWholeFolderEnds
         [&](std::mt19937& random) {
             WriteBytes(JoinPath(engine.WorkFolder(), L"notes.txt"), std::to_string(random()));
         },
+        [&](std::mt19937& random) {  // no task file: its extension is not ".xml" to the letter
+            const std::wstring upper = JoinPath(engine.WorkFolder(), anyTask(random)) + L".XML";
+            WriteBytes(upper, WideToUtf8(DailyAt(L"upper", L"10:00:00")));
+            std::filesystem::permissions(WideToUtf8(upper), std::filesystem::perms(0644));
+        },
         [&](std::mt19937& random) {  // a task file not named by an identity, for a while
             const std::wstring notes = JoinPath(engine.WorkFolder(), L"notes.xml");
             if (random() % 2 == 0) {

@@ -25,10 +25,10 @@ ComPtr<IZynTask> TaskObjectsOnly::CreateTask(CountedPtr<CZynTaskSchedulerThread>
     return MakeZynTask(std::move(engine), taskFlag);
 }
 
-TestEngine::TestEngine(IZynEngineObjectFactory* factory) {
+TestEngine::TestEngine(IZynEngineObjectFactory* factory, WorkFolderWatch::Opener openWatch) {
     WriteBytes(ZoneFile(), "zone");
-    m_engine =
-        MakeCounted<CZynTaskSchedulerThread>(factory != nullptr ? factory : &m_factory, ZoneFile());
+    m_engine = MakeCounted<CZynTaskSchedulerThread>(factory != nullptr ? factory : &m_factory,
+                                                    ZoneFile(), std::move(openWatch));
 }
 
 TestEngine::~TestEngine() {

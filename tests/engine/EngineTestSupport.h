@@ -52,7 +52,9 @@ public:
 class TestEngine {
 public:
     // `factory` makes the engine's task objects and processors; by default task objects only.
-    explicit TestEngine(IZynEngineObjectFactory* factory = nullptr);
+    // `openWatch` opens the watch on the work folder.
+    explicit TestEngine(IZynEngineObjectFactory* factory = nullptr,
+                        WorkFolderWatch::Opener openWatch = &FolderWatch::Open);
     ~TestEngine();
 
     CZynTaskSchedulerThread& operator*() { return *m_engine; }
