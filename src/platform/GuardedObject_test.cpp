@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,8 +23,8 @@ bool IsRoot() {
     return ::geteuid() == 0;
 }
 
-// Who an object found at the name belongs to; Nobody: there is none yet.
-enum class Owner { Nobody, Self, Root, FolderOwner, Stranger };
+// Who an object found at the name belongs to; None: there is none yet.
+enum class Owner { None, Self, Root, FolderOwner, Stranger };
 enum class Group { Folders, Strangers };
 
 struct ObjectRow {
@@ -38,8 +37,8 @@ struct ObjectRow {
 };
 
 const ObjectRow kObjectRows[] = {
-    {"new, folder writable by its group", Owner::Nobody, Group::Folders, 0, 0770, false},
-    {"new, folder writable by its owner alone", Owner::Nobody, Group::Folders, 0, 0755, false},
+    {"new, folder writable by its group", Owner::None, Group::Folders, 0, 0770, false},
+    {"new, folder writable by its owner alone", Owner::None, Group::Folders, 0, 0755, false},
     {"root's, closed to others", Owner::Root, Group::Folders, 0660, 0770, true},
     {"the folder owner's", Owner::FolderOwner, Group::Folders, 0660, 0770, true},
     {"our own", Owner::Self, Group::Folders, 0600, 0770, true},
@@ -69,8 +68,6 @@ struct GuardedFolder {
         owner = status.st_uid;
         group = status.st_gid;
     }
-    ~GuardedFolder() { ::rmdir(path.c_str()); }
-
     std::string path;
     uid_t owner = 0;
     gid_t group = 0;
@@ -130,7 +127,7 @@ TEST(GuardedObjectTest, AnObjectIsUsedOnlyWhenOnlyTrustedAccountsCanUseIt) {
             TempFolder temp;
             const GuardedFolder folder(temp, row.folderMode);
             const std::string name = ObjectName(space, folder, i);
-            if (row.owner != Owner::Nobody) {
+            if (row.owner != Owner::None) {
                 Plant(space, name, row, folder);
             }
             const ObjectAccess access = *ObjectAccess::ForFolder(Utf8ToWideLossy(folder.path));
@@ -188,20 +185,6 @@ TEST(GuardedObjectTest, AnAccountThatMayNotReplaceARefusedObjectIsDenied) {
         EXPECT_EQ(::pread(left.Get(), &byte, 1, 0), 1) << "the object stays where it was";
         RawRemove(space, name);
     }
-}
-
-TEST(GuardedObjectTest, ALockHeldElsewhereEndsTheWaitAtItsLimit) {
-    TempFolder temp;
-    const std::string path = WideToUtf8(temp / L"lock");
-    const FileDescriptor holder(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    const FileDescriptor waiter(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
-    EXPECT_EQ(LockGuardedObject(waiter.Get(), true, std::chrono::milliseconds(50)),
-              ERROR_LOCK_VIOLATION);
-    EXPECT_EQ(LockGuardedObject(waiter.Get(), false, std::chrono::milliseconds(50)),
-              ERROR_LOCK_VIOLATION);
-    ASSERT_EQ(::flock(holder.Get(), LOCK_UN), 0);
-    EXPECT_EQ(LockGuardedObject(waiter.Get(), true, std::chrono::milliseconds(50)), ERROR_SUCCESS);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "ZynTaskSchedulerLib/AgentLogNames.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
 #include "apps/ProductSandbox.h"
+#include "platform/FileDescriptor.h"
 #include "platform/WideText.h"
 #include "support/PrivateSharedMemory.h"
 
@@ -37,10 +38,6 @@ std::string SharedObjectFile(const std::string& kind, const std::wstring& name) 
     return std::string(kSharedMemoryFolder) + "/zyn." + kind + "." + WideToUtf8(name);
 }
 
-std::string FolderOf(const std::string& path) {
-    return std::filesystem::path(path).parent_path().string();
-}
-
 // --- The attacker, as nobody -----------------------------------------------------------------
 
 ZYN_CHILD_ROLE(ConfirmNobody) {
@@ -50,13 +47,11 @@ ZYN_CHILD_ROLE(ConfirmNobody) {
 // Squats the object files args[2...] with objects everyone may use, locks the lock file
 // args[1], writes args[0] and stays until killed.
 ZYN_CHILD_ROLE(SquatObjects) {
-    std::vector<int> kept;
-    for (std::size_t i = 2; i < args.size(); ++i) {
+    for (std::size_t i = 2; i < args.size(); ++i) {  // each kept open until the end
         const int file = ::open(args[i].c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (file < 0 || ::fchmod(file, 0666) != 0 || ::ftruncate(file, 4096) != 0) {
             return 1;
         }
-        kept.push_back(file);
     }
     const int lock = ::open(args.at(1).c_str(), O_RDONLY | O_CLOEXEC);
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
@@ -68,77 +63,44 @@ ZYN_CHILD_ROLE(SquatObjects) {
     }
 }
 
-struct Attack {
-    const char* name;
-    bool (*succeeds)(const std::string& path, const std::string& spareFile);
-};
-
-bool Opens(const std::string& path, int flags) {
-    const int file = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (file < 0) {
-        return false;
-    }
-    ::close(file);
-    return true;
-}
-
-bool Locks(const std::string& path) {
-    for (const int flags : {O_RDONLY, O_WRONLY, O_RDWR}) {
-        const int file = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-        if (file >= 0) {
-            const bool locked = ::flock(file, LOCK_EX | LOCK_NB) == 0;
-            ::close(file);
-            return locked;
-        }
-    }
-    return false;
+FileDescriptor OpenAs(const std::string& path, int flags) {
+    return FileDescriptor(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
 }
 
 bool MapsWritable(const std::string& path) {
-    const int file = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (file < 0) {
-        return false;
-    }
-    void* address = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
-    ::close(file);
-    if (address == MAP_FAILED) {
-        return false;
-    }
-    ::munmap(address, 4096);
-    return true;
+    const FileDescriptor file = OpenAs(path, O_RDWR);
+    void* address = file.IsValid()
+                        ? ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, file.Get(), 0)
+                        : MAP_FAILED;
+    return address != MAP_FAILED && ::munmap(address, 4096) == 0;
 }
 
-// Puts a file of its own in the object's place.
-bool Replaces(const std::string& path, const std::string& spareFile) {
-    std::ofstream(spareFile) << "mine";
-    const bool replaced = ::rename(spareFile.c_str(), path.c_str()) == 0;
-    ::unlink(spareFile.c_str());
-    return replaced;
-}
-
-const Attack kAttacks[] = {
-    {"open for reading", [](const auto& path, const auto&) { return Opens(path, O_RDONLY); }},
-    {"open for writing", [](const auto& path, const auto&) { return Opens(path, O_WRONLY); }},
-    {"truncate", [](const auto& path, const auto&) { return ::truncate(path.c_str(), 0) == 0; }},
-    {"lock", [](const auto& path, const auto&) { return Locks(path); }},
-    {"map writable", [](const auto& path, const auto&) { return MapsWritable(path); }},
-    {"remove", [](const auto& path, const auto&) { return ::unlink(path.c_str()) == 0; }},
-    {"replace", Replaces},
+struct Attack {
+    const char* name;
+    bool (*succeeds)(const std::string& path);
 };
 
-// Attacks each object file args[2...]; writes one line per object and attack into args[0]:
-// the object, the attack and whether it was refused. Spare files go into the folder args[1].
+const Attack kAttacks[] = {
+    {"open for reading", [](const std::string& path) { return OpenAs(path, O_RDONLY).IsValid(); }},
+    {"open for writing", [](const std::string& path) { return OpenAs(path, O_WRONLY).IsValid(); }},
+    {"truncate", [](const std::string& path) { return ::truncate(path.c_str(), 0) == 0; }},
+    {"lock",
+     [](const std::string& path) {
+         const FileDescriptor file = OpenAs(path, O_RDONLY);
+         return file.IsValid() && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0;
+     }},
+    {"map writable", MapsWritable},
+    {"remove", [](const std::string& path) { return ::unlink(path.c_str()) == 0; }},
+};
+
+// Attacks each object file args[1...]; writes one line per object and attack into args[0]:
+// the object, the attack and whether it was refused.
 ZYN_CHILD_ROLE(AttackObjects) {
     std::ofstream report(args.at(0));
-    for (std::size_t i = 2; i < args.size(); ++i) {
-        const std::string& path = args[i];
-        // A replacement comes from the same file system, where a rename could work.
-        const std::string spare =
-            (FolderOf(path) == kSharedMemoryFolder ? kSharedMemoryFolder : args.at(1)) +
-            std::string("/zyn.attacker.spare");
+    for (std::size_t i = 1; i < args.size(); ++i) {
         for (const Attack& attack : kAttacks) {
-            report << path << '\t' << attack.name << '\t'
-                   << (attack.succeeds(path, spare) ? "SUCCEEDED" : "refused") << '\n';
+            report << args[i] << '\t' << attack.name << '\t'
+                   << (attack.succeeds(args[i]) ? "SUCCEEDED" : "refused") << '\n';
         }
     }
     return 0;
@@ -174,10 +136,6 @@ std::string OnceAt(const std::string& when) {
     return "<Trigger Type=\"0\"><BeginDate>" + when + "</BeginDate></Trigger>";
 }
 
-void OpenToNobody(const std::string& folder) {
-    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0) << folder;
-}
-
 class HostileAccountTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -194,8 +152,8 @@ protected:
         m_sandbox = std::make_unique<ProductSandbox>();
         m_registryRoot = std::getenv("ZYN_REGISTRY");
         m_attackerFolder = WideToUtf8(m_sandbox->Folder(L"attacker"));
-        OpenToNobody(WideToUtf8(m_sandbox->Folder(L".")));
-        OpenToNobody(m_registryRoot);
+        ASSERT_EQ(::chmod(WideToUtf8(m_sandbox->Folder(L".")).c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(m_registryRoot.c_str(), 0755), 0);
         ASSERT_EQ(::mkdir(m_sandbox->WorkFolder().c_str(), 0755), 0);
         ASSERT_EQ(::mkdir(m_attackerFolder.c_str(), 0755), 0);
         ASSERT_EQ(::chown(m_attackerFolder.c_str(), kNobody, kNobody), 0);
@@ -263,7 +221,7 @@ TEST_F(HostileAccountTest, TheDaemonUsesNoSquattedObjectRefusesEveryAttackAndGoe
     for (const std::string& object : objects) {
         ASSERT_TRUE(std::filesystem::exists(object)) << object;
     }
-    std::vector<std::string> attackerArgs{AttackerFile("report"), m_attackerFolder};
+    std::vector<std::string> attackerArgs{AttackerFile("report")};
     attackerArgs.insert(attackerArgs.end(), objects.begin(), objects.end());
     ChildProcess attacker("AttackObjects", attackerArgs, true);
     ASSERT_EQ(attacker.Wait(), 0);
