@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,10 +21,12 @@
 #include "ZynTaskSchedulerLib/AgentLogNames.h"
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "platform/FileSystem.h"
+#include "platform/ObjectAccess.h"
 #include "platform/Path.h"
 #include "platform/ProcessInfo.h"
 #include "platform/SharedMemory.h"
 #include "platform/SpawnedProcess.h"
+#include "platform/UserFolders.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
 #include "support/AgentLog.h"
@@ -201,6 +204,12 @@ struct Barrier {
     std::atomic_ref<std::uint32_t> go;
 };
 
+// The barrier is the benchmark's own; it guards the temporary folder its files live in.
+std::unique_ptr<SharedMemory> OpenBarrier(const std::wstring& name) {
+    const std::optional<ObjectAccess> access = ObjectAccess::ForFolder(TemporaryFolder());
+    return access ? SharedMemory::Open(name, 2 * sizeof(std::uint32_t), *access) : nullptr;
+}
+
 Barrier BarrierIn(const SharedMemory& section) {
     auto* words = static_cast<std::uint32_t*>(section.Address());
     return {std::atomic_ref<std::uint32_t>(words[0]), std::atomic_ref<std::uint32_t>(words[1])};
@@ -223,8 +232,7 @@ void BM_AgentLogRecordFourProcesses(benchmark::State& state) {
     BenchLog& bench = Shared();
     const std::wstring barrierName =
         L"zynbench-agentlog-barrier-" + std::to_wstring(GetCurrentProcessId());
-    const std::unique_ptr<SharedMemory> section =
-        SharedMemory::Open(barrierName, 2 * sizeof(std::uint32_t));
+    const std::unique_ptr<SharedMemory> section = OpenBarrier(barrierName);
     if (!section) {
         state.SkipWithError("no shared section for the barrier");
         return;
@@ -277,8 +285,7 @@ BENCHMARK(BM_AgentLogRecordFourProcesses)->UseManualTime()->Unit(benchmark::kMil
 
 // One writer process: prepares its messages, waits at the barrier, writes them.
 int RunWriter(int writer, int records, const char* barrierName) {
-    const std::unique_ptr<SharedMemory> section =
-        SharedMemory::Open(Utf8ToWideLossy(barrierName), 2 * sizeof(std::uint32_t));
+    const std::unique_ptr<SharedMemory> section = OpenBarrier(Utf8ToWideLossy(barrierName));
     if (!section) {
         return 2;
     }

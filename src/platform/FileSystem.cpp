@@ -62,6 +62,7 @@ void FillStatus(const struct stat& info, FileStatus& status) {
     status.ownerWritable = (info.st_mode & S_IWUSR) != 0;
     status.mode = info.st_mode & 07777;
     status.ownerId = info.st_uid;
+    status.groupId = info.st_gid;
     status.size = static_cast<std::uint64_t>(info.st_size);
     status.modifiedNanoseconds = ModifiedNanoseconds(info);
     status.changedNanoseconds = Nanoseconds(info.st_ctim);
@@ -130,6 +131,15 @@ DWORD QueryFileStatus(std::wstring_view path, FileStatus& status, bool followLin
         followLinks ? ::stat(systemPath.c_str(), &info) : ::lstat(systemPath.c_str(), &info);
     if (result != 0) {
         return ErrorForPath(errno, path);
+    }
+    FillStatus(info, status);
+    return ERROR_SUCCESS;
+}
+
+DWORD QueryOpenFileStatus(int descriptor, FileStatus& status) {
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0) {
+        return Win32ErrorFromErrno(errno);
     }
     FillStatus(info, status);
     return ERROR_SUCCESS;

@@ -19,6 +19,7 @@ struct FileStatus {
     bool ownerWritable = false;
     std::uint32_t mode = 0;  // permission bits
     std::uint32_t ownerId = 0;
+    std::uint32_t groupId = 0;
     std::uint64_t size = 0;
     std::int64_t modifiedNanoseconds = 0;  // since 1970, for change detection
     std::int64_t changedNanoseconds = 0;   // content or attributes; no call can set it back
@@ -42,6 +43,8 @@ inline constexpr std::uint32_t kDefaultFileMode = 0644;
 // Status of the entry itself (a symbolic link is reported as one), or with `followLinks` of
 // what a link names.
 DWORD QueryFileStatus(std::wstring_view path, FileStatus& status, bool followLinks = false);
+// Status of the file open as `descriptor`.
+DWORD QueryOpenFileStatus(int descriptor, FileStatus& status);
 
 // Reads a whole regular file: no symbolic link, device or pipe, at most `maxBytes`
 // (ERROR_FILE_INVALID for anything else), without blocking on the open.

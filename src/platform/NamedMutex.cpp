@@ -117,13 +117,14 @@ int Lock(pthread_mutex_t& mutex, DWORD timeoutMs) {
 // must outlive one opener that closes while its thread still owns the mutex.
 class ProcessMappings {
 public:
-    std::shared_ptr<SharedMemory> Open(std::wstring_view name) {
+    std::shared_ptr<SharedMemory> Open(std::wstring_view name, const ObjectAccess& access) {
         std::lock_guard lock(m_mutex);
         std::erase_if(m_open, [](const auto& entry) { return entry.second.expired(); });
         std::weak_ptr<SharedMemory>& slot = m_open[std::wstring(name)];
         std::shared_ptr<SharedMemory> memory = slot.lock();
         if (!memory) {
-            memory = SharedMemory::Open(name, sizeof(SharedMutexBlock), SharedMemory::Kind::Mutex);
+            memory = SharedMemory::Open(name, sizeof(SharedMutexBlock), access,
+                                        SharedMemory::Kind::Mutex);
             slot = memory;
         }
         return memory;
@@ -141,8 +142,8 @@ ProcessMappings& Mappings() {
 
 }  // namespace
 
-std::unique_ptr<NamedMutex> NamedMutex::Open(std::wstring_view name) {
-    std::shared_ptr<SharedMemory> memory = Mappings().Open(name);
+std::unique_ptr<NamedMutex> NamedMutex::Open(std::wstring_view name, const ObjectAccess& access) {
+    std::shared_ptr<SharedMemory> memory = Mappings().Open(name, access);
     if (!memory) {
         return nullptr;
     }

@@ -1,10 +1,12 @@
-// A mutex shared by every process that opens the same name, usable by every local account.
-// The owning thread may acquire it again (each Acquire needs its Release). When the owner
-// dies, or its thread ends, holding it, the next Acquire gets it and answers WAIT_ABANDONED:
-// acquired all the same, though what it guarded may be half-done.
+// A mutex shared by every process that opens the same name, usable only by the accounts that
+// may write the folder it guards (ObjectAccess): no other account can take it, hold it or
+// corrupt it. The owning thread may acquire it again (each Acquire needs its Release). When
+// the owner dies, or its thread ends, holding it, the next Acquire gets it and answers
+// WAIT_ABANDONED: acquired all the same, though what it guarded may be half-done.
 //
 // Any thread may open, acquire and release; only the owning thread releases. Waits here are
-// not points where a suspended Thread parks. Closing does not release ownership.
+// not points where a suspended Thread parks. Closing does not release ownership. Callers wait
+// with a time limit: another process may hold the mutex as long as it likes.
 #pragma once
 
 #include <memory>
@@ -15,9 +17,11 @@
 
 class NamedMutex {
 public:
-    // Opens the mutex called `name`, creating it, not owned, when no process holds it. Null,
-    // with the last-error value set, when the name is unusable or the system refuses.
-    static std::unique_ptr<NamedMutex> Open(std::wstring_view name);
+    // Opens the mutex called `name`, creating it, not owned and with `access`, when no process
+    // holds it. Null, with the last-error value set, when the name is unusable, the mutex found
+    // is not admitted and may not be replaced (ERROR_ACCESS_DENIED) or the system refuses.
+    // Within one process, every opener of a name shares the first opener's object.
+    static std::unique_ptr<NamedMutex> Open(std::wstring_view name, const ObjectAccess& access);
 
     // WAIT_OBJECT_0 or WAIT_ABANDONED when acquired; WAIT_TIMEOUT when `timeoutMs` passed
     // first (INFINITE: no limit; 0: only a look); WAIT_FAILED with the last-error value set.

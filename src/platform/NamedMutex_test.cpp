@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/LastError.h"
+#include "platform/UserFolders.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
@@ -22,8 +23,13 @@ std::wstring UniqueName(const wchar_t* purpose) {
     return L"ZynTest " + std::wstring(purpose) + L" " + std::to_wstring(::getpid());
 }
 
+// Every mutex of these tests guards the temporary folder.
+ObjectAccess TestAccess() {
+    return *ObjectAccess::ForFolder(TemporaryFolder());
+}
+
 std::unique_ptr<NamedMutex> OpenMutex(const std::wstring& name) {
-    auto mutex = NamedMutex::Open(name);
+    auto mutex = NamedMutex::Open(name, TestAccess());
     EXPECT_NE(mutex, nullptr) << "error " << GetLastError();
     return mutex;
 }
@@ -40,7 +46,7 @@ bool AwaitDirectory(const std::wstring& path) {
 // Acquires the mutex named by args[0], says so by creating the file args[1], then waits to be
 // killed.
 ZYN_CHILD_ROLE(HoldNamedMutex) {
-    auto mutex = NamedMutex::Open(Utf8ToWideLossy(args.at(0)));
+    auto mutex = NamedMutex::Open(Utf8ToWideLossy(args.at(0)), TestAccess());
     if (!mutex || mutex->Acquire(INFINITE) != WAIT_OBJECT_0) {
         return 1;
     }

@@ -1,15 +1,15 @@
 #include "platform/RegistryStore.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "platform/FileDescriptor.h"
 #include "platform/FileSystem.h"
+#include "platform/GuardedObject.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
 #include "platform/RegistryText.h"
@@ -21,6 +21,9 @@ namespace {
 constexpr std::size_t kMaxTreeFileBytes = 64u << 20;
 constexpr const wchar_t* kLockFileName = L".lock";
 constexpr const wchar_t* kTreeFileExtension = L".reg";
+// A writer holds the lock for one tree's load and flushed save; far longer means a writer that
+// hangs, or another account holding the lock on purpose.
+constexpr auto kWritersLockLimit = std::chrono::milliseconds(5000);
 
 std::wstring DefaultRootFolder() {
     return JoinPath(AgentStateFolder(), L"registry");
@@ -66,22 +69,21 @@ LSTATUS LoadTreeFile(const std::wstring& path, CRegistryTree& root) {
     return ParseTree(text, root);
 }
 
-// Holds the writers' lock of one root folder while it lives.
+// Holds the writers' lock of one root folder while it lives. Only those who may write the root
+// can open the lock file, so nobody else can hold the writers up.
 class WritersLock {
 public:
     explicit WritersLock(const std::wstring& root) {
-        const std::string path = WideToUtf8(JoinPath(root, kLockFileName));
-        m_fd.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
-        if (!m_fd.IsValid()) {
-            m_error = static_cast<LSTATUS>(Win32ErrorFromErrno(errno));
+        const std::optional<ObjectAccess> access = ObjectAccess::ForFolder(root);
+        if (!access) {
+            m_error = static_cast<LSTATUS>(GetLastError());
             return;
         }
-        while (::flock(m_fd.Get(), LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                m_error = static_cast<LSTATUS>(Win32ErrorFromErrno(errno));
-                return;
-            }
-        }
+        m_fd = OpenGuardedObject(ObjectSpace::Files, WideToUtf8(JoinPath(root, kLockFileName)),
+                                 *access);
+        m_error = static_cast<LSTATUS>(m_fd.IsValid()
+                                           ? LockGuardedObject(m_fd.Get(), true, kWritersLockLimit)
+                                           : GetLastError());
     }
     LSTATUS Error() const { return m_error; }
 

@@ -1,11 +1,15 @@
 #include "ZynTaskSchedulerLib/Registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "platform/FileDescriptor.h"
 #include "platform/RegistryStore.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
@@ -451,6 +455,24 @@ TEST(RegistryWriters, FourProcessesLoseNothing) {
         EXPECT_EQ((StoredValue{REG_DWORD, DwordBytes(ValueDataOf(writer, kValuesPerWriter - 1))}),
                   QueryValue(key, name.c_str()));
     }
+    RegCloseKey(key);
+}
+
+TEST(RegistryWriters, ALockHeldTooLongFailsTheChangeInsteadOfStallingIt) {
+    TempRegistry registry;
+    HKEY key{};
+    ASSERT_EQ(Code(ERROR_SUCCESS), RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, nullptr, 0,
+                                                   KEY_WRITE, nullptr, &key, nullptr));
+    const std::string lockFile = WideToUtf8(registry.Root()) + "/.lock";
+    struct stat status {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "the root is its owner's alone";
+
+    const FileDescriptor holder(::open(lockFile.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
+    EXPECT_EQ(Code(ERROR_LOCK_VIOLATION), SetValue(key, L"held", REG_DWORD, DwordBytes(1)));
+    ASSERT_EQ(::flock(holder.Get(), LOCK_UN), 0);
+    EXPECT_EQ(Code(ERROR_SUCCESS), SetValue(key, L"free", REG_DWORD, DwordBytes(2)));
     RegCloseKey(key);
 }
 

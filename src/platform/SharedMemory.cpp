@@ -7,16 +7,20 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <optional>
 
+#include "platform/GuardedObject.h"
 #include "platform/LastError.h"
 #include "platform/WideText.h"
 
 namespace {
 
-constexpr mode_t kEveryAccount = 0666;
 // Opening races only with a last holder that is removing the name; a few rounds settle it.
 constexpr int kOpenAttempts = 100;
+// The shared hold is refused only while a closing last holder removes the name, an instant;
+// a process that keeps the object locked longer cannot stall us.
+constexpr auto kHoldLockLimit = std::chrono::milliseconds(1000);
 
 std::optional<std::string> SystemName(std::wstring_view name, SharedMemory::Kind kind) {
     if (name.empty()) {
@@ -48,47 +52,41 @@ bool StillNamed(const std::string& systemName, int file) {
     return named.IsValid() && SameFile(named.Get(), file);
 }
 
-int LockShared(int file) {
-    int result;
-    do {
-        result = ::flock(file, LOCK_SH);
-    } while (result != 0 && errno == EINTR);
-    return result;
-}
-
-// The object under `systemName`, open and held with a shared lock; invalid with errno set.
-FileDescriptor OpenHeld(const std::string& systemName) {
+// The object under `systemName`, open and held with a shared lock; invalid with the last-error
+// value set.
+FileDescriptor OpenHeld(const std::string& systemName, const ObjectAccess& access) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        FileDescriptor file(
-            ::shm_open(systemName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kEveryAccount));
+        FileDescriptor file = OpenGuardedObject(ObjectSpace::SharedMemory, systemName, access);
         if (!file.IsValid()) {
             return file;
         }
-        ::fchmod(file.Get(), kEveryAccount);  // past the umask; refused unless we made it
-        if (LockShared(file.Get()) != 0) {
+        if (const DWORD error = LockGuardedObject(file.Get(), false, kHoldLockLimit);
+            error != ERROR_SUCCESS) {
+            SetLastError(error);
             return FileDescriptor();
         }
         if (StillNamed(systemName, file.Get())) {
             return file;
         }
     }
-    errno = EAGAIN;
+    SetLastError(ERROR_SHARING_VIOLATION);
     return FileDescriptor();
 }
 
 bool EnsureSize(int file, std::size_t size) {
     struct stat status {};
-    if (::fstat(file, &status) != 0) {
+    if (::fstat(file, &status) != 0 || (static_cast<std::size_t>(status.st_size) < size &&
+                                        ::ftruncate(file, static_cast<off_t>(size)) != 0)) {
+        SetLastError(Win32ErrorFromErrno(errno));
         return false;
     }
-    return static_cast<std::size_t>(status.st_size) >= size ||
-           ::ftruncate(file, static_cast<off_t>(size)) == 0;
+    return true;
 }
 
 }  // namespace
 
 std::unique_ptr<SharedMemory> SharedMemory::Open(std::wstring_view name, std::size_t size,
-                                                 Kind kind) {
+                                                 const ObjectAccess& access, Kind kind) {
     if (size == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -97,9 +95,8 @@ std::unique_ptr<SharedMemory> SharedMemory::Open(std::wstring_view name, std::si
     if (!systemName) {
         return nullptr;
     }
-    FileDescriptor file = OpenHeld(*systemName);
+    FileDescriptor file = OpenHeld(*systemName, access);
     if (!file.IsValid() || !EnsureSize(file.Get(), size)) {
-        SetLastError(Win32ErrorFromErrno(errno));
         return nullptr;
     }
     void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file.Get(), 0);

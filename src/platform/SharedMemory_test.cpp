@@ -9,6 +9,7 @@
 #include "platform/LastError.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -16,13 +17,18 @@ std::wstring UniqueName(const wchar_t* purpose) {
     return L"ZynTest/" + std::wstring(purpose) + L" " + std::to_wstring(::getpid());
 }
 
+ObjectAccess AccessFor(const std::wstring& folder) {
+    return *ObjectAccess::ForFolder(folder);
+}
+
 std::atomic_ref<std::uint32_t> Counter(const SharedMemory& memory) {
     return std::atomic_ref<std::uint32_t>(*static_cast<std::uint32_t*>(memory.Address()));
 }
 
-// Adds args[1] to the counter in the section named args[0].
+// Adds args[1] to the counter in the section named args[0] that guards the folder args[2].
 ZYN_CHILD_ROLE(AddToSharedCounter) {
-    auto memory = SharedMemory::Open(Utf8ToWideLossy(args.at(0)), sizeof(std::uint32_t));
+    auto memory = SharedMemory::Open(Utf8ToWideLossy(args.at(0)), sizeof(std::uint32_t),
+                                     AccessFor(Utf8ToWideLossy(args.at(2))));
     if (!memory) {
         return 1;
     }
@@ -32,37 +38,42 @@ ZYN_CHILD_ROLE(AddToSharedCounter) {
 
 TEST(SharedMemoryTest, OneNameIsOneSectionAcrossProcesses) {
     const std::wstring name = UniqueName(L"counter");
-    auto memory = SharedMemory::Open(name, sizeof(std::uint32_t));
+    const TempFolder folder;
+    auto memory = SharedMemory::Open(name, sizeof(std::uint32_t), AccessFor(folder.Path()));
     ASSERT_NE(memory, nullptr);
     EXPECT_EQ(Counter(*memory).load(), 0u);
-    auto again = SharedMemory::Open(name, sizeof(std::uint32_t));
+    auto again = SharedMemory::Open(name, sizeof(std::uint32_t), AccessFor(folder.Path()));
     ASSERT_NE(again, nullptr);
     Counter(*again).fetch_add(1);
 
-    ChildProcess child("AddToSharedCounter", {WideToUtf8(name), "41"});
+    ChildProcess child("AddToSharedCounter", {WideToUtf8(name), "41", WideToUtf8(folder.Path())});
     ASSERT_EQ(child.Wait(), 0);
     EXPECT_EQ(Counter(*memory).load(), 42u);
 }
 
 TEST(SharedMemoryTest, SectionEndsWithItsLastHolder) {
     const std::wstring name = UniqueName(L"lifetime");
-    auto first = SharedMemory::Open(name, sizeof(std::uint32_t));
+    const TempFolder folder;
+    const ObjectAccess access = AccessFor(folder.Path());
+    auto first = SharedMemory::Open(name, sizeof(std::uint32_t), access);
     ASSERT_NE(first, nullptr);
     Counter(*first).store(7);
-    auto second = SharedMemory::Open(name, sizeof(std::uint32_t));
+    auto second = SharedMemory::Open(name, sizeof(std::uint32_t), access);
     first.reset();
     EXPECT_EQ(Counter(*second).load(), 7u);
     second.reset();
 
-    auto fresh = SharedMemory::Open(name, sizeof(std::uint32_t));
+    auto fresh = SharedMemory::Open(name, sizeof(std::uint32_t), access);
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(Counter(*fresh).load(), 0u);
 }
 
 TEST(SharedMemoryTest, KindsKeepSameNamedObjectsApart) {
     const std::wstring name = UniqueName(L"kinds");
-    auto section = SharedMemory::Open(name, sizeof(std::uint32_t));
-    auto other = SharedMemory::Open(name, sizeof(std::uint32_t), SharedMemory::Kind::Mutex);
+    const TempFolder folder;
+    const ObjectAccess access = AccessFor(folder.Path());
+    auto section = SharedMemory::Open(name, sizeof(std::uint32_t), access);
+    auto other = SharedMemory::Open(name, sizeof(std::uint32_t), access, SharedMemory::Kind::Mutex);
     ASSERT_NE(section, nullptr);
     ASSERT_NE(other, nullptr);
     Counter(*section).store(5);
@@ -70,11 +81,13 @@ TEST(SharedMemoryTest, KindsKeepSameNamedObjectsApart) {
 }
 
 TEST(SharedMemoryTest, RefusesUnusableRequests) {
-    EXPECT_EQ(SharedMemory::Open(L"", 4), nullptr);
+    const TempFolder folder;
+    const ObjectAccess access = AccessFor(folder.Path());
+    EXPECT_EQ(SharedMemory::Open(L"", 4, access), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
-    EXPECT_EQ(SharedMemory::Open(std::wstring(300, L'x'), 4), nullptr);
+    EXPECT_EQ(SharedMemory::Open(std::wstring(300, L'x'), 4, access), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
-    EXPECT_EQ(SharedMemory::Open(UniqueName(L"empty"), 0), nullptr);
+    EXPECT_EQ(SharedMemory::Open(UniqueName(L"empty"), 0, access), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 

@@ -4,12 +4,16 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "ZynTaskSchedulerLib/AgentLogNames.h"
+#include "platform/LastError.h"
 #include "platform/ModuleFile.h"
+#include "platform/ObjectAccess.h"
 #include "platform/Path.h"
 #include "platform/ProcessInfo.h"
+#include "platform/SystemMessage.h"
 #include "platform/Wait.h"
 #include "platform/WallClock.h"
 #include "platform/WideText.h"
@@ -64,17 +68,21 @@ bool TickPassed(DWORD now, DWORD deadline) {
 
 }  // namespace
 
-// Holds the log mutex for one write; a mutex whose owner died counts as held.
+// Holds the log for one write: the mutex shared with other processes, for at most
+// kMutexWaitMs (a mutex whose owner died counts as held), or, without it, the process's lock.
 class CAgentLog::MutexHold {
 public:
-    explicit MutexHold(NamedMutex* mutex) : m_mutex(mutex) {
-        if (m_mutex != nullptr) {
-            const DWORD result = m_mutex->Acquire(kMutexWaitMs);
-            m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    MutexHold(NamedMutex* mutex, std::recursive_mutex& processLock) : m_mutex(mutex) {
+        if (m_mutex == nullptr) {
+            m_processLock = std::unique_lock(processLock);
+            m_held = true;
+            return;
         }
+        const DWORD result = m_mutex->Acquire(kMutexWaitMs);
+        m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
     }
     ~MutexHold() {
-        if (m_held) {
+        if (m_held && m_mutex != nullptr) {
             m_mutex->Release();
         }
     }
@@ -85,17 +93,17 @@ public:
 
 private:
     NamedMutex* m_mutex;
+    std::unique_lock<std::recursive_mutex> m_processLock;
     bool m_held = false;
 };
 
 CAgentLog::CAgentLog()
-    : m_mutex(NamedMutex::Open(kAgentLogMutexName)),
-      m_changeCounter(SharedMemory::Open(kAgentLogChangeCounterName, sizeof(std::uint32_t))),
-      m_hostName(GetHostName()),
+    : m_hostName(GetHostName()),
       m_processName(CurrentProcessImageName()),
       m_moduleName(OwnModuleName()),
       m_installLogPath(AgentInstallLogPath()),
       m_files(MakeFiles()) {
+    OpenSharedObjects();
     AgentLogLimits limits;
     ReadAgentLogLimits(limits);
     m_severityMask = limits.severityMask;
@@ -111,6 +119,41 @@ CAgentLog::CAgentLog()
 
 CAgentLog::~CAgentLog() {
     Shutdown();
+}
+
+void CAgentLog::OpenSharedObjects() {
+    const std::wstring& folder = m_files.Folder();
+    if (folder.empty()) {
+        return;  // nothing is written to a file, so there is nothing to share
+    }
+    CreateDirectoryPath(folder, kDefaultFolderMode, true);
+    constexpr wchar_t kUnlocked[] =
+        L"this process writes its records without the lock other processes share";
+    const std::optional<ObjectAccess> access = ObjectAccess::ForFolder(folder);
+    if (!access) {
+        NoteOpenFailure(L"folder", folder.c_str(), kUnlocked);
+        return;
+    }
+    m_mutex = NamedMutex::Open(kAgentLogMutexName, *access);
+    if (!m_mutex) {
+        NoteOpenFailure(L"mutex", kAgentLogMutexName, kUnlocked);
+    }
+    m_changeCounter =
+        SharedMemory::Open(kAgentLogChangeCounterName, sizeof(std::uint32_t), *access);
+    if (!m_changeCounter) {
+        NoteOpenFailure(L"change counter", kAgentLogChangeCounterName,
+                        L"settings changes are seen within a minute");
+    }
+}
+
+void CAgentLog::NoteOpenFailure(const wchar_t* what, const wchar_t* name,
+                                const wchar_t* consequence) {
+    const DWORD error = GetLastError();
+    m_openFailures.push_back(FormatText(kInstallLineCapacity,
+                                        L"The agent log's %ls '%ls' could not be opened: %ls "
+                                        L"(0x%08X); %ls",
+                                        what, name, SystemMessageText(error).c_str(), error,
+                                        consequence));
 }
 
 // The process's log lives in static storage and is destroyed by its exit routine (at exit, or
@@ -234,7 +277,7 @@ bool CAgentLog::Keeps(DWORD severity, const AgentLogLimits& limits) const {
 
 void CAgentLog::WriteToFile(DWORD severity, const wchar_t* source, const wchar_t* message,
                             const AgentLogLimits& limits) {
-    const MutexHold hold(m_mutex.get());
+    const MutexHold hold(m_mutex.get(), m_processLock);
     if (!hold.Held()) {
         ++m_lostRecords;
         return;
@@ -244,6 +287,7 @@ void CAgentLog::WriteToFile(DWORD severity, const wchar_t* source, const wchar_t
     const bool ready = CreateDirectoryPath(m_files.Folder(), kDefaultFolderMode, true) &&
                        m_files.PrepareForWrite(maxBytes, limits.maxFiles);
     if (ready) {
+        ReportOpenFailures();
         ReportLostRecords();
     }
     if (!ready || !AppendRecord(severity, source, message)) {
@@ -280,8 +324,17 @@ void CAgentLog::ReportLostRecords() {
     }
 }
 
+void CAgentLog::ReportOpenFailures() {
+    if (m_openFailures.empty() || m_openFailuresReported.exchange(true)) {
+        return;
+    }
+    for (const std::wstring& failure : m_openFailures) {
+        AppendRecord(CE_SEVERITY_WARNING, kAgentLogSource, failure.c_str());
+    }
+}
+
 void CAgentLog::CopyToInstallLog(DWORD severity, const wchar_t* source, const wchar_t* message) {
-    const MutexHold hold(m_mutex.get());
+    const MutexHold hold(m_mutex.get(), m_processLock);
     if (!hold.Held() ||
         !CreateDirectoryPath(ParentPath(m_installLogPath), kDefaultFolderMode, true)) {
         return;
@@ -303,7 +356,7 @@ void CAgentLog::CopyToInstallLog(DWORD severity, const wchar_t* source, const wc
 }
 
 void CAgentLog::CopyToConsole(DWORD severity, const wchar_t* source, const wchar_t* message) {
-    const MutexHold hold(m_mutex.get());
+    const MutexHold hold(m_mutex.get(), m_processLock);
     if (!hold.Held() || !m_consoleEnabled) {
         return;
     }

@@ -5,6 +5,12 @@
 // environment override can widen the filter and copy records to standard error or to a plain
 // install log.
 //
+// The mutex and the change counter are shared with the accounts that may write the log folder
+// and nobody else. When one cannot be opened (another account squatted its name, say) the log
+// goes on: without the mutex each record is still one append, serialised within the process,
+// so no account can silence the log by taking the name; without the counter a settings change
+// is seen within the minute. The first record written then says so, once.
+//
 // The process's log is made on first use (Instance) and shut down by an exit routine; a record
 // written after that ends the process, since it would be lost silently. Tests make their own
 // instances. Write may be called from any thread and never fails or throws to its caller: a
@@ -13,7 +19,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/NamedMutex.h"
 #include "platform/SharedMemory.h"
@@ -54,9 +62,15 @@ private:
     // Tells, in the file, how many records could not be written since the last one that was,
     // once a write succeeds again. Mutex held.
     void ReportLostRecords();
+    // Opens the mutex and the change counter for the log folder, noting what could not be had.
+    void OpenSharedObjects();
+    void NoteOpenFailure(const wchar_t* what, const wchar_t* name, const wchar_t* consequence);
+    // Tells, in the file and once, which shared objects could not be opened. Mutex held.
+    void ReportOpenFailures();
     DWORD ReadOverride();
 
-    std::unique_ptr<NamedMutex> m_mutex;
+    std::unique_ptr<NamedMutex> m_mutex;  // null when it could not be opened
+    std::recursive_mutex m_processLock;   // stands in for the mutex while it is null
     std::unique_ptr<SharedMemory> m_changeCounter;
     std::atomic<std::uint32_t> m_lastCounterValue{0};
     std::atomic<DWORD> m_severityMask{7};
@@ -68,6 +82,8 @@ private:
     // Records of this process that failed to reach the file (a full disk, a folder that cannot
     // be made, the mutex not had in time) since the last report of them.
     std::atomic<DWORD> m_lostRecords{0};
+    std::vector<std::wstring> m_openFailures;  // made by the constructor, read-only afterwards
+    std::atomic<bool> m_openFailuresReported{false};
     DWORD m_override = kNoAgentLogOverride;
     bool m_consoleEnabled = false;
     std::wstring m_hostName;

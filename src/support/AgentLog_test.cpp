@@ -11,6 +11,7 @@
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "platform/FileSystem.h"
 #include "platform/NamedMutex.h"
+#include "platform/ObjectAccess.h"
 #include "platform/Path.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Wait.h"
@@ -18,6 +19,7 @@
 #include "platform/XmlDocument.h"
 #include "support/ChildProcess.h"
 #include "support/Folders.h"
+#include "support/PrivateSharedMemory.h"
 #include "support/TempFolder.h"
 #include "support/TempRegistry.h"
 
@@ -215,9 +217,11 @@ ZYN_CHILD_ROLE(WriteAgentRecords) {
     return 0;
 }
 
-// Takes the log mutex and never lets go, until killed.
+// Takes the log mutex for the log folder args[1] and never lets go, until killed; says so by
+// creating the file args[0].
 ZYN_CHILD_ROLE(HoldAgentLogMutex) {
-    const auto mutex = NamedMutex::Open(kAgentLogMutexName);
+    const auto access = ObjectAccess::ForFolder(Utf8ToWideLossy(args.at(1)));
+    const auto mutex = access ? NamedMutex::Open(kAgentLogMutexName, *access) : nullptr;
     if (!mutex || mutex->Acquire(INFINITE) != WAIT_OBJECT_0) {
         return 1;
     }
@@ -225,6 +229,20 @@ ZYN_CHILD_ROLE(HoldAgentLogMutex) {
     for (;;) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
     }
+}
+
+// Writes three records through a log of its own that finds no shared memory it may use; says
+// in the file args[0] why it could not make such a place.
+ZYN_CHILD_ROLE(WriteWithoutSharedMemory) {
+    if (const std::string reason = UsePrivateSharedMemory(true); !reason.empty()) {
+        WriteBytes(Utf8ToWideLossy(args.at(0)), reason);
+        return 3;
+    }
+    CAgentLog log;
+    for (int i = 0; i < 3; ++i) {
+        log.Write(4, L"S", FormatText(32, L"record %d", i).c_str());
+    }
+    return 0;
 }
 
 std::vector<std::wstring> LogFiles(const TempFolder& folder) {
@@ -269,17 +287,43 @@ TEST_F(AgentLogTest, FourProcessesRotateWithoutTearingARecord) {
     }
 }
 
-TEST_F(AgentLogTest, AWriterKilledHoldingTheMutexDoesNotStopTheOthers) {
+TEST_F(AgentLogTest, AMutexHeldElsewhereCostsRecordsNotTheWriter) {
     const std::wstring marker = folder / L"held.flag";
-    ChildProcess holder("HoldAgentLogMutex", {WideToUtf8(marker)});
+    ChildProcess holder("HoldAgentLogMutex", {WideToUtf8(marker), WideToUtf8(folder.Path())});
     while (!FileExists(marker)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    CAgentLog log;
+    log.Write(4, L"S", L"while another holds the mutex");
+    EXPECT_EQ(LogText().find("while another holds the mutex"), std::string::npos);
     holder.Kill(SIGKILL);
     holder.Wait();
-    CAgentLog log;
     log.Write(4, L"S", L"after the holder died");
-    EXPECT_NE(LogText().find("after the holder died"), std::string::npos);
+    const std::string text = LogText();
+    EXPECT_NE(text.find("after the holder died"), std::string::npos);
+    EXPECT_NE(text.find("1 records of this process could not be written"), std::string::npos);
+}
+
+TEST_F(AgentLogTest, WithoutItsSharedObjectsTheLogStillWritesAndSaysSoOnce) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a shared-memory folder of its own";
+    }
+    const std::wstring reason = folder / L"reason";
+    ChildProcess writer("WriteWithoutSharedMemory", {WideToUtf8(reason)});
+    const int status = writer.Wait();
+    if (status == 3) {
+        GTEST_SKIP() << ReadBytes(reason);
+    }
+    ASSERT_EQ(status, 0);
+    const std::string text = LogText();
+    for (const char* record : {"record 0", "record 1", "record 2"}) {
+        EXPECT_NE(text.find(record), std::string::npos) << record;
+    }
+    for (const char* object : {"mutex", "change counter"}) {
+        const std::string notice = std::string("The agent log's ") + object + " '";
+        EXPECT_NE(text.find(notice), std::string::npos) << text;
+        EXPECT_EQ(text.find(notice), text.rfind(notice)) << "said once";
+    }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include "platform/Wait.h"
 
-CAtlMutex::CAtlMutex(std::wstring_view name) : m_mutex(Required(NamedMutex::Open(name))) {}
+CAtlMutex::CAtlMutex(std::wstring_view name, const ObjectAccess& access)
+    : m_mutex(Required(NamedMutex::Open(name, access))) {}
 
 bool CAtlMutex::Lock(DWORD timeoutMs) {
     const DWORD result = m_mutex->Acquire(timeoutMs);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/LastError.h"
+#include "platform/UserFolders.h"
 #include "support/AtlCriticalSection.h"
 #include "support/AtlEvent.h"
 #include "support/AtlMutex.h"
@@ -50,9 +51,10 @@ TEST(CAtlSemaphoreTest, ImpossibleCountsThrowTheSystemFailure) {
 
 TEST(CAtlMutexTest, OwnerLocksAgainAndAnAbandonedMutexCountsAsLocked) {
     const std::wstring name = L"ZynTest CAtlMutex " + std::to_wstring(::getpid());
-    CAtlMutex mutex(name);
+    const ObjectAccess access = *ObjectAccess::ForFolder(TemporaryFolder());
+    CAtlMutex mutex(name, access);
     std::thread owner([&] {
-        CAtlMutex mine(name);
+        CAtlMutex mine(name, access);
         EXPECT_TRUE(mine.Lock(0));
         EXPECT_TRUE(mine.Lock(0));
         EXPECT_TRUE(mine.Unlock());

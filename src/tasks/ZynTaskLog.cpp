@@ -1,9 +1,11 @@
 #include "tasks/ZynTaskLog.h"
 
+#include <optional>
 #include <utility>
 
 #include "ZynTaskSchedulerLib/HResults.h"
 #include "platform/LastError.h"
+#include "platform/ObjectAccess.h"
 #include "platform/Path.h"
 #include "platform/SystemMessage.h"
 #include "platform/Wait.h"
@@ -19,6 +21,12 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"CZynTaskLog";
 constexpr wchar_t kMutexPrefix[] = L"LogMutex";
+// Writers hold the mutex for one small file's read or save. A holder that keeps it longer
+// must not stop a worker or the scheduler: the update is skipped, and the next cycle writes
+// the log again.
+constexpr DWORD kMutexWaitMs = 2000;
+constexpr wchar_t kMutexTimeoutText[] =
+    L"The task log mutex is held elsewhere; this update is skipped";
 constexpr GuardNames kReadLogXml{kClassName, L"ReadLogXml"};
 // A log is rewritten at every schedule computation: it is replaced atomically but not worth a
 // flush to disk each time.
@@ -70,7 +78,10 @@ public:
         if (m_mutex == nullptr) {
             return;
         }
-        const DWORD result = m_mutex->Acquire(INFINITE);
+        const DWORD result = m_mutex->Acquire(kMutexWaitMs);
+        if (result == WAIT_TIMEOUT) {
+            CEThrowError(HRESULT_FROM_WIN32(ERROR_TIMEOUT), kMutexTimeoutText);
+        }
         // An owner that died mid-save left the old file or the new one: the save is atomic.
         if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) {
             FAILED_THROW(HRESULT_FROM_WIN32(GetLastError()));
@@ -89,12 +100,7 @@ private:
 };
 
 CZynTaskLog::CZynTaskLog(std::wstring_view folder, std::wstring_view taskGuid)
-    : m_bstrTaskGuid(taskGuid), m_pMutex(NamedMutex::Open(kMutexPrefix + m_bstrTaskGuid)) {
-    if (!m_pMutex) {
-        ReportSystemFailure(L"Failed to open task log mutex '%ls', error: %ls (0x%08X)",
-                            kMutexPrefix + m_bstrTaskGuid);
-        return;
-    }
+    : m_bstrTaskGuid(taskGuid) {
     if (folder.empty() || taskGuid.empty()) {
         return;
     }
@@ -102,9 +108,18 @@ CZynTaskLog::CZynTaskLog(std::wstring_view folder, std::wstring_view taskGuid)
     if (!DirectoryExists(folderPath) && !CreateTargetDir(folderPath)) {
         ReportSystemFailure(L"Failed to create log folder '%ls', error: %ls (0x%08X)", folderPath);
     }
-    if (DirectoryExists(folderPath)) {
-        m_bstrFileName = JoinPath(folderPath, m_bstrTaskGuid + L".xml");
+    const std::optional<ObjectAccess> access = ObjectAccess::ForFolder(folderPath);
+    if (!access) {
+        return;
     }
+    // The mutex is shared with those who may write the log folder, and nobody else.
+    m_pMutex = NamedMutex::Open(kMutexPrefix + m_bstrTaskGuid, *access);
+    if (!m_pMutex) {
+        ReportSystemFailure(L"Failed to open task log mutex '%ls', error: %ls (0x%08X)",
+                            kMutexPrefix + m_bstrTaskGuid);
+        return;
+    }
+    m_bstrFileName = JoinPath(folderPath, m_bstrTaskGuid + L".xml");
 }
 
 template <class Change>

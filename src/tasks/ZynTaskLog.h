@@ -6,7 +6,10 @@
 // Many threads and processes may write one task's log at once: every update holds the task's
 // named mutex ("LogMutex" followed by the identity, the same name in every process) from
 // reading the file to saving it, so concurrent writers never lose each other's change. The
-// file is replaced atomically but not flushed to disk: it is rewritten at every cycle.
+// mutex is usable only by those who may write the log folder, and an update waits for it at
+// most 2 s: past that the update is skipped (and logged) and the next cycle writes the log
+// again. The file is replaced atomically but not flushed to disk: it is rewritten at every
+// cycle.
 //
 // The object owns its mutex handle. The updates contain their own failures: each is logged as
 // "CZynTaskLog::<member> failed..." under the source "CZynTaskLog" and goes no further, so a
@@ -28,8 +31,8 @@ inline constexpr std::size_t kKeptRunTimes = 50;
 
 class CZynTaskLog {
 public:
-    // Opens the task's mutex and creates `folder` when missing. Without a folder, an identity,
-    // the mutex or the folder itself, no file is named and every update fails.
+    // Creates `folder` when missing and opens the task's mutex for it. Without a folder, an
+    // identity, the folder itself or the mutex, no file is named and every update fails.
     CZynTaskLog(std::wstring_view folder, std::wstring_view taskGuid);
     CZynTaskLog(const CZynTaskLog&) = delete;
     CZynTaskLog& operator=(const CZynTaskLog&) = delete;

@@ -10,9 +10,11 @@
 
 #include <cstdio>
 #include <latch>
+#include <optional>
 #include <thread>
 
 #include "platform/NamedMutex.h"
+#include "platform/ObjectAccess.h"
 #include "platform/Path.h"
 #include "platform/Wait.h"
 #include "support/ChildProcess.h"
@@ -121,7 +123,10 @@ private:
 // Logs the writer's runs one by one, looking at the history after each under the task's
 // mutex, where no update is half-way. The first sign of a lost update, or empty.
 std::string AppendRuns(const std::wstring& folder, const std::wstring& guid, int writer) {
-    const std::unique_ptr<NamedMutex> mutex = NamedMutex::Open(L"LogMutex" + guid);
+    CreateDirectoryPath(folder);
+    const std::optional<ObjectAccess> access = ObjectAccess::ForFolder(folder);
+    const std::unique_ptr<NamedMutex> mutex =
+        access ? NamedMutex::Open(L"LogMutex" + guid, *access) : nullptr;
     if (!mutex) {
         return "the task's mutex cannot be opened";
     }

@@ -1,11 +1,19 @@
 #include "tasks/ZynTaskLog.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/FileSystem.h"
+#include "platform/NamedMutex.h"
+#include "platform/ObjectAccess.h"
 #include "platform/Path.h"
+#include "platform/Wait.h"
+#include "platform/WideText.h"
+#include "support/ChildProcess.h"
 #include "support/Folders.h"
 #include "support/TempFolder.h"
 #include "tasks/TaskLogEntries.h"
@@ -322,6 +330,42 @@ TEST_F(ZynTaskLogTest, AFolderThatCannotBeMadeIsReportedAndEveryUpdateFails) {
         m_log.Matching(L"CZynTaskLog::LogName failed. Filename for task log file not set.").size(),
         2u);
     EXPECT_FALSE(DirectoryExists(LogFolder()));
+}
+
+// Takes the mutex of the task args[1] whose log folder is args[0] and never lets go, until
+// killed; says so by creating the file args[2].
+ZYN_CHILD_ROLE(HoldTaskLogMutex) {
+    const auto access = ObjectAccess::ForFolder(Utf8ToWideLossy(args.at(0)));
+    const auto mutex =
+        access ? NamedMutex::Open(L"LogMutex" + Utf8ToWideLossy(args.at(1)), *access) : nullptr;
+    if (!mutex || mutex->Acquire(0) != WAIT_OBJECT_0) {
+        return 1;
+    }
+    WriteBytes(Utf8ToWideLossy(args.at(2)), "held");
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
+TEST_F(ZynTaskLogTest, AnUpdateSkipsAMutexHeldElsewhereAndTheNextOneWrites) {
+    ASSERT_TRUE(CreateDirectoryPath(LogFolder()));
+    const std::wstring marker = m_folder / L"held";
+    ChildProcess holder("HoldTaskLogMutex",
+                        {WideToUtf8(LogFolder()), WideToUtf8(m_guid), WideToUtf8(marker)});
+    for (int poll = 0; poll < 6000 && !FileExists(marker); ++poll) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(FileExists(marker)) << "the holder never took the mutex";
+    Log().LogName(L"while held");
+    EXPECT_FALSE(FileExists(LogFile()));
+    EXPECT_EQ(
+        m_log.Matching(L"CZynTaskLog::LogName failed. The task log mutex is held elsewhere").size(),
+        1u);
+
+    holder.Kill(SIGKILL);
+    holder.Wait();
+    Log().LogName(L"next");
+    EXPECT_NE(Bytes().find("Name=\"next\""), std::string::npos) << Bytes();
 }
 
 // --- A task definition with logging on ------------------------------------------------------
