@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -56,6 +58,25 @@ bool IsFree(int file) {
 
 bool ProcessExists(DWORD processId) {
     return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+}
+
+// Whether the process is ending (killed, say): the system closes its files, and with them lets
+// its lock go, only after it has given back its memory, which for a large process takes a while.
+bool IsEnding(DWORD processId) {
+    constexpr unsigned long kExiting = 0x4;  // the kernel's PF_EXITING
+    std::ifstream stat("/proc/" + std::to_string(processId) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t afterName = line.rfind(") ");
+    if (afterName == std::string::npos) {
+        return false;
+    }
+    std::istringstream fields(line.substr(afterName + 2));
+    std::string state;
+    std::string skipped;
+    unsigned long flags = 0;
+    fields >> state >> skipped >> skipped >> skipped >> skipped >> skipped >> flags;
+    return state == "Z" || state == "X" || (flags & kExiting) != 0;
 }
 
 }  // namespace
@@ -106,8 +127,9 @@ WorkFolderLock::HolderInfo WorkFolderLock::Holder(std::wstring_view lockFilePath
         return {};
     }
     for (int read = 0; read < kNoteReads; ++read) {
-        const HolderInfo note = ReadNote(file.Get());
+        HolderInfo note = ReadNote(file.Get());
         if (note.processId != 0 && ProcessExists(note.processId)) {
+            note.leaving = note.leaving || IsEnding(note.processId);
             return note;
         }
         std::this_thread::sleep_for(kNotePause);

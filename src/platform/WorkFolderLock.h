@@ -28,8 +28,9 @@ public:
     // Notes in the file that the holder is letting go soon (it is shutting down).
     void AnnounceLeaving();
 
-    // Whether some process holds the lock of `lockFilePath` now, which, and whether it said it
-    // is leaving; `processId` is 0 when the holder has not written it in time. Looking takes a
+    // Whether some process holds the lock of `lockFilePath` now, which, and whether it is
+    // leaving: it said so, or its process is ending (killed, say) and the system has yet to let
+    // its lock go. `processId` is 0 when the holder has not written it in time. Looking takes a
     // shared lock for an instant, so a claimant at that very moment may find the file taken.
     struct HolderInfo {
         bool held = false;
