@@ -1,6 +1,7 @@
 #include "apps/ProductSandbox.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <thread>
 
@@ -83,6 +84,13 @@ std::unique_ptr<ChildProcess> ProductSandbox::Start(const std::string& program,
     const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
     return std::make_unique<ChildProcess>(
         ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, args);
+}
+
+int RaceTrials() {
+    constexpr int kDefaultTrials = 5;
+    const char* text = std::getenv("ZYN_RACE_TRIALS");
+    const int trials = text != nullptr ? std::atoi(text) : 0;
+    return trials > 0 ? trials : kDefaultTrials;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int seconds) {

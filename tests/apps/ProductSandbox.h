@@ -51,6 +51,8 @@ private:
     TempFolder m_folder;
 };
 
+// How many trials a race test makes: ZYN_RACE_TRIALS, or a few so that the suite stays short.
+int RaceTrials();
 // Polls `condition` every 20 ms for up to `seconds`.
 bool WaitUntil(const std::function<bool()>& condition, int seconds);
 // A task document: schedule `name`, the triggers given, running `command` through /bin/sh.

@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,15 +16,8 @@
 
 namespace {
 
-constexpr int kDefaultTrials = 5;
 constexpr int kClaimants = 3;
 constexpr int kSettleSeconds = 60;  // only a hang takes this long
-
-int Trials() {
-    const char* text = std::getenv("ZYN_RACE_TRIALS");
-    const int trials = text != nullptr ? std::atoi(text) : 0;
-    return trials > 0 ? trials : kDefaultTrials;
-}
 
 bool HasEnded(const ChildProcess& process) {
     siginfo_t info{};
@@ -54,7 +46,7 @@ void PrintTo(const RaceRow& row, std::ostream* stream) {
 class WorkFolderRace : public testing::TestWithParam<RaceRow> {};
 
 TEST_P(WorkFolderRace, ExactlyOneClaimantHoldsTheFolderAndTheOthersNameIt) {
-    const int trials = Trials();
+    const int trials = RaceTrials();
     int twoOrMore = 0;
     int none = 0;
     for (int trial = 0; trial < trials; ++trial) {
