@@ -5,34 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
-#include "platform/LocalTimeZone.h"
+#include "support/ScopedZone.h"
 
 namespace {
 
 constexpr std::int64_t kSecond = kMicrosecondsPerSecond;
-
-class ScopedZone {
-public:
-    explicit ScopedZone(const char* zone) {
-        const char* old = std::getenv("TZ");
-        m_hadOld = old != nullptr;
-        m_old = m_hadOld ? old : "";
-        setenv("TZ", zone, 1);
-        LocalTimeZone::Reload();
-    }
-    ~ScopedZone() {
-        m_hadOld ? setenv("TZ", m_old.c_str(), 1) : unsetenv("TZ");
-        LocalTimeZone::Reload();
-    }
-
-private:
-    bool m_hadOld = false;
-    std::string m_old;
-};
 
 // "YYYY-MM-DD HH:MM:SS" read as a count of seconds with no zone at all.
 std::int64_t Seconds(const char* text) {

@@ -15,6 +15,7 @@
 
 #include "ZynTaskSchedulerLib/Types.h"
 #include "platform/CalendarTime.h"
+#include "platform/WallTimeline.h"
 #include "tasks/ScheduleArithmetic.h"
 
 inline constexpr wchar_t kStartTimeFailure[] =
@@ -51,6 +52,14 @@ inline DATE ToDate(ScheduleTime time, const wchar_t* failure) {
     }
     return JoinDate(time.day, time.second);
 }
+
+// A schedule time as a wall time, and a wall time as schedule time (its fraction of a second
+// dropped).
+constexpr WallTime WallTimeOf(ScheduleTime time) {
+    return ((time.day - kDateDayOf1970) * kSecondsPerDateDay + time.second) *
+           kMicrosecondsPerSecond;
+}
+ScheduleTime ScheduleTimeOf(WallTime wall);
 
 // `day`'s date at `time`'s time of day.
 constexpr ScheduleTime AtTimeOfDay(ScheduleTime day, ScheduleTime time) {
