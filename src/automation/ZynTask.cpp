@@ -314,7 +314,8 @@ HRESULT CZynTask::GetRunAfter(std::int64_t After, std::int64_t* At, DATE* LocalT
         const WallTime wall = run.IsRun() ? timeline.WallAt(run.at) : 0;
         *At = run.IsRun() ? run.at + shift : 0;
         *LocalTime = run.IsRun() ? DateOfWallTime(wall) : 0;
-        *UtcOffset = run.IsRun() ? static_cast<LONG>((wall - run.at - shift) / kMicrosecondsPerMinute) : 0;
+        *UtcOffset =
+            run.IsRun() ? static_cast<LONG>((wall - run.at - shift) / kMicrosecondsPerMinute) : 0;
         *SkippedTime = run.moved ? DateOfWallTime(run.named) : 0;
     });
 }

@@ -10,8 +10,7 @@ constexpr std::chrono::nanoseconds kSmallestSetting = std::chrono::seconds(1);
 constexpr std::int64_t kLargestShift = 12LL * 3600 * kMicrosecondsPerSecond;
 
 RealTime MicrosecondsOf(WallClock::TimePoint moment) {
-    return std::chrono::duration_cast<std::chrono::microseconds>(moment.time_since_epoch())
-        .count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(moment.time_since_epoch()).count();
 }
 
 }  // namespace
@@ -41,7 +40,9 @@ void SchedulerClock::NoteSetting(std::chrono::nanoseconds jump, RealTime wall) {
     const std::int64_t seconds = std::chrono::round<std::chrono::seconds>(jump).count();
     const std::int64_t shift = m_timeline.HandShift() + seconds * kMicrosecondsPerSecond;
     if (std::llabs(seconds) <= kLongestSetting && std::llabs(shift) <= kLargestShift) {
-        m_timeline.SetByHand(wall - shift, seconds);
+        // From just after this reading: a run the clock skipped comes after every moment the
+        // scheduler looked at before, and so is still to be made.
+        m_timeline.SetByHand(wall - shift + 1, seconds);
     } else {
         m_timeline.Forget();
         m_corrected = true;

@@ -399,8 +399,7 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
         const RealTime left = m_clock.Generation() == m_runsLine ? earliest - m_clock.Now() : 0;
         const RealTime milliseconds =
             (left + kMicrosecondsPerMillisecond - 1) / kMicrosecondsPerMillisecond;
-        wait = left <= 0 ? 0
-                         : static_cast<DWORD>(std::min<RealTime>(milliseconds, 4294967294LL));
+        wait = left <= 0 ? 0 : static_cast<DWORD>(std::min<RealTime>(milliseconds, 4294967294LL));
     });
     return wait;
 }
@@ -519,8 +518,7 @@ void CZynTaskSchedulerThread::KillTaskAtEndOfCycle(CZynTaskListElement& element,
             return;
         }
         CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
-                            L"Cancelling task %ls. Still running after duration",
-                            identity.c_str());
+                            L"Cancelling task %ls. Still running after duration", identity.c_str());
         CancelTask(identity);
     });
 }

@@ -17,10 +17,10 @@
 #include <string>
 #include <string_view>
 
+#include "engine/SchedulerClock.h"
 #include "engine/TaskFileTrust.h"
 #include "engine/ZynEngineObjectFactory.h"
 #include "engine/ZynExecutionQueue.h"
-#include "engine/SchedulerClock.h"
 #include "engine/ZynTaskWinMsgThread.h"
 #include "engine/ZynTasksList.h"
 #include "engine/ZynWorkerPool.h"

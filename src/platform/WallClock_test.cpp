@@ -15,7 +15,6 @@ private:
     TimePoint m_now;
 };
 
-
 WallClock::TimePoint Utc(int64_t secondsSince1970, int millis = 0) {
     return WallClock::TimePoint(std::chrono::seconds(secondsSince1970) +
                                 std::chrono::milliseconds(millis));

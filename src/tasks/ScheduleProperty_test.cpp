@@ -299,8 +299,8 @@ TEST(ScheduleProperties, RepetitionsFollowTheWindowsOfTheRunDaysADayByDaySearchF
             const DATE expected = trigger->Duration == 0 ? SearchNextRun(*trigger, last)
                                                          : ReferenceRepetitionRun(*trigger, last);
             ASSERT_EQ(CompareDates(next, expected), 0)
-                << "after " << DateText(last) << " got " << DateText(next)
-                << ", the reference " << DateText(expected);
+                << "after " << DateText(last) << " got " << DateText(next) << ", the reference "
+                << DateText(expected);
             if (expected == 0) {
                 break;
             }

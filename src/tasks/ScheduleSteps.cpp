@@ -14,7 +14,8 @@ ScheduleTime MoveMinutes(ScheduleTime time, std::int64_t minutes, const wchar_t*
 }
 
 ScheduleTime ScheduleTimeOf(WallTime wall) {
-    const std::int64_t seconds = wall / kMicrosecondsPerSecond - (wall % kMicrosecondsPerSecond < 0);
+    const std::int64_t seconds =
+        wall / kMicrosecondsPerSecond - (wall % kMicrosecondsPerSecond < 0);
     std::int64_t day = seconds / kSecondsPerDateDay;
     std::int64_t second = seconds % kSecondsPerDateDay;
     if (second < 0) {

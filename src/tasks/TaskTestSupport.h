@@ -17,8 +17,8 @@
 #include "support/ScopedZone.h"
 #include "tasks/ScheduleArithmetic.h"
 #include "tasks/TriggerRunSearch.h"
-#include "tasks/ZynTaskImpl.h"
 #include "tasks/ZynTaskEngine.h"
+#include "tasks/ZynTaskImpl.h"
 #include "tasks/ZynTaskLogWriter.h"
 
 // "2024-03-10 10:00" and the other forms of the date reader; a bad text fails the test.

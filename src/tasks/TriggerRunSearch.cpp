@@ -20,7 +20,8 @@ ScheduledRun RunAtWallTime(WallTime named, const WallTimeline& timeline) {
 }
 
 ScheduledRun OpeningOf(const RepetitionWindow& window, const WallTimeline& timeline) {
-    return {window.Begin(), window.WallBegin(), timeline.WallAt(window.Begin()) != window.WallBegin()};
+    return {window.Begin(), window.WallBegin(),
+            timeline.WallAt(window.Begin()) != window.WallBegin()};
 }
 
 ScheduledRun RepetitionOf(RealTime at, const WallTimeline& timeline) {
@@ -74,8 +75,8 @@ ScheduledRun CalendarRepetitionRun(CZynTaskTrigger& trigger, const CalendarRules
     } else {
         next.emplace(current);
         // A run day before BeginDate opens no window.
-        if (days.hasPrevious && CompareDates(ToDate(days.previous, kNextRunTimeFailure),
-                                             trigger.BeginDate) >= 0) {
+        if (days.hasPrevious &&
+            CompareDates(ToDate(days.previous, kNextRunTimeFailure), trigger.BeginDate) >= 0) {
             open.emplace(days.previous, trigger, timeline);
         }
     }

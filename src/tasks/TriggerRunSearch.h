@@ -15,5 +15,4 @@
 #include "tasks/ScheduledRun.h"
 #include "tasks/ZynTaskTrigger.h"
 
-ScheduledRun NextTriggerRun(CZynTaskTrigger& trigger, RealTime after,
-                            const WallTimeline& timeline);
+ScheduledRun NextTriggerRun(CZynTaskTrigger& trigger, RealTime after, const WallTimeline& timeline);

@@ -146,7 +146,7 @@ HRESULT CZynTaskImpl::DeleteTaskFile(std::wstring_view path) const {
 }
 
 ScheduledRun CZynTaskImpl::CalculateTriggersNextRunTime(RealTime after,
-                                                      const WallTimeline& timeline) {
+                                                        const WallTimeline& timeline) {
     ScheduledRun best;
     GuardLogAndRethrow(kCalculateTriggersNextRunTime, kTaskImplLogSource, [&] {
         bool changed = false;

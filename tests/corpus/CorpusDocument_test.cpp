@@ -89,8 +89,8 @@ void ExpectBoundedChain(CZynTaskImpl& task) {
             return;
         }
         const DATE next = RunDate(run);
-        ASSERT_GT(run.at, after) << "step " << step << " after "
-                                 << Moment(DateOfWallTime(after)) << " gave " << Moment(next);
+        ASSERT_GT(run.at, after) << "step " << step << " after " << Moment(DateOfWallTime(after))
+                                 << " gave " << Moment(next);
         const LONG index = task.GetNextTriggerIndex();
         ASSERT_EQ(index, run.trigger);
         EXPECT_EQ(CompareDates(task.GetTriggers()[index]->NextRunTime, next), 0);
