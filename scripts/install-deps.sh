@@ -3,8 +3,10 @@
 set -euo pipefail
 
 # libclang-rt-dev holds clang's fuzzer driver (scripts/fuzz.sh); clang only recommends it.
+# faketime lets the daemon tests run the daemon through changes of the clock; tzdata holds the
+# zones they change in.
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev libpugixml-dev)
+          libbenchmark-dev libpugixml-dev faketime tzdata)
 
 missing=()
 for package in "${packages[@]}"; do
