@@ -1,27 +1,21 @@
 #include "engine/ZynTaskSchedulerThread.h"
 
 #include <algorithm>
-#include <cfloat>
-#include <chrono>
-#include <cmath>
 #include <cwchar>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
-#include "ZynTaskSchedulerLib/VariantHolder.h"
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/EngineTexts.h"
 #include "engine/SchedulerConfiguration.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
 #include "platform/Wait.h"
-#include "platform/WallClock.h"
 #include "platform/XmlDocument.h"
 #include "support/Folders.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
 #include "support/ScopedLock.h"
 #include "support/ThrowError.h"
-#include "tasks/ScheduleArithmetic.h"
 
 namespace {
 

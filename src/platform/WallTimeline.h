@@ -37,8 +37,6 @@ public:
     RealTime FirstShowing(WallTime wall) const;
     RealTime LastShowing(WallTime wall) const;
     WallTime HighestShownBy(RealTime moment) const;
-    // Whether the clock never shows `wall` (it lies in a gap).
-    bool Skips(WallTime wall) const { return WallAt(FirstShowing(wall)) != wall; }
 
     // From `moment` on, the clock shows `seconds` more than before (fewer when negative).
     void SetByHand(RealTime moment, std::int64_t seconds);

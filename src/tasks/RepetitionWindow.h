@@ -26,7 +26,7 @@ public:
     // The first run after `after` and before `limit`: the opening, or the next of the grid; 0
     // when the window has none left. A run at the very end counts when `endIncluded`.
     RealTime RunAfter(RealTime after, bool endIncluded, RealTime limit) const;
-    // The begin's wall time, and whether the clock skips it.
+    // The wall time the window opens at, as the schedule names it.
     WallTime WallBegin() const { return m_wallBegin; }
     // Leaves the window's wall bounds in the trigger's BeginRptCycleTime and EndRptCycleTime.
     void Describe(CZynTaskTrigger& trigger) const;

@@ -53,13 +53,11 @@ inline DATE ToDate(ScheduleTime time, const wchar_t* failure) {
     return JoinDate(time.day, time.second);
 }
 
-// A schedule time as a wall time, and a wall time as schedule time (its fraction of a second
-// dropped).
+// A schedule time as a wall time.
 constexpr WallTime WallTimeOf(ScheduleTime time) {
     return ((time.day - kDateDayOf1970) * kSecondsPerDateDay + time.second) *
            kMicrosecondsPerSecond;
 }
-ScheduleTime ScheduleTimeOf(WallTime wall);
 
 // `day`'s date at `time`'s time of day.
 constexpr ScheduleTime AtTimeOfDay(ScheduleTime day, ScheduleTime time) {
