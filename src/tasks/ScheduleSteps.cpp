@@ -12,3 +12,4 @@ ScheduleTime MoveMinutes(ScheduleTime time, std::int64_t minutes, const wchar_t*
     }
     return time;
 }
+

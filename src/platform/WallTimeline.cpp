@@ -1,0 +1,138 @@
+#include "platform/WallTimeline.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/CalendarTime.h"
+#include "platform/LocalTimeZone.h"
+
+namespace {
+
+// Beyond any offset from real time to wall time: every moment that shows a given wall time lies
+// within this distance of it.
+constexpr std::int64_t kReach = 30LL * 3600 * kMicrosecondsPerSecond;
+// Settings by hand older than this no longer matter to any run; their shift stays.
+constexpr std::int64_t kSettingsKept = 8LL * 86'400 * kMicrosecondsPerSecond;
+constexpr std::int64_t kMicrosecondsPerDay = 86'400 * kMicrosecondsPerSecond;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t quotient = a / b;
+    return a % b < 0 ? quotient - 1 : quotient;
+}
+
+}  // namespace
+
+template <class Visit>
+void WallTimeline::ForEachStretch(RealTime from, RealTime to, Visit&& visit) const {
+    RealTime cursor = from;
+    while (cursor < to) {
+        const std::int64_t shift = ShiftAt(cursor);
+        RealTime end = to;
+        for (const Setting& setting : m_settings) {
+            if (setting.from > cursor) {
+                end = std::min(end, setting.from);
+                break;
+            }
+        }
+        const std::int64_t second = FloorDiv(cursor + shift, kMicrosecondsPerSecond);
+        const std::int64_t lastSecond = FloorDiv(end - 1 + shift, kMicrosecondsPerSecond);
+        const std::int64_t offset =
+            shift + std::int64_t{LocalTimeZone::OffsetAt(second)} * kMicrosecondsPerSecond;
+        std::int64_t change = 0;
+        if (LocalTimeZone::NextChange(second, lastSecond, change)) {
+            end = std::min(end, change * kMicrosecondsPerSecond - shift);
+        }
+        if (!visit(cursor, end, offset)) {
+            return;
+        }
+        cursor = end;
+    }
+}
+
+WallTime WallTimeline::WallAt(RealTime moment) const {
+    const std::int64_t shift = ShiftAt(moment);
+    const std::int64_t second = FloorDiv(moment + shift, kMicrosecondsPerSecond);
+    return moment + shift + std::int64_t{LocalTimeZone::OffsetAt(second)} * kMicrosecondsPerSecond;
+}
+
+RealTime WallTimeline::FirstShowing(WallTime wall) const {
+    RealTime first = wall;
+    ForEachStretch(wall - kReach, wall + kReach,
+                   [&](RealTime begin, RealTime end, std::int64_t offset) {
+                       if (wall - offset < end) {
+                           first = std::max(begin, wall - offset);
+                           return false;
+                       }
+                       return true;
+                   });
+    return first;
+}
+
+RealTime WallTimeline::LastShowing(WallTime wall) const {
+    RealTime last = wall - kReach;
+    ForEachStretch(wall - kReach, wall + kReach,
+                   [&](RealTime begin, RealTime end, std::int64_t offset) {
+                       if (begin + offset <= wall) {
+                           last = std::max(last, std::min(end - 1, wall - offset));
+                       }
+                       return true;
+                   });
+    return last;
+}
+
+WallTime WallTimeline::HighestShownBy(RealTime moment) const {
+    WallTime highest = std::numeric_limits<WallTime>::min();
+    ForEachStretch(moment - kReach, moment + 1, [&](RealTime, RealTime end, std::int64_t offset) {
+        highest = std::max(highest, end - 1 + offset);
+        return true;
+    });
+    return highest;
+}
+
+void WallTimeline::SetByHand(RealTime moment, std::int64_t seconds) {
+    const RealTime from = m_settings.empty() ? moment : std::max(moment, m_settings.back().from);
+    m_settings.push_back({from, HandShift() + seconds * kMicrosecondsPerSecond});
+    while (m_settings.size() > 1 && m_settings.front().from < from - kSettingsKept) {
+        m_baseShift = m_settings.front().shift;
+        m_settings.erase(m_settings.begin());
+    }
+}
+
+void WallTimeline::Forget() {
+    m_baseShift = 0;
+    m_settings.clear();
+}
+
+std::int64_t WallTimeline::HandShift() const {
+    return m_settings.empty() ? m_baseShift : m_settings.back().shift;
+}
+
+std::int64_t WallTimeline::ShiftAt(RealTime moment) const {
+    std::int64_t shift = m_baseShift;
+    for (const Setting& setting : m_settings) {
+        if (setting.from > moment) {
+            break;
+        }
+        shift = setting.shift;
+    }
+    return shift;
+}
+
+bool WallTimeOfDate(DATE date, WallTime& wall) {
+    std::int64_t dateDay = 0;
+    std::int64_t secondOfDay = 0;
+    if (!SplitDate(date, dateDay, secondOfDay)) {
+        return false;
+    }
+    wall = ((dateDay - kDateDayOf1970) * kSecondsPerDateDay + secondOfDay) * kMicrosecondsPerSecond;
+    return true;
+}
+
+DATE DateOfWallTime(WallTime wall) {
+    const std::int64_t dateDay = FloorDiv(wall, kMicrosecondsPerDay) + kDateDayOf1970;
+    const std::int64_t ofDay = wall - (dateDay - kDateDayOf1970) * kMicrosecondsPerDay;
+    const DATE date = JoinDate(dateDay, ofDay / kMicrosecondsPerSecond);
+    const double fraction = static_cast<double>(ofDay % kMicrosecondsPerSecond) /
+                            static_cast<double>(kMicrosecondsPerDay);
+    return dateDay >= 0 ? date + fraction : date - fraction;
+}
