@@ -22,8 +22,9 @@ constexpr std::size_t kMaxTreeFileBytes = 64u << 20;
 constexpr const wchar_t* kLockFileName = L".lock";
 constexpr const wchar_t* kTreeFileExtension = L".reg";
 // A writer holds the lock for one tree's load and flushed save; far longer means a writer that
-// hangs, or another account holding the lock on purpose.
-constexpr auto kWritersLockLimit = std::chrono::milliseconds(5000);
+// hangs. Waiters poll, and many busy writers on a loaded machine can keep one waiting for some
+// seconds, so the limit leaves room for that.
+constexpr auto kWritersLockLimit = std::chrono::milliseconds(30000);
 
 std::wstring DefaultRootFolder() {
     return JoinPath(AgentStateFolder(), L"registry");

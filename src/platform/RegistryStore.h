@@ -3,7 +3,7 @@
 // ".lock" file, which serialises writers of every process; the new text replaces the file
 // atomically and is flushed to disk before the lock is released. Readers take no lock: a file
 // is always one whole tree. The lock file is usable only by those who may write the root
-// (ObjectAccess), and a writer waits for it at most 5 s. Thread-safe. Failures are system
+// (ObjectAccess), and a writer waits for it at most 30 s. Thread-safe. Failures are system
 // error codes: ERROR_BADDB for a file that is not a tree, ERROR_ACCESS_DENIED for a root that
 // cannot be written or a lock file this process may not use, ERROR_LOCK_VIOLATION when another
 // process held the lock past the limit.
