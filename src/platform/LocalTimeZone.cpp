@@ -2,13 +2,15 @@
 
 #include <ctime>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <mutex>
 
 namespace {
 
 constexpr std::int64_t kBlockSeconds = 2 * 86'400;
-constexpr std::size_t kBlocksKept = 16;
+constexpr std::size_t kBlocksKept = 64;
 
 // What is known of one block of UTC: the offset at its first second, and where it changes
 // (at most once) within it.
@@ -25,6 +27,7 @@ struct Block {
 // one the thread sanitizer cannot see: a reload during a conversion would look like a race.
 std::mutex g_zoneMutex;
 std::array<Block, kBlocksKept> g_blocks;
+std::atomic<std::uint64_t> g_generation{0};
 
 std::int32_t AskLibrary(std::int64_t utcSeconds) {
     const auto seconds = static_cast<std::time_t>(utcSeconds);
@@ -97,8 +100,49 @@ bool LocalTimeZone::NextChange(std::int64_t after, std::int64_t limit, std::int6
     return false;
 }
 
+LocalTimeZone::Stretch LocalTimeZone::StretchAround(std::int64_t utcSeconds, std::int64_t reach) {
+    const std::lock_guard lock(g_zoneMutex);
+    const Block& home = BlockAt(utcSeconds);
+    Stretch stretch{utcSeconds - reach, utcSeconds + reach, OffsetInBlock(home, utcSeconds)};
+    if (home.changes) {
+        (utcSeconds >= home.change ? stretch.first : stretch.end) = home.change;
+    }
+    const std::int64_t homeIndex = BlockIndexOf(utcSeconds);
+    // Before: the blocks back to the last change, a change on a block's first second included.
+    for (std::int64_t index = homeIndex; stretch.first < index * kBlockSeconds; --index) {
+        const Block& before = BlockAt((index - 1) * kBlockSeconds);
+        const std::int32_t offsetAtEnd = before.changes ? before.offsetAfter : before.offsetAtStart;
+        if (offsetAtEnd != stretch.offset) {
+            stretch.first = index * kBlockSeconds;
+        } else if (before.changes) {
+            stretch.first = std::max(stretch.first, before.change);
+        }
+        if (offsetAtEnd != stretch.offset || before.changes) {
+            break;
+        }
+    }
+    // After: the blocks on to the next change.
+    for (std::int64_t index = homeIndex + 1; index * kBlockSeconds < stretch.end; ++index) {
+        const Block& after = BlockAt(index * kBlockSeconds);
+        if (after.offsetAtStart != stretch.offset) {
+            stretch.end = index * kBlockSeconds;
+        } else if (after.changes) {
+            stretch.end = std::min(stretch.end, after.change);
+        }
+        if (after.offsetAtStart != stretch.offset || after.changes) {
+            break;
+        }
+    }
+    return stretch;
+}
+
 void LocalTimeZone::Reload() {
     const std::lock_guard lock(g_zoneMutex);
     tzset();
     g_blocks = {};
+    g_generation.fetch_add(1);
+}
+
+std::uint64_t LocalTimeZone::Generation() {
+    return g_generation.load(std::memory_order_acquire);
 }

@@ -21,6 +21,16 @@ public:
     // The first moment after `after`, up to `limit`, from which the offset differs from the one
     // in force just before; false when there is none.
     static bool NextChange(std::int64_t after, std::int64_t limit, std::int64_t& change);
+    // The stretch of constant offset around a moment, looked for up to `reach` seconds either
+    // way (a stretch cut there may go on beyond): [first, end) with its offset.
+    struct Stretch {
+        std::int64_t first;
+        std::int64_t end;
+        std::int32_t offset;
+    };
+    static Stretch StretchAround(std::int64_t utcSeconds, std::int64_t reach);
     // Reads the zone again (tzset) and forgets what was kept.
     static void Reload();
+    // Counts the reloads: what was learnt of the zone before another one may no longer hold.
+    static std::uint64_t Generation();
 };

@@ -22,27 +22,38 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 
 }  // namespace
 
+// Up to a month either way of a moment: a stretch found is kept, and the next conversions
+// near it need no more than that.
+constexpr std::int64_t kStretchReach = 30LL * 86'400;
+
+WallTimeline::Stretch WallTimeline::StretchAt(RealTime moment) const {
+    const std::uint64_t zone = LocalTimeZone::Generation();
+    if (m_known.begin <= moment && moment < m_known.end && m_known.zone == zone) {
+        return m_known;
+    }
+    const std::int64_t shift = ShiftAt(moment);
+    RealTime first = std::numeric_limits<RealTime>::min();
+    RealTime end = std::numeric_limits<RealTime>::max();
+    for (const Setting& setting : m_settings) {
+        (setting.from > moment ? end : first) = setting.from;
+        if (setting.from > moment) {
+            break;
+        }
+    }
+    const LocalTimeZone::Stretch found = LocalTimeZone::StretchAround(
+        FloorDiv(moment + shift, kMicrosecondsPerSecond), kStretchReach);
+    m_known = {std::max(first, found.first * kMicrosecondsPerSecond - shift),
+               std::min(end, found.end * kMicrosecondsPerSecond - shift),
+               shift + std::int64_t{found.offset} * kMicrosecondsPerSecond, zone};
+    return m_known;
+}
+
 template <class Visit>
 void WallTimeline::ForEachStretch(RealTime from, RealTime to, Visit&& visit) const {
-    RealTime cursor = from;
-    while (cursor < to) {
-        const std::int64_t shift = ShiftAt(cursor);
-        RealTime end = to;
-        for (const Setting& setting : m_settings) {
-            if (setting.from > cursor) {
-                end = std::min(end, setting.from);
-                break;
-            }
-        }
-        const std::int64_t second = FloorDiv(cursor + shift, kMicrosecondsPerSecond);
-        const std::int64_t lastSecond = FloorDiv(end - 1 + shift, kMicrosecondsPerSecond);
-        const std::int64_t offset =
-            shift + std::int64_t{LocalTimeZone::OffsetAt(second)} * kMicrosecondsPerSecond;
-        std::int64_t change = 0;
-        if (LocalTimeZone::NextChange(second, lastSecond, change)) {
-            end = std::min(end, change * kMicrosecondsPerSecond - shift);
-        }
-        if (!visit(cursor, end, offset)) {
+    for (RealTime cursor = from; cursor < to;) {
+        const Stretch stretch = StretchAt(cursor);
+        const RealTime end = std::min(to, stretch.end);
+        if (!visit(cursor, end, stretch.offset)) {
             return;
         }
         cursor = end;
@@ -50,9 +61,7 @@ void WallTimeline::ForEachStretch(RealTime from, RealTime to, Visit&& visit) con
 }
 
 WallTime WallTimeline::WallAt(RealTime moment) const {
-    const std::int64_t shift = ShiftAt(moment);
-    const std::int64_t second = FloorDiv(moment + shift, kMicrosecondsPerSecond);
-    return moment + shift + std::int64_t{LocalTimeZone::OffsetAt(second)} * kMicrosecondsPerSecond;
+    return moment + StretchAt(moment).offset;
 }
 
 RealTime WallTimeline::FirstShowing(WallTime wall) const {
@@ -90,6 +99,7 @@ WallTime WallTimeline::HighestShownBy(RealTime moment) const {
 }
 
 void WallTimeline::SetByHand(RealTime moment, std::int64_t seconds) {
+    m_known = {};
     const RealTime from = m_settings.empty() ? moment : std::max(moment, m_settings.back().from);
     m_settings.push_back({from, HandShift() + seconds * kMicrosecondsPerSecond});
     while (m_settings.size() > 1 && m_settings.front().from < from - kSettingsKept) {
@@ -99,6 +109,7 @@ void WallTimeline::SetByHand(RealTime moment, std::int64_t seconds) {
 }
 
 void WallTimeline::Forget() {
+    m_known = {};
     m_baseShift = 0;
     m_settings.clear();
 }

@@ -16,8 +16,10 @@
 // - HighestShownBy: the latest wall time the clock has shown up to a moment; through an
 //   overlap, the time it showed before it went back.
 //
-// A plain value, copied freely; the owner serialises its changes with its reads. Nothing fails.
-// Zone offsets and hand settings together stay within a day and a few hours of UTC.
+// A plain value, copied freely, read by one thread at a time (it keeps the stretch of constant
+// offset it last met, so that conversions near it are sums); the owner serialises its changes
+// with its reads. Nothing fails. Zone offsets and hand settings together stay within a day and
+// a few hours of UTC.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +53,16 @@ private:
         std::int64_t shift;  // microseconds added to the zone's time from `from` on
     };
 
+    struct Stretch {
+        RealTime begin = 0;
+        RealTime end = 0;
+        std::int64_t offset = 0;  // microseconds from real time to wall time
+        std::uint64_t zone = 0;   // LocalTimeZone's generation it was found in
+    };
+
     std::int64_t ShiftAt(RealTime moment) const;
+    // The stretch of constant offset that holds `moment`, within the setting in force then.
+    Stretch StretchAt(RealTime moment) const;
     // Calls visit(begin, end, offset) for the stretches of constant offset (microseconds from
     // real time to wall time) that cover [from, to), in order, until visit answers false.
     template <class Visit>
@@ -59,6 +70,7 @@ private:
 
     std::int64_t m_baseShift = 0;     // before the first setting kept
     std::vector<Setting> m_settings;  // in order of `from`
+    mutable Stretch m_known;          // the last stretch met; empty at first
 };
 
 // A DATE's wall time, to the second as DATE conversions read it; false outside the calendar.

@@ -71,6 +71,16 @@ TEST(WallTimeline, WallTimesOfZoneChangesAsMoments) {
          true},
         {"America/Santiago", "2027-04-03 23:30:00", "2027-04-04 02:30:00", "2027-04-04 03:30:00",
          false},
+        // A rule whose spring change falls on 1 March 2027, 00:00 UTC: the first second of one
+        // of the two-day blocks the zone's offsets are kept in.
+        {"AAA0BBB,J60/0,J304/0", "2027-02-28 23:59:59", "2027-02-28 23:59:59",
+         "2027-02-28 23:59:59", false},
+        {"AAA0BBB,J60/0,J304/0", "2027-03-01 00:30:00", "2027-03-01 00:00:00",
+         "2027-02-28 23:59:59", true},
+        {"AAA0BBB,J60/0,J304/0", "2027-03-01 01:00:00", "2027-03-01 00:00:00",
+         "2027-03-01 00:00:00", false},
+        {"AAA0BBB,J60/0,J304/0", "2027-10-30 23:30:00", "2027-10-30 22:30:00",
+         "2027-10-30 23:30:00", false},
     };
     for (const Conversion& row : rows) {
         SCOPED_TRACE(std::string(row.zone) + " " + row.wall);

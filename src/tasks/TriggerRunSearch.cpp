@@ -33,9 +33,8 @@ WallTime WholeSecond(WallTime wall) {
     return wall - (fraction < 0 ? fraction + kMicrosecondsPerSecond : fraction);
 }
 
-bool EndDatePassed(const CZynTaskTrigger& trigger, WallTime wall) {
-    return CompareDates(trigger.EndDate, 0) > 0 &&
-           CompareDates(DateOfWallTime(wall), trigger.EndDate) > 0;
+bool EndDatePassed(const CZynTaskTrigger& trigger, DATE date) {
+    return CompareDates(trigger.EndDate, 0) > 0 && CompareDates(date, trigger.EndDate) > 0;
 }
 
 // Once, with repetition: the single window from BeginDate, its end included.
@@ -56,8 +55,7 @@ ScheduledRun SingleRepetitionRun(CZynTaskTrigger& trigger, RealTime after,
 // else the later run day's.
 ScheduledRun CalendarRepetitionRun(CZynTaskTrigger& trigger, const CalendarRules& rules,
                                    RealTime after, const WallTimeline& timeline) {
-    if (CompareDates(trigger.EndDate, 0) > 0 &&
-        CompareDates(trigger.LastRunTime, trigger.EndDate) > 0) {
+    if (EndDatePassed(trigger, trigger.LastRunTime)) {
         return {};
     }
     CalendarRunDays days;
@@ -90,7 +88,7 @@ ScheduledRun CalendarRepetitionRun(CZynTaskTrigger& trigger, const CalendarRules
         next->Describe(trigger);
         run = OpeningOf(*next, timeline);
     }
-    return run.IsRun() && EndDatePassed(trigger, run.named) ? ScheduledRun{} : run;
+    return run.IsRun() && EndDatePassed(trigger, DateOfWallTime(run.named)) ? ScheduledRun{} : run;
 }
 
 // Without repetition: the wall-time calculator's run at the begin time of day.
