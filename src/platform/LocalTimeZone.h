@@ -3,10 +3,11 @@
 // local times of WallClock and the conversions between local wall time and real time
 // (WallTimeline) are built on it.
 //
-// Offsets are kept per two-day block of UTC, so that converting thousands of run times around
-// the same days asks the C library a few times only; Reload (after the zone changed) forgets
-// them. The blocks rest on a fact of every zone's history: its offset changes at most once in
-// any two days.
+// Offsets are kept per four-day block of UTC, so that converting thousands of run times around
+// the same days asks the C library a few times only (once per block, and a search where the
+// offset changes); Reload (after the zone changed) forgets them. The blocks rest on a fact of
+// the zones' history: an offset changes at most once in any four days (since 1970 no zone has
+// changed twice within six).
 //
 // Thread-safe: one mutex guards the blocks and the C library's zone state. Nothing fails; a
 // moment the C library cannot convert counts as offset 0.
@@ -21,14 +22,6 @@ public:
     // The first moment after `after`, up to `limit`, from which the offset differs from the one
     // in force just before; false when there is none.
     static bool NextChange(std::int64_t after, std::int64_t limit, std::int64_t& change);
-    // The stretch of constant offset around a moment, looked for up to `reach` seconds either
-    // way (a stretch cut there may go on beyond): [first, end) with its offset.
-    struct Stretch {
-        std::int64_t first;
-        std::int64_t end;
-        std::int32_t offset;
-    };
-    static Stretch StretchAround(std::int64_t utcSeconds, std::int64_t reach);
     // Reads the zone again (tzset) and forgets what was kept.
     static void Reload();
     // Counts the reloads: what was learnt of the zone before another one may no longer hold.

@@ -22,36 +22,44 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 
 }  // namespace
 
-// Up to a month either way of a moment: a stretch found is kept, and the next conversions
-// near it need no more than that.
-constexpr std::int64_t kStretchReach = 30LL * 86'400;
+// A stretch is looked for a little beyond what a conversion needs: each is kept (and joined to
+// the one kept before when it goes on from it), so that the next conversions near it are sums.
+constexpr std::int64_t kStretchSlack = 2LL * 86'400 * kMicrosecondsPerSecond;
 
-WallTimeline::Stretch WallTimeline::StretchAt(RealTime moment) const {
+WallTimeline::Stretch WallTimeline::StretchAt(RealTime moment, RealTime until) const {
     const std::uint64_t zone = LocalTimeZone::Generation();
-    if (m_known.begin <= moment && moment < m_known.end && m_known.zone == zone) {
+    const bool known = m_known.zone == zone && m_known.begin < m_known.end;
+    if (known && m_known.begin <= moment && moment < m_known.end) {
         return m_known;
     }
     const std::int64_t shift = ShiftAt(moment);
-    RealTime first = std::numeric_limits<RealTime>::min();
-    RealTime end = std::numeric_limits<RealTime>::max();
+    RealTime end = until + kStretchSlack;
     for (const Setting& setting : m_settings) {
-        (setting.from > moment ? end : first) = setting.from;
         if (setting.from > moment) {
+            end = std::min(end, setting.from);
             break;
         }
     }
-    const LocalTimeZone::Stretch found = LocalTimeZone::StretchAround(
-        FloorDiv(moment + shift, kMicrosecondsPerSecond), kStretchReach);
-    m_known = {std::max(first, found.first * kMicrosecondsPerSecond - shift),
-               std::min(end, found.end * kMicrosecondsPerSecond - shift),
-               shift + std::int64_t{found.offset} * kMicrosecondsPerSecond, zone};
+    const std::int64_t second = FloorDiv(moment + shift, kMicrosecondsPerSecond);
+    std::int64_t change = 0;
+    if (LocalTimeZone::NextChange(second, FloorDiv(end - 1 + shift, kMicrosecondsPerSecond),
+                                  change)) {
+        end = change * kMicrosecondsPerSecond - shift;
+    }
+    Stretch found{moment, end,
+                  shift + std::int64_t{LocalTimeZone::OffsetAt(second)} * kMicrosecondsPerSecond,
+                  zone};
+    if (known && m_known.end == moment && m_known.offset == found.offset) {
+        found.begin = m_known.begin;
+    }
+    m_known = found;
     return m_known;
 }
 
 template <class Visit>
 void WallTimeline::ForEachStretch(RealTime from, RealTime to, Visit&& visit) const {
     for (RealTime cursor = from; cursor < to;) {
-        const Stretch stretch = StretchAt(cursor);
+        const Stretch stretch = StretchAt(cursor, to);
         const RealTime end = std::min(to, stretch.end);
         if (!visit(cursor, end, stretch.offset)) {
             return;
@@ -61,7 +69,7 @@ void WallTimeline::ForEachStretch(RealTime from, RealTime to, Visit&& visit) con
 }
 
 WallTime WallTimeline::WallAt(RealTime moment) const {
-    return moment + StretchAt(moment).offset;
+    return moment + StretchAt(moment, moment + 1).offset;
 }
 
 RealTime WallTimeline::FirstShowing(WallTime wall) const {

@@ -61,8 +61,9 @@ private:
     };
 
     std::int64_t ShiftAt(RealTime moment) const;
-    // The stretch of constant offset that holds `moment`, within the setting in force then.
-    Stretch StretchAt(RealTime moment) const;
+    // A stretch of constant offset from `moment` on, within the setting in force then, looked
+    // for at least up to `until`.
+    Stretch StretchAt(RealTime moment, RealTime until) const;
     // Calls visit(begin, end, offset) for the stretches of constant offset (microseconds from
     // real time to wall time) that cover [from, to), in order, until visit answers false.
     template <class Visit>
