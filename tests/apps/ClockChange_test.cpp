@@ -11,7 +11,6 @@
 #include <ctime>
 #include <map>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -122,13 +121,17 @@ public:
         std::map<std::string, std::vector<std::string>> queued;
         std::string log;
         ReadRegularFile(m_folder / L"log/Agent.log", log, 64 << 20);
-        const std::regex line(
-            R"(Queueing task (\{[0-9A-F-]+\}) for execution at (\d\d:\d\d:\d\d))");
-        for (auto match = std::sregex_iterator(log.begin(), log.end(), line);
-             match != std::sregex_iterator(); ++match) {
-            for (std::size_t task = 0; task < m_scenario.tasks.size(); ++task) {
-                if ((*match)[1] == Identity(m_index, static_cast<int>(task))) {
-                    queued[m_scenario.tasks[task].name].push_back((*match)[2]);
+        const std::string queueing = "Queueing task ";
+        const std::string at = " for execution at ";
+        for (std::size_t found = log.find(queueing); found != std::string::npos;
+             found = log.find(queueing, found + 1)) {
+            const std::size_t identity = found + queueing.size();
+            const std::size_t time = log.find(at, identity);
+            for (std::size_t task = 0; time != std::string::npos && task < m_scenario.tasks.size();
+                 ++task) {
+                if (log.compare(identity, time - identity,
+                                Identity(m_index, static_cast<int>(task))) == 0) {
+                    queued[m_scenario.tasks[task].name].push_back(log.substr(time + at.size(), 8));
                 }
             }
         }
