@@ -1,6 +1,6 @@
 // The daemon across real changes of real zones, spring and autumn, in a zone whose clocks
 // change by half an hour (Lord Howe) and one whose clocks change at midnight (Havana). Each
-// daemon runs under a faked clock (the faketime preload library) that starts two minutes before
+// daemon runs under a faked clock (the faketime preload library) that starts shortly before
 // the change and runs ten times fast, all four at once; the runs it made are the ones its agent
 // log says it queued, at the local times it shows. Skipped where the library is missing.
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -34,7 +35,7 @@ struct Task {
 struct Scenario {
     const char* what;
     const char* zone;
-    const char* start;  // UTC, two minutes before the change
+    const char* start;  // UTC, a minute and forty seconds before the change
     std::vector<Task> tasks;
 };
 
