@@ -1,11 +1,14 @@
 // The automation face of one scheduled task: a task definition paired with the engine that
 // owns the work folder. Clients read and set its identity and document (setting the document
 // stores the task file), ask for its next run time, whether it is due and which trigger fires
-// next, read its log, run it at once, cancel it and delete it. The engine also asks it, through
-// IZynScheduleRevision, whether a next run it computed before still holds.
+// next, read its log, run it at once, cancel it and delete it; through IZynTask2 (which its
+// IDispatch serves) they read its run records and run policies. The engine also asks it, through
+// IZynScheduleRevision, whether a next run it computed before still holds, and through
+// IZynRunPolicySource for its run policies.
 //
 // Free-threaded: every member but CancelTask works under the engine's main lock, so a task
-// method never sees a half-updated task list or configuration; ScheduleRevision, which the
+// method never sees a half-updated task list or configuration (GetRunRecords reads the records
+// file after leaving it); ScheduleRevision and GetRunPolicies, which the
 // scheduler thread asks of every task at every cycle, expects its caller to hold it. Failures reach
 // the caller as the HRESULT and an error record (CLSID_ZynTask, IID_IZynTask) and are logged under
 // "CZynTask". A task made through the class factory has no engine: every member then answers
@@ -15,6 +18,7 @@
 #include <cstdint>
 
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "engine/ZynRunPolicySource.h"
 #include "engine/ZynScheduleRevision.h"
 #include "engine/ZynTaskSchedulerThread.h"
 #include "support/ComObject.h"
@@ -23,20 +27,23 @@
 #include "tasks/ZynTaskImpl.h"
 
 class CZynTask : public CObjectRoot,
-                 public CDispatchImpl<IZynTask, CZynTask>,
+                 public CDispatchImpl<IZynTask2, CZynTask>,
                  public CSupportErrorInfo<IID_IZynTask>,
-                 public IZynScheduleRevision {
+                 public IZynScheduleRevision,
+                 public IZynRunPolicySource {
 public:
-    using Interfaces = InterfaceTable<Implements<IID_IZynTask, IZynTask>,
-                                      Implements<IID_IDispatch, IDispatch, IZynTask>,
-                                      Implements<IID_ISupportErrorInfo, ISupportErrorInfo>,
-                                      Implements<IID_IZynScheduleRevision, IZynScheduleRevision>>;
+    using Interfaces =
+        InterfaceTable<Implements<IID_IZynTask, IZynTask>, Implements<IID_IZynTask2, IZynTask2>,
+                       Implements<IID_IDispatch, IDispatch, IZynTask2>,
+                       Implements<IID_ISupportErrorInfo, ISupportErrorInfo>,
+                       Implements<IID_IZynScheduleRevision, IZynScheduleRevision>,
+                       Implements<IID_IZynRunPolicySource, IZynRunPolicySource>>;
 
     CZynTask() = default;
     // The engine's reference moves into the object; the new definition gets `taskFlag`.
     CZynTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag);
 
-    static std::span<const DispatchMember<IZynTask>> DispatchMembers();
+    static std::span<const DispatchMember<IZynTask2>> DispatchMembers();
 
     HRESULT get_Guid(BSTR* pVal) override;
     HRESULT put_Guid(BSTR newVal) override;
@@ -49,14 +56,18 @@ public:
     HRESULT GetNextTriggerIndex(LONG* lTriggerIdx) override;
     HRESULT get_Log(BSTR* pVal) override;
     HRESULT CancelTask() override;
+    HRESULT GetRunRecords(LONG Count, BSTR* Records) override;
+    HRESULT get_RunPolicies(BSTR* pVal) override;
 
     std::uint64_t ScheduleRevision() override;
+    RunPolicies GetRunPolicies() override;
 
 private:
     template <class Body>
     HRESULT Guarded(const wchar_t* member, Body&& body);
     void RequireEngine() const;
     std::wstring TaskFilePath() const;
+    std::wstring LogFolder() const;
     void ReloadFromFile();
     // After the definition took a document (or may have).
     void NoteDocument();

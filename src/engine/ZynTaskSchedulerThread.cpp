@@ -11,6 +11,7 @@
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/EngineTexts.h"
 #include "engine/SchedulerConfiguration.h"
+#include "engine/ZynRunPolicySource.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
 #include "platform/Wait.h"
@@ -86,8 +87,17 @@ CZynTaskSchedulerThread::CZynTaskSchedulerThread(IZynEngineObjectFactory* factor
                                                  std::wstring_view timeZoneFile)
     : CCEThread(kThreadName, THREAD_PRIORITY_BELOW_NORMAL),
       m_factory(factory),
-      m_windowThread(MakeCounted<CZynTaskWinMsgThread>(timeZoneFile)) {
+      m_windowThread(MakeCounted<CZynTaskWinMsgThread>(timeZoneFile)),
+      m_runKeeper(MakeCounted<CZynRunKeeper>(*this)) {
     CEReportEvent(CE_SEVERITY_INFORMATION, kClassName, L"Creating CZynTaskSchedulerThread");
+    m_taskFiles.SetObserver([this](std::wstring_view name, const std::wstring& why) {
+        const std::wstring_view identity = name.substr(0, name.rfind(L'.'));
+        m_runKeeper->KeepSkipped(std::wstring(identity), 0, RunReason::Schedule,
+                                 SkipReason::FileNotTrusted,
+                                 L"the task file is not loaded, so the task does not run, until "
+                                 L"it is fixed: " +
+                                     why);
+    });
     ScopedLock lock(m_mainLock);
     // The list's reference keeps the engine alive until Shutdown lets the list go.
     m_taskList = std::make_unique<CZynTasksList>(CountedPtr<CZynTaskSchedulerThread>(this), 1);
@@ -101,6 +111,8 @@ CZynTaskSchedulerThread::~CZynTaskSchedulerThread() {
         m_enabled = false;
     }
     Stop();
+    m_runKeeper->Stop();  // its thread calls into the engine
+    m_runKeeper->Clear();
     m_queue.Clear();
     m_workers.DeleteAll();
     m_workers.ReleaseRetired();
@@ -252,6 +264,7 @@ void CZynTaskSchedulerThread::Disable() {
     {
         ScopedLock lock(m_mainLock);
         m_enabled = false;
+        m_missedRuns.NoteDisabled();
         if (!m_suspended) {
             m_suspended = true;
             SuspendThread();
@@ -279,6 +292,9 @@ void CZynTaskSchedulerThread::Shutdown() {
         }
     }
     PauseWorkerThreads(static_cast<DWORD>(CZynWorkerPool::Control::Stop));
+    // The records of the runs the stop cancelled are written while the folder is still held.
+    m_runKeeper->DoPendingWork();
+    m_runKeeper->Clear();
     std::unique_ptr<CZynTasksList> list;
     {
         ScopedLock lock(m_mainLock);
@@ -362,6 +378,7 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
         case WAIT_OBJECT_0 + 2:
             CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource,
                                 L"System time has been changed at %ls\n", now.c_str());
+            m_missedRuns.NoteClockChange();
             return;
         case WAIT_TIMEOUT:
             CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource, L"Scheduled event is due at %ls\n",
@@ -390,6 +407,7 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
             return;
         }
         const DATE searchStart = RunSearchStart(now);
+        m_missedRuns.Look(*this, *m_taskList, m_dueCheckedUpTo, searchStart, now);
         DATE earliest = DBL_MAX;
         m_runsInOrder = false;
         bool inOrder = true;  // a list in order needs no sort, which is a walk of its own
@@ -501,6 +519,10 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
                              CompareDates(now, next) >= 0 && CompareDates(next, 0) > 0;
             if (due) {
                 QueueIfPossible(*element, now);
+            } else if (CompareDates(now, next) >= 0 && CompareDates(next, 0) > 0) {
+                RecordSkipped(*element, SkipReason::Late,
+                              L"late by " + std::to_wstring(std::lround((now - next) * 86400.0)) +
+                                  L" s: the scheduler thread was held up");
             }
         }
         m_dueCheckedUpTo = now;
@@ -509,11 +531,17 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
 
 void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE now) {
     const bool room = m_queue.Size() < m_maxExecQueueSize;
-    if (!room || IsTaskAlreadyRunning(element, element.Identity)) {
+    bool waits = false;
+    if (!room ||
+        (IsTaskAlreadyRunning(element, element.Identity) && !AdmitsOverlap(element, waits))) {
         CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
                             L"Task list is full or task is already running. Not executing due "
                             L"task %ls at %ls\n",
                             element.Identity.c_str(), LocalTimeText().c_str());
+        if (!room) {
+            RecordSkipped(element, SkipReason::QueueFull,
+                          L"the queue held " + std::to_wstring(m_maxExecQueueSize) + L" runs");
+        }
         return;
     }
     CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
@@ -528,7 +556,44 @@ void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE
         CEThrowError(hr, L"Failed to get next trigger index.");
     }
     element.TriggerIndex = triggerIndex;
-    QueueTaskForExecution(element.Task.Get());
+    if (!waits) {
+        RunTicket ticket;
+        ticket.due = element.NextRunTime;
+        ticket.reason = RunReason::Schedule;
+        QueueTaskForExecution(element.Task.Get(), std::move(ticket));
+    }
+}
+
+bool CZynTaskSchedulerThread::AdmitsOverlap(CZynTaskListElement& element, bool& waits) {
+    const RunPolicies policies = RunPoliciesOf(*element.Task.Get());
+    if (policies.overlap == RunPolicies::Overlap::Replace) {
+        m_runKeeper->MarkReplaced(element.Identity);
+        CancelTask(element.Identity);
+        return true;
+    }
+    if (policies.overlap == RunPolicies::Overlap::Queue) {
+        RunTicket ticket;
+        ticket.due = element.NextRunTime;
+        ticket.reason = RunReason::Schedule;
+        ticket.queued = WallClock::CurrentTime();
+        const CZynRunKeeper::Wait wait =
+            m_runKeeper->WaitForRunningEnd(element.Identity, element.Task, std::move(ticket));
+        waits = wait == CZynRunKeeper::Wait::Waiting;
+        if (wait != CZynRunKeeper::Wait::AlreadyWaiting) {
+            return true;
+        }
+    }
+    RecordSkipped(element, SkipReason::AlreadyRunning,
+                  policies.overlap == RunPolicies::Overlap::Queue
+                      ? L"a run already waits for the one under way"
+                      : L"the run before it was still under way");
+    return false;
+}
+
+void CZynTaskSchedulerThread::RecordSkipped(const CZynTaskListElement& element, SkipReason reason,
+                                            std::wstring detail) {
+    m_runKeeper->KeepSkipped(element.Identity, element.NextRunTime, RunReason::Schedule, reason,
+                             std::move(detail));
 }
 
 // Only a task whose fired trigger has no further run and that was queued over a minute ago
@@ -619,6 +684,12 @@ bool CZynTaskSchedulerThread::IsTaskNameTaken(std::wstring_view name, std::wstri
 // ---- execution queue and worker pool
 
 HRESULT CZynTaskSchedulerThread::QueueTaskForExecution(IZynTask* task) {
+    return QueueTaskForExecution(task, RunTicket{});
+}
+
+// The ticket gets what every run carries: when it was queued (unless it waited for the run
+// before it) and its task's time limit.
+HRESULT CZynTaskSchedulerThread::QueueTaskForExecution(IZynTask* task, RunTicket ticket) {
     return GuardAndLog(Names(L"QueueTaskForExecution"), kSource, [&] {
         std::wstring identity;
         {
@@ -627,16 +698,30 @@ HRESULT CZynTaskSchedulerThread::QueueTaskForExecution(IZynTask* task) {
                 return;
             }
             identity = IdentityOf(task, L"Failed to get tasks guid.");
+            ticket.timeLimitMinutes = RunPoliciesOf(*task).timeLimitMinutes;
         }
-        if (!m_queue.Push(ComPtr<IZynTask>(task), identity)) {
+        if (ticket.queued == WallClock::TimePoint{}) {
+            ticket.queued = WallClock::CurrentTime();
+        }
+        const DATE due = ticket.due;
+        const RunReason reason = ticket.reason;
+        if (!m_queue.Push(ComPtr<IZynTask>(task), identity, std::move(ticket))) {
             CEReportEventFormat(CE_SEVERITY_WARNING, kSource, L"Task %ls already in queue",
                                 identity.c_str());
+            m_runKeeper->KeepSkipped(identity, due, reason, SkipReason::AlreadyQueued,
+                                     L"a run of the task was waiting in the queue");
         }
     });
 }
 
 bool CZynTaskSchedulerThread::ProcessNextEvent(LONG processorId, std::wstring& identity,
                                                std::wstring& xml) {
+    RunTicket ticket;
+    return ProcessNextEvent(processorId, identity, xml, ticket);
+}
+
+bool CZynTaskSchedulerThread::ProcessNextEvent(LONG processorId, std::wstring& identity,
+                                               std::wstring& xml, RunTicket& ticket) {
     bool answer = false;
     GuardAndLog(Names(L"ProcessNextEvent"), kSource, [&] {
         {
@@ -652,6 +737,7 @@ bool CZynTaskSchedulerThread::ProcessNextEvent(LONG processorId, std::wstring& i
             entry->Task->get_Xml(text.Receive());
             xml = text.View();
             identity = entry->Identity;
+            ticket = entry->Ticket;
         }
         if (identity.empty()) {
             answer = true;

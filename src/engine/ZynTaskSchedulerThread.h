@@ -15,9 +15,12 @@
 #include <string>
 #include <string_view>
 
+#include "engine/MissedRuns.h"
+#include "engine/RunTicket.h"
 #include "engine/TaskFileTrust.h"
 #include "engine/ZynEngineObjectFactory.h"
 #include "engine/ZynExecutionQueue.h"
+#include "engine/ZynRunKeeper.h"
 #include "engine/ZynTaskWinMsgThread.h"
 #include "engine/ZynTasksList.h"
 #include "engine/ZynWorkerPool.h"
@@ -73,9 +76,13 @@ public:
     HRESULT UpdateTaskListFromChanges();
     bool IsTaskNameTaken(std::wstring_view name, std::wstring_view identity);
 
-    // Execution queue and worker pool.
+    // Execution queue and worker pool. A task queued without a ticket runs as asked for now.
     HRESULT QueueTaskForExecution(IZynTask* task);
+    HRESULT QueueTaskForExecution(IZynTask* task, RunTicket ticket);
     bool ProcessNextEvent(LONG processorId, std::wstring& identity, std::wstring& xml);
+    // The same with the ticket the run was queued with.
+    bool ProcessNextEvent(LONG processorId, std::wstring& identity, std::wstring& xml,
+                          RunTicket& ticket);
     CAtlSemaphore& GetExecutionSemaphore() { return m_queue.Semaphore(); }
     bool IsTaskAlreadyRunning(CZynTaskListElement& element, const std::wstring& identity);
     bool IsTaskAlreadyRunning(const std::wstring& identity);
@@ -93,6 +100,8 @@ public:
     std::size_t QueueLength() { return m_queue.Size(); }
     // Decides, for every task list of the engine, which files of the folder may be loaded.
     TaskFileTrust& TaskFiles() { return m_taskFiles; }
+    // Writes run records, holds runs that wait for the one before and ends runs at their limit.
+    CZynRunKeeper& RunKeeper() { return *m_runKeeper; }
 
 protected:
     HRESULT Process() override { return ProcessTasks(); }
@@ -110,6 +119,11 @@ private:
     DATE RunSearchStart(DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, DATE now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    // A due run that found its task running: true when it is to be queued now (its overlap
+    // policy waits for or replaces the running one, or skips it and records that).
+    bool AdmitsOverlap(CZynTaskListElement& element, bool& waits)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    void RecordSkipped(const CZynTaskListElement& element, SkipReason reason, std::wstring detail);
     LONG ProcessorOf(const std::wstring& identity);
 
     IZynEngineObjectFactory* const m_factory;
@@ -138,4 +152,6 @@ private:
     CZynExecutionQueue m_queue;
     CZynWorkerPool m_workers;
     CountedPtr<CZynTaskWinMsgThread> m_windowThread;
+    CountedPtr<CZynRunKeeper> m_runKeeper;
+    MissedRuns m_missedRuns GUARDED_BY(m_mainLock);
 };

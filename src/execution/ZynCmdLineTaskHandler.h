@@ -6,7 +6,9 @@
 // thread; ProcessTaskAsync starts it and leaves the waiting to the handler's own thread
 // ("CZynCmdLineTaskHandler Thread", lowest priority), which the first asynchronous start
 // resumes. CancelTask ends the program's whole process group with exit code 20. Any program
-// that has ended counts as completed, whatever its exit code.
+// that has ended counts as completed, whatever its exit code. The program's standard output and
+// error go into a pipe that whichever thread waits for the program drains, keeping the last
+// 16 KiB; IZynRunReport tells them, with how the program ended, to the task processor.
 //
 // Ownership: made by the object framework as CComInstance<CZynCmdLineTaskHandler>, plain or
 // aggregated; a server library lists it with
@@ -46,6 +48,8 @@
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "execution/ZynRunReport.h"
+#include "platform/OutputPipe.h"
 #include "platform/SpawnedProcess.h"
 #include "support/AtlCriticalSection.h"
 #include "support/AtlEvent.h"
@@ -62,18 +66,22 @@ class CZynCmdLineTaskHandler
       public CDispatchImpl<IZynScheduledTaskHandler, CZynCmdLineTaskHandler>,
       public CSupportErrorInfo<IID_IZynScheduledTaskHandler>,
       public CConnectionPointContainer,
+      public IZynRunReport,
       public CCEThread {
 public:
     using Interfaces =
         InterfaceTable<Implements<IID_IZynScheduledTaskHandler, IZynScheduledTaskHandler>,
                        Implements<IID_IDispatch, IDispatch, IZynScheduledTaskHandler>,
                        Implements<IID_ISupportErrorInfo, ISupportErrorInfo>,
-                       Implements<IID_IConnectionPointContainer, IConnectionPointContainer>>;
+                       Implements<IID_IConnectionPointContainer, IConnectionPointContainer>,
+                       Implements<IID_IZynRunReport, IZynRunReport>>;
 
     static constexpr const wchar_t* kThreadName = L"CZynCmdLineTaskHandler Thread";
     static constexpr const wchar_t* kLogSource = L"Command Line COM event handler";
     // The exit code a cancelled program reports.
     static constexpr DWORD kCancelledExitCode = 20;
+    // How much of a program's output its run record keeps: the last bytes.
+    static constexpr std::size_t kKeptOutputBytes = 16 * 1024;
 
     CZynCmdLineTaskHandler();
     ~CZynCmdLineTaskHandler() override;
@@ -86,6 +94,8 @@ public:
     HRESULT ProcessTask(BSTR bstrTaskGuid, BSTR bstrTaskXml) override;
     HRESULT ProcessTaskAsync(BSTR bstrTaskGuid, BSTR bstrTaskXml) override;
     HRESULT CancelTask() override;
+
+    void GetRunEnd(RunEnd& end) override;
 
 protected:
     // One cycle of the handler's thread: DoProcess, then sleep until the object goes.
@@ -123,6 +133,11 @@ private:
     // code cannot be read or is not the cancelled one afterwards. `hadHandle` tells whether
     // the handle was still open.
     void TerminateRunningProcess(bool& hadHandle);
+    // Waits for the program to end, draining its output meanwhile; with `stoppable`, false when
+    // the thread's kill or wake event came first.
+    bool WaitForProgram(SpawnedProcess& process, bool stoppable);
+    // Takes what the program wrote so far; false once its output has ended.
+    bool DrainOutput(OutputPipe& output);
     void WaitForRelease();
     void CloseProcessHandles();
     void EndThread();
@@ -139,5 +154,11 @@ private:
     std::wstring m_bstrCommandLine GUARDED_BY(m_csHandler);
     std::wstring m_bstrWorkingDirectory GUARDED_BY(m_csHandler);
     ProcessInformation m_processInfo GUARDED_BY(m_csHandler);
+    // The last program started and its output, kept for the run's report after the handles
+    // are closed; the output is drained by whoever waits for the program, under m_csHandler.
+    std::shared_ptr<SpawnedProcess> m_program GUARDED_BY(m_csHandler);
+    std::shared_ptr<OutputPipe> m_output GUARDED_BY(m_csHandler);
+    bool m_terminated GUARDED_BY(m_csHandler) = false;    // CancelTask ended the program
+    std::wstring m_startFailure GUARDED_BY(m_csHandler);  // why the program did not start
     CConnectionPoint m_events{*this, DIID_IZynScheduledTaskHandlerEvents};
 };

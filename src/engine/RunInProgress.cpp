@@ -1,0 +1,76 @@
+#include "engine/RunInProgress.h"
+
+#include "engine/ZynRunKeeper.h"
+
+namespace {
+
+void AddDetail(std::wstring& detail, std::wstring_view more) {
+    if (!more.empty()) {
+        detail += (detail.empty() ? L"" : L"; ") + std::wstring(more);
+    }
+}
+
+}  // namespace
+
+RunInProgress::RunInProgress(CountedPtr<CZynRunKeeper> keeper, std::wstring identity,
+                             RunTicket ticket, WallClock::TimePoint started)
+    : m_keeper(std::move(keeper)),
+      m_identity(std::move(identity)),
+      m_ticket(std::move(ticket)),
+      m_started(started) {}
+
+void RunInProgress::MarkEndedByTimeLimit() {
+    const std::lock_guard lock(m_mutex);
+    m_timeLimitPassed = true;
+}
+
+void RunInProgress::MarkReplaced() {
+    const std::lock_guard lock(m_mutex);
+    m_replaced = true;
+}
+
+bool RunInProgress::IsFinished() {
+    const std::lock_guard lock(m_mutex);
+    return m_finished;
+}
+
+// A run is marked before it is cancelled, and the cancel is what ends it: the mark is there
+// when its end comes.
+void RunInProgress::Finish(RunEnd end) {
+    Marks marks;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_finished) {
+            return;
+        }
+        m_finished = true;
+        marks = {m_timeLimitPassed, m_replaced};
+    }
+    m_keeper->Keep(m_identity, RecordOf(std::move(end), marks));
+    m_keeper->RunEnded(*this);
+}
+
+RunRecord RunInProgress::RecordOf(RunEnd end, Marks marks) const {
+    RunRecord record;
+    record.due = m_ticket.due > 0 ? std::optional(MomentOfLocalDate(m_ticket.due)) : std::nullopt;
+    record.queued = m_ticket.queued;
+    record.started = m_started;
+    record.ended = WallClock::CurrentTime();
+    record.reason = m_ticket.reason;
+    record.outcome = end.outcome;
+    record.exitCode = end.exitCode;
+    record.signal = end.signal;
+    record.output = std::move(end.output);
+    record.outputBytes = end.outputBytes;
+    AddDetail(record.detail, m_ticket.detail);
+    AddDetail(record.detail, end.detail);
+    if (end.outcome == RunOutcome::Cancelled && marks.timeLimitPassed) {
+        record.outcome = RunOutcome::TimeLimit;
+        AddDetail(record.detail, L"ran longer than its time limit of " +
+                                     std::to_wstring(m_ticket.timeLimitMinutes.value_or(0)) +
+                                     L" minutes");
+    } else if (end.outcome == RunOutcome::Cancelled && marks.replaced) {
+        AddDetail(record.detail, L"replaced by a newer run");
+    }
+    return record;
+}
