@@ -1,6 +1,8 @@
 #include "engine/RunInProgress.h"
 
 #include "engine/ZynRunKeeper.h"
+#include "platform/MomentText.h"
+#include "tasks/RunPolicies.h"
 
 namespace {
 
@@ -67,8 +69,7 @@ RunRecord RunInProgress::RecordOf(RunEnd end, Marks marks) const {
     if (end.outcome == RunOutcome::Cancelled && marks.timeLimitPassed) {
         record.outcome = RunOutcome::TimeLimit;
         AddDetail(record.detail, L"ran longer than its time limit of " +
-                                     std::to_wstring(m_ticket.timeLimitMinutes.value_or(0)) +
-                                     L" minutes");
+                                     MinutesText(m_ticket.timeLimitMinutes.value_or(0)));
     } else if (end.outcome == RunOutcome::Cancelled && marks.replaced) {
         AddDetail(record.detail, L"replaced by a newer run");
     }

@@ -6,6 +6,7 @@
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/ZynTaskSchedulerThread.h"
 #include "platform/LastError.h"
+#include "platform/MomentText.h"
 #include "platform/Path.h"
 #include "platform/SystemMessage.h"
 #include "platform/Wait.h"

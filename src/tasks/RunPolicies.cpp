@@ -58,6 +58,10 @@ void ReadMissedRuns(const XmlNode& element, RunPolicies& policies) {
 
 }  // namespace
 
+std::wstring MinutesText(DWORD minutes) {
+    return std::to_wstring(minutes) + (minutes == 1 ? L" minute" : L" minutes");
+}
+
 RunPolicies RunPolicies::Read(const XmlDocument& document) {
     RunPolicies policies;
     const std::vector<XmlNode> found = document.SelectAll(std::wstring(L"//") + kElement);
@@ -86,12 +90,12 @@ RunPolicies RunPolicies::Read(const XmlDocument& document) {
 std::vector<std::wstring> RunPolicies::Describe() const {
     std::vector<std::wstring> lines;
     if (timeLimitMinutes) {
-        lines.push_back(L"time limit: " + std::to_wstring(*timeLimitMinutes) +
-                        L" minutes, then the run is ended");
+        lines.push_back(L"time limit: " + MinutesText(*timeLimitMinutes) +
+                        L", then the run is ended");
     }
     if (missedRuns == MissedRuns::Once) {
         lines.push_back(L"missed runs: once, when at least one was missed in the last " +
-                        std::to_wstring(missedRunsHorizonMinutes) + L" minutes");
+                        MinutesText(missedRunsHorizonMinutes));
     }
     if (overlap != Overlap::Skip) {
         lines.push_back(overlap == Overlap::Queue

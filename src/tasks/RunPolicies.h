@@ -37,3 +37,6 @@ struct RunPolicies {
     // One line per policy the document sets, as "zyntask check" and "describe" show them.
     std::vector<std::wstring> Describe() const;
 };
+
+// "1 minute", "90 minutes".
+std::wstring MinutesText(DWORD minutes);

@@ -67,12 +67,6 @@ const wchar_t* RunReasonName(RunReason reason);
 const wchar_t* RunOutcomeName(RunOutcome outcome);
 const wchar_t* SkipReasonName(SkipReason reason);
 
-// A moment as records write it: "2026-12-06T14:05:09.123+01:00".
-std::wstring RecordTimeText(WallClock::TimePoint moment);
-std::optional<WallClock::TimePoint> ParseRecordTime(std::wstring_view text);
-// The moment of a local automation date, by the zone's offset at the current moment.
-WallClock::TimePoint MomentOfLocalDate(DATE localDate);
-
 // Appends the record to `parent` as a Run element.
 void AppendRunRecord(const XmlNode& parent, const RunRecord& record);
 // The record of a Run element; what does not read stays unknown.
