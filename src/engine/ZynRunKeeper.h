@@ -58,7 +58,8 @@ public:
 
     // Does at once what the thread does when woken: ends the runs past their time limit, queues
     // the runs released, writes the records kept. The engine calls it before it lets go of its
-    // work folder; tests call it after moving their clock.
+    // work folder; tests call it after moving their clock. Never with the engine's main lock
+    // held: the work takes it.
     void DoPendingWork();
     // Drops the waiting runs (their task objects hold the engine) and the time-limit watches.
     void Clear();

@@ -52,8 +52,9 @@ bool RunRecordFile::Add(std::span<const RunRecord> records) {
 }
 
 std::vector<RunRecord> RunRecordFile::Read(std::size_t count) const {
+    const XmlDocument document = Load(count);
     std::vector<RunRecord> records;
-    for (const XmlNode& run : Load(count).DocumentElement().ChildElements()) {
+    for (const XmlNode& run : document.DocumentElement().ChildElements()) {
         records.push_back(ReadRunRecord(run));
     }
     return records;
