@@ -5,6 +5,7 @@
 
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/ZynTaskSchedulerThread.h"
+#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/MomentText.h"
 #include "platform/Path.h"
@@ -203,6 +204,20 @@ void CZynRunKeeper::QueueReleasedRuns() {
     }
 }
 
+// What writers killed in the middle of a write left in the log folder (ours, and the task logs'
+// writers'), looked for once per folder: no scan of the work folder reaches it.
+void CZynRunKeeper::RemoveAbandonedTemporaries(const std::wstring& logFolder) {
+    std::vector<DirectoryEntry> entries;
+    if (ListDirectory(logFolder, entries) != ERROR_SUCCESS) {
+        return;
+    }
+    for (const DirectoryEntry& entry : entries) {
+        if (!entry.isDirectory && IsAbandonedTemporary(logFolder, entry.name)) {
+            RemoveFile(JoinPath(logFolder, entry.name));
+        }
+    }
+}
+
 // Only the holder of the work folder writes there, and a task deleted meanwhile gets no file
 // again.
 void CZynRunKeeper::WriteRecords() {
@@ -216,6 +231,10 @@ void CZynRunKeeper::WriteRecords() {
     }
     const std::wstring workFolder = m_engine.GetWorkFolder();
     const std::wstring logFolder = JoinPath(workFolder, kWorkFolderLogsFolderName);
+    if (logFolder != m_sweptFolder) {
+        RemoveAbandonedTemporaries(logFolder);
+        m_sweptFolder = logFolder;
+    }
     for (const auto& [identity, records] : batch) {
         if (!FileExists(JoinPath(workFolder, identity + kTaskDocumentExtension))) {
             continue;

@@ -1,7 +1,8 @@
 // The engine's keeper of runs, with a thread of its own ("CZynRunKeeper Thread") so that
 // nothing it does lies on the scheduler thread's path or under the engine's main lock:
 // - it writes the run records (RunRecordFile) that runs and skipped runs leave, in batches, while
-//   the engine holds its work folder, for tasks whose document is still there;
+//   the engine holds its work folder, for tasks whose document is still there (and removes what
+//   writers killed in the middle left in the log folder);
 // - it knows which runs are under way (StartRun, RunEnded), and holds at most one run per task
 //   that waits for the run under way to end (the "queue" overlap policy), queuing it then;
 // - it ends runs that go on past their time limit: marked first, then cancelled through the
@@ -82,10 +83,12 @@ private:
     DWORD MillisecondsToNextDeadline();
     void EndOverdueRuns();
     void QueueReleasedRuns();
-    void WriteRecords();
+    void WriteRecords() EXCLUSIVE_LOCKS_REQUIRED(m_working);
+    void RemoveAbandonedTemporaries(const std::wstring& logFolder);
 
     CZynTaskSchedulerThread& m_engine;
     CAtlCriticalSection m_working;  // one pass of work at a time, taken before m_lock
+    std::wstring m_sweptFolder GUARDED_BY(m_working);
     CAtlCriticalSection m_lock;
     // Runs under way: the records they leave name their task.
     std::multimap<std::wstring, std::weak_ptr<RunInProgress>> m_running GUARDED_BY(m_lock);
