@@ -1,14 +1,18 @@
 // The scheduler engine: its configuration and claim on the work folder, its task list, its
-// execution queue and worker pool, the clock-change thread, and the scheduler thread whose
-// cycle computes every task's next run, sleeps until the earliest one (a minute at most), wakes
-// early for folder and clock changes, and queues the tasks that are due.
+// execution queue and worker pool, the clock-change thread, the run keeper (which writes run
+// records, holds runs waiting for the one before and ends runs at their time limit, on a thread
+// of its own), and the scheduler thread whose cycle computes every task's next run, sleeps
+// until the earliest one (a minute at most), wakes early for folder and clock changes, and
+// queues the tasks that are due. Every due run it turns away, and every run it finds missed
+// after a gap (MissedRuns), is handed to the run keeper as a record, never written on its path.
 //
 // Counted: the scheduler object, task objects, collections, processors and the task list hold
 // references. Locks, in order: the main lock (configuration, work folder, enabled state, task
 // list and, through the task objects, every task definition), then the worker lock or the
-// queue lock, never both, and never the main lock while holding either. Operations guard
-// themselves and log under the scheduler thread's name; SetConfiguration and SetWorkFolder
-// throw (ComError) to their caller.
+// queue lock, never both, and never the main lock while holding either. The run keeper's lock
+// is taken alone or after the main lock; its pass of work takes the main lock, so it never
+// starts under it. Operations guard themselves and log under the scheduler thread's name;
+// SetConfiguration and SetWorkFolder throw (ComError) to their caller.
 #pragma once
 
 #include <memory>

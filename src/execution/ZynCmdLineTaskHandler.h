@@ -22,7 +22,8 @@
 //
 // Thread safety: free-threaded. m_csHandler (recursive) guards the state and is held while an
 // event is fired, on whichever thread fires it: the caller of a method or of the final
-// release, or the handler's thread. Being recursive, it lets a sink call back into this handler
+// release, or the handler's thread; and while the program's output is drained (a bounded read
+// that waits for nothing) by whichever thread waits for the program. Being recursive, it lets a sink call back into this handler
 // from inside OnTaskStatus on the firing thread (CancelTask from the event, say). What it cannot
 // survive is a lock cycle across threads: a thread that holds a lock L and calls into the handler
 // waits for m_csHandler, while the firing thread holds m_csHandler and its sink waits for L. The
