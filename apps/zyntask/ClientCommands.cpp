@@ -278,6 +278,7 @@ int DeleteTask(ArgumentList& arguments, ClientContext& context) {
                          SystemMessageText(error)};
     } else {
         RemoveFile(session.TaskLogFile(identity));  // there may be none
+        RemoveFile(session.RunRecordsFile(identity));
     }
     Print(L"deleted " + identity);
     return 0;

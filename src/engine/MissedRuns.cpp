@@ -35,19 +35,42 @@ bool IsBefore(DATE run, DATE limit) {
     return CompareDates(run, 0) > 0 && CompareDates(run, limit) < 0;
 }
 
+// Written digit by digit: a gap of a day at ten thousand tasks writes ten thousand of these on
+// the scheduler thread, and the formatting functions of the C library cost more than the rest.
+void AppendNumber(std::wstring& text, long long number) {
+    wchar_t digits[24];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + number % 10);
+        number /= 10;
+    } while (number > 0);
+    while (count > 0) {
+        text += digits[--count];
+    }
+}
+
 std::wstring SpanText(DATE span) {
     const auto seconds = static_cast<long long>(span * kSecondsPerDay + 0.5);
-    if (seconds < 120) {
-        return std::to_wstring(seconds) + L" s";
+    struct Unit {
+        long long seconds;
+        const wchar_t* name;
+    };
+    static constexpr Unit kUnits[] = {{86400, L" d"}, {3600, L" h"}, {60, L" min"}, {1, L" s"}};
+    // Two units at most, the first one that is at least two of itself.
+    std::wstring text;
+    for (std::size_t i = 0; i < std::size(kUnits); ++i) {
+        if (seconds >= 2 * kUnits[i].seconds || kUnits[i].seconds == 1) {
+            AppendNumber(text, seconds / kUnits[i].seconds);
+            text += kUnits[i].name;
+            if (i + 2 < std::size(kUnits)) {
+                text += L' ';
+                AppendNumber(text, seconds % kUnits[i].seconds / kUnits[i + 1].seconds);
+                text += kUnits[i + 1].name;
+            }
+            break;
+        }
     }
-    if (seconds < 7200) {
-        return std::to_wstring(seconds / 60) + L" min";
-    }
-    if (seconds < 172800) {
-        return std::to_wstring(seconds / 3600) + L" h " + std::to_wstring(seconds / 60 % 60) +
-               L" min";
-    }
-    return std::to_wstring(seconds / 86400) + L" d " + std::to_wstring(seconds / 3600 % 24) + L" h";
+    return text;
 }
 
 DATE LocalDateOf(WallClock::TimePoint moment) {

@@ -100,24 +100,26 @@ void CZynRunKeeper::MarkReplaced(const std::wstring& identity) {
 }
 
 void CZynRunKeeper::Keep(const std::wstring& identity, RunRecord record) {
-    {
-        ScopedLock lock(m_lock);
-        m_records[identity].push_back(std::move(record));
-    }
-    m_work.Set();
+    Keep(identity, Kept{std::move(record)});
 }
 
 void CZynRunKeeper::KeepSkipped(const std::wstring& identity, DATE due, RunReason reason,
                                 SkipReason skipped, std::wstring detail) {
-    RunRecord record;
-    if (due > 0) {
-        record.due = MomentOfLocalDate(due);
+    Kept kept;
+    kept.localDue = due;
+    kept.record.reason = reason;
+    kept.record.outcome = RunOutcome::Skipped;
+    kept.record.skipped = skipped;
+    kept.record.detail = std::move(detail);
+    Keep(identity, std::move(kept));
+}
+
+void CZynRunKeeper::Keep(const std::wstring& identity, Kept kept) {
+    {
+        ScopedLock lock(m_lock);
+        m_records.emplace_back(identity, std::move(kept));
     }
-    record.reason = reason;
-    record.outcome = RunOutcome::Skipped;
-    record.skipped = skipped;
-    record.detail = std::move(detail);
-    Keep(identity, std::move(record));
+    m_work.Set();
 }
 
 void CZynRunKeeper::DoPendingWork() {
@@ -235,7 +237,14 @@ void CZynRunKeeper::WriteRecords() {
         RemoveAbandonedTemporaries(logFolder);
         m_sweptFolder = logFolder;
     }
-    for (const auto& [identity, records] : batch) {
+    std::map<std::wstring, std::vector<RunRecord>> byTask;
+    for (auto& [identity, kept] : batch) {
+        if (kept.localDue > 0) {
+            kept.record.due = MomentOfLocalDate(kept.localDue);
+        }
+        byTask[identity].push_back(std::move(kept.record));
+    }
+    for (const auto& [identity, records] : byTask) {
         if (!FileExists(JoinPath(workFolder, identity + kTaskDocumentExtension))) {
             continue;
         }

@@ -78,11 +78,18 @@ private:
         WallClock::TimePoint deadline;
         std::weak_ptr<RunInProgress> run;
     };
-    using Batch = std::map<std::wstring, std::vector<RunRecord>>;
+    // A record kept, with the local due time its record gets as a moment once it is written:
+    // the zone is looked up off the scheduler thread.
+    struct Kept {
+        RunRecord record;
+        DATE localDue = 0;
+    };
+    using Batch = std::vector<std::pair<std::wstring, Kept>>;  // in the order kept
 
     DWORD MillisecondsToNextDeadline();
     void EndOverdueRuns();
     void QueueReleasedRuns();
+    void Keep(const std::wstring& identity, Kept kept);
     void WriteRecords() EXCLUSIVE_LOCKS_REQUIRED(m_working);
     void RemoveAbandonedTemporaries(const std::wstring& logFolder);
 

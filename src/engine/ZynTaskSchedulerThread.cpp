@@ -72,6 +72,13 @@ DATE AskNextRunTime(IZynTask& task, DATE reference) {
     return next;
 }
 
+RunTicket ScheduledRun(DATE due) {
+    RunTicket ticket;
+    ticket.due = due;
+    ticket.reason = RunReason::Schedule;
+    return ticket;
+}
+
 std::wstring IdentityOf(IZynTask* task, const wchar_t* failureText) {
     CBstr identity;
     const HRESULT hr = task->get_Guid(identity.Receive());
@@ -557,10 +564,7 @@ void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE
     }
     element.TriggerIndex = triggerIndex;
     if (!waits) {
-        RunTicket ticket;
-        ticket.due = element.NextRunTime;
-        ticket.reason = RunReason::Schedule;
-        QueueTaskForExecution(element.Task.Get(), std::move(ticket));
+        QueueTaskForExecution(element.Task.Get(), ScheduledRun(element.NextRunTime));
     }
 }
 
@@ -572,9 +576,7 @@ bool CZynTaskSchedulerThread::AdmitsOverlap(CZynTaskListElement& element, bool& 
         return true;
     }
     if (policies.overlap == RunPolicies::Overlap::Queue) {
-        RunTicket ticket;
-        ticket.due = element.NextRunTime;
-        ticket.reason = RunReason::Schedule;
+        RunTicket ticket = ScheduledRun(element.NextRunTime);
         ticket.queued = WallClock::CurrentTime();
         const CZynRunKeeper::Wait wait =
             m_runKeeper->WaitForRunningEnd(element.Identity, element.Task, std::move(ticket));

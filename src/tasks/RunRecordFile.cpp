@@ -23,7 +23,7 @@ XmlDocument EmptyList() {
 
 RunRecordFile::RunRecordFile(std::wstring_view logFolder, std::wstring_view identity)
     : m_folder(logFolder),
-      m_path(JoinPath(logFolder, std::wstring(identity) + kRunRecordFileSuffix)) {}
+      m_path(JoinPath(logFolder, std::wstring(identity) + kRunRecordsExtension)) {}
 
 bool RunRecordFile::Add(std::span<const RunRecord> records) {
     const XmlDocument kept = Load(kKeptRunRecords);

@@ -19,10 +19,10 @@
 #include <string_view>
 #include <vector>
 
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "tasks/RunRecord.h"
 
 inline constexpr std::size_t kKeptRunRecords = 50;
-inline constexpr wchar_t kRunRecordFileSuffix[] = L".runs";
 
 class RunRecordFile {
 public:
