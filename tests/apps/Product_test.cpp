@@ -229,6 +229,7 @@ TEST(Product, DaemonRefusesARegistryItCannotWrite) {
 }
 
 TEST(Product, ProgramsRegisterTheLibraryWhenTheRegistrationNamesAnotherFile) {
+    const ScopedZone zone("UTC0");
     ProductSandbox sandbox;
     EXPECT_EQ(sandbox.Client({"register"}).status, 0);
     SetClassServer(L"/nowhere/libZynTaskSchedulerLib.so");
@@ -238,7 +239,7 @@ TEST(Product, ProgramsRegisterTheLibraryWhenTheRegistrationNamesAnotherFile) {
                      sandbox.WriteFile(
                          "once.xml", TaskDocument("once", OnceAt("2099-01-01 00:00:00"), "true"))})
             .output,
-        "2099-01-01 00:00:00\n");
+        "2099-01-01 00:00:00 +00:00\n");
     EXPECT_EQ(sandbox.Client({"unregister"}).status, 0);
     EXPECT_EQ(
         sandbox.Client({"check", sandbox.WriteFile("once.xml", "<Schedule Name=\"x\"/>")}).output,
