@@ -1,11 +1,11 @@
 // Next-run computation of a task, chained the way the scheduler and `zyntask next` use it: each
-// reference moment is the previous run's, on the wall-time line of the process's zone. Four everyday schedules (daily at 08:05, Monday and
-// Friday at 08:05, days 1 and 15 at 06:00, the last Monday of every month at 08:00), each
-// once a day and with a repetition window (every 15 minutes for 120 minutes). A chain starts
-// again from its first reference once it passes the horizon, so that it never leaves the
-// calendar. Besides the time per computation it reports the heap allocations per computation
-// (allocs_per_calc), which must stay 0, and the computations that found no run (no_run),
-// which must stay 0 too.
+// reference moment is the previous run's, on the wall-time line of the process's zone. Four
+// everyday schedules (daily at 08:05, Monday and Friday at 08:05, days 1 and 15 at 06:00, the last
+// Monday of every month at 08:00), each once a day and with a repetition window (every 15 minutes
+// for 120 minutes). A chain starts again from its first reference once it passes the horizon, so
+// that it never leaves the calendar. Besides the time per computation it reports the heap
+// allocations per computation (allocs_per_calc), which must stay 0, and the computations that found
+// no run (no_run), which must stay 0 too.
 #include <benchmark/benchmark.h>
 
 #include <atomic>

@@ -12,4 +12,3 @@ ScheduleTime MoveMinutes(ScheduleTime time, std::int64_t minutes, const wchar_t*
     }
     return time;
 }
-
