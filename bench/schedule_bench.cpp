@@ -1,11 +1,11 @@
 // Next-run computation of a task, chained the way the scheduler and `zyntask next` use it: each
-// reference time is the previous result. Four everyday schedules (daily at 08:05, Monday and
-// Friday at 08:05, days 1 and 15 at 06:00, the last Monday of every month at 08:00), each
-// once a day and with a repetition window (every 15 minutes for 120 minutes). A chain starts
-// again from its first reference once it passes the horizon, so that it never leaves the
-// calendar. Besides the time per computation it reports the heap allocations per computation
-// (allocs_per_calc), which must stay 0, and the computations that found no run (no_run),
-// which must stay 0 too.
+// reference moment is the previous run's, on the wall-time line of the process's zone. Four
+// everyday schedules (daily at 08:05, Monday and Friday at 08:05, days 1 and 15 at 06:00, the last
+// Monday of every month at 08:00), each once a day and with a repetition window (every 15 minutes
+// for 120 minutes). A chain starts again from its first reference once it passes the horizon, so
+// that it never leaves the calendar. Besides the time per computation it reports the heap
+// allocations per computation (allocs_per_calc), which must stay 0, and the computations that found
+// no run (no_run), which must stay 0 too.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -14,6 +14,7 @@
 #include <string>
 
 #include "ZynTaskSchedulerLib/Runtime.h"
+#include "platform/WallTimeline.h"
 #include "tasks/ZynTaskImpl.h"
 
 namespace {
@@ -57,10 +58,12 @@ constexpr Schedule kSchedules[] = {
      L"<Week>5</Week><DaysOfWeek>2</DaysOfWeek><MonthsOfYear>4095</MonthsOfYear>"},
 };
 
-DATE DateOf(const wchar_t* text) {
+RealTime MomentOf(const wchar_t* text, const WallTimeline& timeline) {
     DATE date = 0;
     VarDateFromStr(text, 0, 0, &date);
-    return date;
+    WallTime wall = 0;
+    WallTimeOfDate(date, wall);
+    return timeline.FirstShowing(wall);
 }
 
 std::wstring TaskDocument(const Schedule& schedule, bool repeat) {
@@ -77,16 +80,17 @@ void ChainedNextRunTime(benchmark::State& state, const Schedule& schedule, bool 
         state.SkipWithError("the task document was refused");
         return;
     }
-    const DATE start = DateOf(L"2026-01-01 00:00:00");
-    const DATE horizon = DateOf(L"2226-01-01 00:00:00");
-    DATE reference = start;
+    const WallTimeline timeline;
+    const RealTime start = MomentOf(L"2026-01-01 00:00:00", timeline);
+    const RealTime horizon = MomentOf(L"2226-01-01 00:00:00", timeline);
+    RealTime reference = start;
     std::size_t noRun = 0;
     const std::size_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
-        const DATE run = task->CalculateTriggersNextRunTime(reference);
+        const ScheduledRun run = task->CalculateTriggersNextRunTime(reference, timeline);
         benchmark::DoNotOptimize(run);
-        noRun += run == 0 ? 1 : 0;
-        reference = run == 0 || run > horizon ? start : run;
+        noRun += run.IsRun() ? 0 : 1;
+        reference = !run.IsRun() || run.at > horizon ? start : run.at;
     }
     const auto iterations = static_cast<double>(state.iterations());
     state.counters["allocs_per_calc"] =

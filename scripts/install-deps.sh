@@ -4,9 +4,10 @@ set -euo pipefail
 
 # libclang-rt-dev holds clang's fuzzer driver (scripts/fuzz.sh); clang only recommends it.
 # libsystemd-dev tells the service manager the daemon is ready; dpkg-dev finds the package's
-# dependencies (cpack -G DEB).
+# dependencies (cpack -G DEB). faketime lets the daemon tests run the daemon through changes of
+# the clock; tzdata holds the zones they change in.
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev)
+          libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev faketime tzdata)
 
 missing=()
 for package in "${packages[@]}"; do

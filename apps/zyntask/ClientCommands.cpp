@@ -1,5 +1,7 @@
 #include "zyntask/ClientCommands.h"
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -11,6 +13,8 @@
 #include "common/WorkFolderSafety.h"
 #include "platform/FileSystem.h"
 #include "platform/SystemMessage.h"
+#include "platform/WallClock.h"
+#include "platform/WallTimeline.h"
 #include "platform/WideText.h"
 #include "zyntask/SchedulerSession.h"
 #include "zyntask/TaskTexts.h"
@@ -132,9 +136,38 @@ int ShowTaskLog(ArgumentList& arguments, ClientContext& context) {
     return 0;
 }
 
+// The moment `after` names: now, or the first moment the local clock shows the time given.
+std::int64_t RunsFrom(const std::optional<std::wstring>& after) {
+    WallTime wall = 0;
+    if (after && !WallTimeOfDate(ParseRunTime(*after), wall)) {
+        ThrowUsage(L"\"" + *after + L"\" is not a time the scheduler can reach");
+    }
+    return after ? WallTimeline().FirstShowing(wall)
+                 : std::chrono::duration_cast<std::chrono::microseconds>(
+                       WallClock::CurrentTime().time_since_epoch())
+                       .count();
+}
+
+// "2027-03-14 03:00:00 -04:00", and for a run at a time the clock skips, the time it stands for.
+std::wstring RunLine(const TaskRun& run) {
+    const std::wstring time = RunTimeText(run.localTime, run.utcOffset);
+    return run.skippedTime == 0
+               ? time
+               : time + L" (for " + RunTimeText(run.skippedTime) + L", skipped by the clock)";
+}
+
+std::string RunJson(const TaskRun& run) {
+    return "{\"run\":" + JsonString(RunTimeText(run.localTime, run.utcOffset)) +
+           ",\"utc\":" + JsonString(UtcText(run.at)) + ",\"skipped\":" +
+           (run.skippedTime == 0 ? "null" : JsonString(RunTimeText(run.skippedTime))) + "}";
+}
+
+// Each run is the one the scheduler makes after the moment of the run before: the question it
+// asks once it made that run.
 int NextRuns(ArgumentList& arguments, ClientContext& context) {
     const std::optional<std::wstring> after = arguments.TakeOption("after");
     const DWORD count = arguments.TakeNumber("count", 1, kMaximumRunCount).value_or(1);
+    const bool json = arguments.TakeFlag("json");
     const std::wstring which = arguments.RequirePositional("FILE, ID or NAME");
     arguments.ExpectEnd();
     const bool fromFile = IsTaskDocumentFile(which);
@@ -142,15 +175,22 @@ int NextRuns(ArgumentList& arguments, ClientContext& context) {
     const ComPtr<IZynTask> task =
         fromFile ? session.CreateTask(ReadTaskDocument(which)) : session.FindTask(which);
     std::string lines;
-    DWORD printed = 0;
-    for (DATE next = after ? NextRunTime(*task, ParseRunTime(*after)) : NextRunTime(*task);
-         next != 0 && printed < count; ++printed) {
-        lines += WideToUtf8(RunTimeText(next)) + "\n";
-        if (printed + 1 < count) {
-            next = NextRunTime(*task, next);
+    std::string array;
+    std::int64_t moment = RunsFrom(after);
+    for (DWORD printed = 0; printed < count; ++printed) {
+        const TaskRun run = RunAfter(*task, moment);
+        if (run.at == 0) {
+            break;
         }
+        lines += WideToUtf8(RunLine(run)) + "\n";
+        array += (array.empty() ? "" : ",\n ") + RunJson(run);
+        moment = run.at;
     }
-    std::fputs(printed == 0 ? "none\n" : lines.c_str(), stdout);
+    if (json) {
+        std::fputs(("[" + array + "]\n").c_str(), stdout);
+    } else {
+        std::fputs(lines.empty() ? "none\n" : lines.c_str(), stdout);
+    }
     return 0;
 }
 
@@ -271,8 +311,8 @@ constexpr ClientCommand kCommands[] = {
     {"list", "[--json]", "one line per task: identity, schedule name, next run", ListTasks},
     {"show", "ID|NAME", "print a task's document with its trigger descriptions", ShowTask},
     {"log", "ID|NAME", "print a task's log document", ShowTaskLog},
-    {"next", "FILE|ID|NAME [--after \"YYYY-MM-DD HH:MM:SS\"] [--count N]",
-     "print the next N run times", NextRuns},
+    {"next", "FILE|ID|NAME [--after \"YYYY-MM-DD HH:MM:SS\"] [--count N] [--json]",
+     "print the next N runs as the scheduler makes them: local time and UTC offset", NextRuns},
     {"describe", "FILE", "print a line per trigger of FILE: its description", DescribeTriggers},
     {"check", "FILE", "check the task document FILE: \"ok\", or the error", CheckDocument},
     {"run", "ID|NAME", "run a task now and wait for it", RunTask},

@@ -106,18 +106,19 @@ std::wstring TaskDocument(IZynTask& task) {
     return std::wstring(document.View());
 }
 
-DATE NextRunTime(IZynTask& task, DATE after) {
-    CVariantHolder reference;
-    reference.vt = VT_DATE;
-    reference.date = after;
-    DATE next = 0;
-    CheckCall(task.GetNextRunTime(reference, &next), L"computing the next run");
-    return next;
-}
-
 DATE NextRunTime(IZynTask& task) {
     CVariantHolder now;
     DATE next = 0;
     CheckCall(task.GetNextRunTime(now, &next), L"computing the next run");
     return next;
+}
+
+TaskRun RunAfter(IZynTask& task, std::int64_t after) {
+    ComPtr<IZynTaskRuns> runs;
+    CheckCall(task.QueryInterface(IID_IZynTaskRuns, reinterpret_cast<void**>(runs.Receive())),
+              L"asking a task for its runs");
+    TaskRun run;
+    CheckCall(runs->GetRunAfter(after, &run.at, &run.localTime, &run.utcOffset, &run.skippedTime),
+              L"computing the next run");
+    return run;
 }

@@ -7,6 +7,7 @@
 // Failures throw AppFailure. One thread; everything is released by the destructor.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,15 @@ private:
 // Texts of a task through its interface.
 std::wstring TaskIdentity(IZynTask& task);
 std::wstring TaskDocument(IZynTask& task);
-// The next run after `after`; 0 when there is none.
-DATE NextRunTime(IZynTask& task, DATE after);
 // The next run from now; 0 when there is none.
 DATE NextRunTime(IZynTask& task);
+
+// One run of a task as its scheduler makes it.
+struct TaskRun {
+    std::int64_t at = 0;   // microseconds since 1970-01-01 00:00 UTC; 0: no further run
+    DATE localTime = 0;    // the local time it comes at
+    LONG utcOffset = 0;    // of that local time, in minutes east of UTC
+    DATE skippedTime = 0;  // the local time the schedule names, when the clock skips it
+};
+// The task's first run after the moment `after` (microseconds since 1970-01-01 00:00 UTC).
+TaskRun RunAfter(IZynTask& task, std::int64_t after);

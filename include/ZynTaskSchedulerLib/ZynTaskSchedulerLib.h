@@ -34,6 +34,8 @@ inline constexpr IID IID_IZynScheduledTaskHandler = {
     0xBACA4896, 0x3629, 0x48C7, {0x8E, 0x2A, 0x45, 0x46, 0xB1, 0x18, 0xA6, 0x20}};
 inline constexpr IID IID_IZynTaskProcessor = {
     0x948E6215, 0xED62, 0x4115, {0x92, 0x70, 0xA0, 0x5E, 0x34, 0x15, 0xB4, 0xD8}};
+inline constexpr IID IID_IZynTaskRuns = {
+    0x208AE048, 0x7480, 0x4128, {0xB5, 0x65, 0x3D, 0xF8, 0x80, 0x50, 0x1E, 0x3B}};
 inline constexpr IID DIID_IZynScheduledTaskHandlerEvents = {
     0xA27A8C01, 0xC1F0, 0x405B, {0xB7, 0x04, 0x62, 0x06, 0xF9, 0x8C, 0x41, 0x1C}};
 inline constexpr GUID LIBID_ZYNTASKSCHEDULERLIBLib = {
@@ -72,6 +74,20 @@ struct IZynTask : IDispatch {
 
 protected:
     ~IZynTask() = default;
+};
+
+// A task's runs exactly as its scheduler makes them, for previews; a task object answers it
+// through QueryInterface. Moments count microseconds from 1970-01-01 00:00 UTC.
+struct IZynTaskRuns : IUnknown {
+    // The task's first run after the moment After: its moment (*At; 0 when the task has no
+    // further run), the local time it comes at and that time's offset from UTC in minutes (east
+    // of Greenwich positive), and the local time the schedule names for it when the clock skips
+    // that time, the run then coming at the first moment after the gap (0 otherwise).
+    virtual HRESULT GetRunAfter(std::int64_t After, std::int64_t* At, DATE* LocalTime,
+                                LONG* UtcOffset, DATE* SkippedTime) = 0;
+
+protected:
+    ~IZynTaskRuns() = default;
 };
 
 struct IZynTasks : IDispatch {

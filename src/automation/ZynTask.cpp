@@ -157,17 +157,23 @@ HRESULT CZynTask::GetNextRunTime(VARIANT CurrentDate, DATE* NextRunTime) {
         RequireEngine();
         ScopedLock lock(m_engine->MainLock());
         *NextRunTime = DBL_MAX;
-        DATE reference = 0;
+        const WallTimeline& timeline = m_engine->Timeline();
+        RealTime after = 0;
         if (IsOmitted(CurrentDate)) {
-            if (!CurrentLocalDate(reference)) {
-                CEThrowError(E_FAIL, L"Failed to convert current system time to variant time.");
-            }
+            after = m_engine->CurrentRealTime();
         } else {
+            DATE reference = 0;
             if (const HRESULT hr = ToDate(CurrentDate, reference); FAILED(hr)) {
                 CEThrowError(hr, L"VariantChangeType failed to convert date.");
             }
+            WallTime wall = 0;
+            if (!WallTimeOfDate(reference, wall)) {
+                CEThrowError(E_FAIL, L"Failed to convert current system time to variant time.");
+            }
+            after = timeline.FirstShowing(wall);
         }
-        *NextRunTime = m_definition->CalculateTriggersNextRunTime(reference);
+        const ScheduledRun run = m_definition->CalculateTriggersNextRunTime(after, timeline);
+        *NextRunTime = run.IsRun() ? DateOfWallTime(timeline.WallAt(run.at)) : 0;
     });
 }
 
@@ -281,20 +287,44 @@ HRESULT CZynTask::CancelTask() {
 }
 
 std::uint64_t CZynTask::ScheduleRevision() {
-    return m_engine && m_definition ? m_scheduleRevision : 0;
+    return m_engine && m_definition ? m_documents : 0;
+}
+
+HRESULT CZynTask::NextRunAfter(RealTime after, ScheduledRun* run) {
+    return Guarded(L"GetNextRunTime", [&] {
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        *run = m_definition->CalculateTriggersNextRunTime(after, m_engine->Timeline());
+    });
+}
+
+// Moments on the engine's line differ from UTC by what its clock was set by hand.
+HRESULT CZynTask::GetRunAfter(std::int64_t After, std::int64_t* At, DATE* LocalTime,
+                              LONG* UtcOffset, DATE* SkippedTime) {
+    return Guarded(L"GetRunAfter", [&] {
+        CheckWritable(At, sizeof(*At), L"Can't write to LONGLONG at %x");
+        CheckWritable(LocalTime, sizeof(DATE), L"Can't write to DATE at %x");
+        CheckWritable(UtcOffset, sizeof(LONG), L"Can't write to LONG at %x");
+        CheckWritable(SkippedTime, sizeof(DATE), L"Can't write to DATE at %x");
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        const WallTimeline& timeline = m_engine->Timeline();
+        const std::int64_t shift = timeline.HandShift();
+        const ScheduledRun run =
+            m_definition->CalculateTriggersNextRunTime(After - shift, timeline);
+        const WallTime wall = run.IsRun() ? timeline.WallAt(run.at) : 0;
+        *At = run.IsRun() ? run.at + shift : 0;
+        *LocalTime = run.IsRun() ? DateOfWallTime(wall) : 0;
+        *UtcOffset =
+            run.IsRun() ? static_cast<LONG>((wall - run.at - shift) / kMicrosecondsPerMinute) : 0;
+        *SkippedTime = run.moved ? DateOfWallTime(run.named) : 0;
+    });
 }
 
 // A definition refuses a document that does not load and keeps the one it had, so only one
-// that was taken (or may have been) counts. Runs that repeat within a window follow the window
-// a reference falls in: no answer for one reference may stand for a later one.
+// that was taken (or may have been) counts.
 void CZynTask::NoteDocument() {
     ++m_documents;
-    m_scheduleRevision = m_documents;
-    for (const CountedPtr<CZynTaskTrigger>& trigger : m_definition->GetTriggers()) {
-        if (trigger->Enabled && trigger->Interval > 0) {
-            m_scheduleRevision = 0;
-        }
-    }
 }
 
 std::span<const DispatchMember<IZynTask>> CZynTask::DispatchMembers() {

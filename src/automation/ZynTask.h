@@ -1,8 +1,9 @@
 // The automation face of one scheduled task: a task definition paired with the engine that
 // owns the work folder. Clients read and set its identity and document (setting the document
 // stores the task file), ask for its next run time, whether it is due and which trigger fires
-// next, read its log, run it at once, cancel it and delete it. The engine also asks it, through
-// IZynScheduleRevision, whether a next run it computed before still holds.
+// next, list its runs ahead (IZynTaskRuns), read its log, run it at once, cancel it and delete
+// it. The engine asks it, through IZynRunSchedule, for its next run and whether a next run
+// computed before still holds. Every run is computed one way, on the engine's clock.
 //
 // Free-threaded: every member but CancelTask works under the engine's main lock, so a task
 // method never sees a half-updated task list or configuration; ScheduleRevision, which the
@@ -15,7 +16,7 @@
 #include <cstdint>
 
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
-#include "engine/ZynScheduleRevision.h"
+#include "engine/ZynRunSchedule.h"
 #include "engine/ZynTaskSchedulerThread.h"
 #include "support/ComObject.h"
 #include "support/DispatchImpl.h"
@@ -25,12 +26,14 @@
 class CZynTask : public CObjectRoot,
                  public CDispatchImpl<IZynTask, CZynTask>,
                  public CSupportErrorInfo<IID_IZynTask>,
-                 public IZynScheduleRevision {
+                 public IZynRunSchedule,
+                 public IZynTaskRuns {
 public:
     using Interfaces = InterfaceTable<Implements<IID_IZynTask, IZynTask>,
                                       Implements<IID_IDispatch, IDispatch, IZynTask>,
                                       Implements<IID_ISupportErrorInfo, ISupportErrorInfo>,
-                                      Implements<IID_IZynScheduleRevision, IZynScheduleRevision>>;
+                                      Implements<IID_IZynRunSchedule, IZynRunSchedule>,
+                                      Implements<IID_IZynTaskRuns, IZynTaskRuns>>;
 
     CZynTask() = default;
     // The engine's reference moves into the object; the new definition gets `taskFlag`.
@@ -51,6 +54,10 @@ public:
     HRESULT CancelTask() override;
 
     std::uint64_t ScheduleRevision() override;
+    HRESULT NextRunAfter(RealTime after, ScheduledRun* run) override;
+
+    HRESULT GetRunAfter(std::int64_t After, std::int64_t* At, DATE* LocalTime, LONG* UtcOffset,
+                        DATE* SkippedTime) override;
 
 private:
     template <class Body>
@@ -63,10 +70,9 @@ private:
 
     CountedPtr<CZynTaskSchedulerThread> m_engine;
     CountedPtr<CZynTaskImpl> m_definition;
-    // Counts the documents the definition took; the revision is that count, or 0 while the
-    // document has a trigger repeating within windows. Kept under the engine's main lock.
+    // Counts the documents the definition took: the schedule's revision. Kept under the
+    // engine's main lock.
     std::uint64_t m_documents = 1;
-    std::uint64_t m_scheduleRevision = 1;
 };
 
 // Late-bound calls hand task arguments over as IZynTask (AddTask).

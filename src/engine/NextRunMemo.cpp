@@ -1,22 +1,19 @@
 #include "engine/NextRunMemo.h"
 
-#include "tasks/ScheduleArithmetic.h"
-
-bool NextRunMemo::Recall(std::uint64_t revision, DATE reference, DATE& next) const {
-    if (revision == 0 || revision != m_revision || CompareDates(reference, 0) <= 0 ||
-        reference < m_reference) {
-        return false;
-    }
-    const bool noRun = CompareDates(m_next, 0) <= 0;
-    if (!noRun && CompareDates(reference, m_next) >= 0) {
+bool NextRunMemo::Recall(std::uint64_t revision, std::uint64_t line, RealTime reference,
+                         ScheduledRun& next) const {
+    if (revision == 0 || revision != m_revision || line != m_line || reference < m_reference ||
+        (m_next.IsRun() && reference >= m_next.at)) {
         return false;
     }
     next = m_next;
     return true;
 }
 
-void NextRunMemo::Remember(std::uint64_t revision, DATE reference, DATE next) {
+void NextRunMemo::Remember(std::uint64_t revision, std::uint64_t line, RealTime reference,
+                           const ScheduledRun& next) {
     m_revision = revision;
+    m_line = line;
     m_reference = reference;
     m_next = next;
 }

@@ -2,16 +2,15 @@
 
 namespace {
 
-ComPtr<IZynScheduleRevision> RevisionOf(IZynTask* task) {
-    ComPtr<IZynScheduleRevision> revision;
+ComPtr<IZynRunSchedule> ScheduleOf(IZynTask* task) {
+    ComPtr<IZynRunSchedule> schedule;
     if (task != nullptr) {
-        task->QueryInterface(IID_IZynScheduleRevision,
-                             reinterpret_cast<void**>(revision.Receive()));
+        task->QueryInterface(IID_IZynRunSchedule, reinterpret_cast<void**>(schedule.Receive()));
     }
-    return revision;
+    return schedule;
 }
 
 }  // namespace
 
 CZynTaskListElement::CZynTaskListElement(ComPtr<IZynTask> task, std::wstring identity)
-    : Task(std::move(task)), Revision(RevisionOf(Task.Get())), Identity(std::move(identity)) {}
+    : Task(std::move(task)), Schedule(ScheduleOf(Task.Get())), Identity(std::move(identity)) {}

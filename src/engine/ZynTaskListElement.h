@@ -13,7 +13,7 @@
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
 #include "engine/NextRunMemo.h"
 #include "engine/TaskFileSignature.h"
-#include "engine/ZynScheduleRevision.h"
+#include "engine/ZynRunSchedule.h"
 #include "support/RefCountBase.h"
 
 class CZynTaskListElement final : public CCERefCountBase {
@@ -21,13 +21,11 @@ public:
     CZynTaskListElement(ComPtr<IZynTask> task, std::wstring identity);
 
     const ComPtr<IZynTask> Task;
-    const ComPtr<IZynScheduleRevision> Revision;  // null when the task object offers none
-    const std::wstring Identity;                  // empty when the task has none
-    DATE NextRunTime = 0.0;                       // 0 or less: no next run
-    DATE LastQueuedTime = 0.0;
-    // The run that was queued then (its NextRunTime), so that a clock set back does not
-    // bring it round again.
-    DATE QueuedRunTime = 0.0;
+    const ComPtr<IZynRunSchedule> Schedule;  // null when the task object offers none
+    const std::wstring Identity;             // empty when the task has none
+    RealTime NextRunTime = 0;                // the moment of the next run; 0: none
+    LONG NextRunTrigger = -1;                // the trigger that makes it
+    RealTime LastQueuedTime = 0;
     LONG TriggerIndex = -1;
     LONG ProcessorId = -1;
     NextRunMemo NextRun;

@@ -1,62 +1,35 @@
 #include "engine/ZynTaskSchedulerThread.h"
 
 #include <algorithm>
-#include <cfloat>
-#include <chrono>
-#include <cmath>
 #include <cwchar>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
-#include "ZynTaskSchedulerLib/VariantHolder.h"
 #include "engine/EngineTexts.h"
 #include "engine/SchedulerConfiguration.h"
 #include "platform/LastError.h"
 #include "platform/Wait.h"
-#include "platform/WallClock.h"
 #include "platform/XmlDocument.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
 #include "support/ScopedLock.h"
 #include "support/ThrowError.h"
-#include "tasks/ScheduleArithmetic.h"
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"CZynTaskSchedulerThread";
 constexpr const wchar_t* kSource = CZynTaskSchedulerThread::kThreadName;
 constexpr wchar_t kCycleSource[] = L"CZynTaskSchedulerThread::ProcessTasks";
-constexpr double kMillisecondsPerDay = 86400000.0;
-constexpr double kRoundingMilliseconds = 0.01;
-constexpr DATE kLateness = 5000.0 / kMillisecondsPerDay;
-constexpr DATE kOneMinute = 60000.0 / kMillisecondsPerDay;
-constexpr DATE kLongestSetBack = 3.0 / 24.0;
-
-// The local time with the fraction of its second, which automation dates otherwise drop: a wait
-// counted from a time cut to the millisecond would end up to a millisecond late.
-bool CurrentLocalDateWithFraction(DATE& now) {
-    const WallClock::TimePoint moment = WallClock::CurrentTime();
-    SYSTEMTIME local = LocalTimeAt(moment);
-    local.wMilliseconds = 0;
-    if (!SystemTimeToVariantTime(&local, &now)) {
-        return false;
-    }
-    // Zones differ from UTC by whole minutes: the fraction is the same in both.
-    const auto sinceWholeSecond = moment.time_since_epoch() % std::chrono::seconds(1);
-    now +=
-        std::chrono::duration<double, std::milli>(sinceWholeSecond).count() / kMillisecondsPerDay;
-    return true;
-}
+constexpr RealTime kLateness = 5 * kMicrosecondsPerSecond;
+constexpr RealTime kOneMinute = 60 * kMicrosecondsPerSecond;
+constexpr RealTime kMicrosecondsPerMillisecond = 1000;
 
 GuardNames Names(const wchar_t* member) {
     return GuardNames{kClassName, member};
 }
 
-DATE AskNextRunTime(IZynTask& task, DATE reference) {
-    CVariantHolder argument;
-    argument.vt = VT_R8;
-    argument.dblVal = reference;
-    DATE next = 0;
-    const HRESULT hr = task.GetNextRunTime(argument, &next);
+ScheduledRun AskNextRun(IZynRunSchedule* schedule, RealTime after) {
+    ScheduledRun next;
+    const HRESULT hr = schedule != nullptr ? schedule->NextRunAfter(after, &next) : E_NOINTERFACE;
     if (FAILED(hr)) {
         CEThrowError(hr, L"Failed to get task next run time.");
     }
@@ -350,10 +323,13 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
             ExecuteDueTasks();
             return;
         }
-        case WAIT_OBJECT_0 + 2:
+        case WAIT_OBJECT_0 + 2: {
+            ScopedLock lock(m_mainLock);
+            m_clock.NoteZoneChange();  // the zone may have changed with it
             CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource,
                                 L"System time has been changed at %ls\n", now.c_str());
             return;
+        }
         case WAIT_TIMEOUT:
             CEReportEventFormat(CE_SEVERITY_TRACE, kCycleSource, L"Scheduled event is due at %ls\n",
                                 now.c_str());
@@ -368,96 +344,78 @@ void CZynTaskSchedulerThread::HandleWake(DWORD result) {
 }
 
 DWORD CZynTaskSchedulerThread::CheckTasks() {
-    DATE now = 0;
-    if (!CurrentLocalDate(now)) {
-        CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 870, L"FAILED_RETURN %x",
-                static_cast<unsigned>(E_UNEXPECTED));
-        return static_cast<DWORD>(E_UNEXPECTED);
-    }
     DWORD wait = INFINITE;
     GuardAndLog(Names(L"CheckTasks"), kSource, [&] {
         ScopedLock lock(m_mainLock);
+        const RealTime now = m_clock.Now();
         if (!m_taskList || m_taskList->GetCount() == 0) {
             return;
         }
-        const DATE searchStart = RunSearchStart(now);
-        DATE earliest = DBL_MAX;
+        const RealTime searchStart = RunSearchStart(now);
+        m_runsLine = m_clock.Generation();
+        m_runsComputedAt = now;
+        RealTime earliest = 0;
         m_runsInOrder = false;
         bool inOrder = true;  // a list in order needs no sort, which is a walk of its own
-        DATE previous = -DBL_MAX;
+        RealTime previous = 0;
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
             KillTaskAtEndOfCycle(*element, element->Identity);
-            const DATE next = NextRunOf(*element, searchStart);
+            const ScheduledRun run = NextRunOf(*element, searchStart);
+            const RealTime next = run.at;
             element->NextRunTime = next;
-            if (CompareDates(next, earliest) < 0 && CompareDates(next, 0) > 0) {
+            element->NextRunTrigger = run.trigger;
+            if (next != 0 && (earliest == 0 || next < earliest)) {
                 earliest = next;
             }
-            inOrder = inOrder && !(next < previous);
+            inOrder = inOrder && next >= previous;
             previous = next;
         }
         if (!inOrder) {
             m_taskList->SortByNextRunTime();
         }
         m_runsInOrder = true;
-        if (CompareDates(earliest, DBL_MAX) == 0) {
+        if (earliest == 0) {
             return;
         }
-        DATE later = 0;
-        if (!CurrentLocalDateWithFraction(later)) {
-            CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 915, L"FAILED_RETURN %x",
-                    static_cast<unsigned>(E_UNEXPECTED));
-            wait = static_cast<DWORD>(E_UNEXPECTED);
-            return;
-        }
-        // Up to the moment the whole-second clock shows the earliest run, not to the next
-        // whole second after it; a run already due (found between the last look and now) is
+        // Up to the very moment of the earliest run, counted from the clock as it reads now: a
+        // run already due (found between the last look and now), or a clock set meanwhile, is
         // looked at once.
-        // Dates near today carry about a microsecond of rounding: not worth a millisecond.
-        const double milliseconds =
-            std::ceil((earliest - later) * kMillisecondsPerDay - kRoundingMilliseconds);
-        wait = milliseconds <= 0 ? 0 : static_cast<DWORD>(std::min(milliseconds, 4294967294.0));
+        const RealTime left = m_clock.Generation() == m_runsLine ? earliest - m_clock.Now() : 0;
+        const RealTime milliseconds =
+            (left + kMicrosecondsPerMillisecond - 1) / kMicrosecondsPerMillisecond;
+        wait = left <= 0 ? 0 : static_cast<DWORD>(std::min<RealTime>(milliseconds, 4294967294LL));
     });
     return wait;
 }
 
-// A clock set back (by hand, or local time leaving summer time) brings round again runs that
-// were queued already; none is queued twice. A set-back of more than a few hours is taken as the
-// correction of a clock that was wrong: the schedule starts again from the new time rather than
-// wait, maybe for days, until the clock reaches the time it showed before.
-// Runs are looked for from the last look for due tasks when that was at most the lateness a
-// run may have ago, so that a run whose second passed while the thread was busy (reading a
-// changed folder, say) is still queued rather than skipped; from now otherwise.
-DATE CZynTaskSchedulerThread::RunSearchStart(DATE now) {
-    const DATE last = m_dueCheckedUpTo;
-    const bool recent = CompareDates(last, 0) > 0 && CompareDates(last, now) <= 0 &&
-                        CompareDates(now - last, kLateness) <= 0;
-    return recent ? last : now;
-}
-
-DATE CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, DATE now) {
-    const DATE next = RunAfter(element, now);
-    const DATE queued = element.QueuedRunTime;
-    if (CompareDates(next, 0) <= 0 || CompareDates(next, queued) > 0) {
-        return next;
+// Runs are looked for from the last look for due tasks, so that a run whose moment passed
+// while the thread was busy (reading a changed folder, say) is still queued, and no run queued
+// or turned away comes round again, but from no earlier than the lateness a run may have. A
+// clock set by hand by up to a few hours changes the wall-time line, not real time; one set
+// further was corrected, and the schedules start again from the new time rather than wait,
+// maybe for days, until the clock reaches the time it showed before.
+RealTime CZynTaskSchedulerThread::RunSearchStart(RealTime now) {
+    if (m_clock.TakeCorrection()) {
+        m_handledUpTo = now;
     }
-    if (CompareDates(queued - now, kLongestSetBack) > 0) {
-        element.QueuedRunTime = 0;
-        return next;
-    }
-    return RunAfter(element, queued);
+    return m_handledUpTo == 0 ? now : std::max(m_handledUpTo, now - kLateness);
 }
 
 // A task is asked only when what it answered last time may no longer hold: its run came, its
-// definition changed, or the clock went back before the time it was asked for.
-DATE CZynTaskSchedulerThread::RunAfter(CZynTaskListElement& element, DATE reference) {
-    const std::uint64_t revision = element.Revision ? element.Revision->ScheduleRevision() : 0;
-    DATE next = 0;
-    if (!element.NextRun.Recall(revision, reference, next)) {
-        next = AskNextRunTime(*element.Task.Get(), reference);
-        element.NextRun.Remember(revision, reference, next);
+// definition changed, or the wall-time line did.
+ScheduledRun CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, RealTime after) {
+    const std::uint64_t revision = element.Schedule ? element.Schedule->ScheduleRevision() : 0;
+    ScheduledRun next;
+    if (!element.NextRun.Recall(revision, m_runsLine, after, next)) {
+        next = AskNextRun(element.Schedule.Get(), after);
+        element.NextRun.Remember(revision, m_runsLine, after, next);
     }
     return next;
+}
+
+DATE CZynTaskSchedulerThread::WallDateOf(RealTime moment) {
+    return moment == 0 ? 0 : DateOfWallTime(m_clock.Timeline().WallAt(moment));
 }
 
 HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
@@ -466,39 +424,37 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
         if (!m_lockFile || !m_taskList) {
             return;
         }
-        DATE now = 0;
-        if (!CurrentLocalDate(now)) {
-            CETrace(CE_SEVERITY_WARNING, "ZynTaskSchedulerThread", 755, L"FAILED_RETURN %x",
-                    static_cast<unsigned>(E_UNEXPECTED));
+        const RealTime now = m_clock.Now();
+        // Next runs computed on a line the clock has left since are looked for again first.
+        if (m_clock.Generation() != m_runsLine) {
             return;
         }
         // Made only when kept: with ten thousand tasks, the texts cost more than the check.
         const bool traced = CEWillReport(CE_SEVERITY_TRACE);
         for (m_taskList->MoveFirst(); auto element = m_taskList->GetCurrent();
              m_taskList->MoveNext()) {
-            const DATE next = element->NextRunTime;
+            const RealTime next = element->NextRunTime;
             // In order of next runs, no task after one not yet due is due (the tasks a refresh
             // added since have no next run yet).
-            if (!traced && m_runsInOrder && CompareDates(next, now) > 0) {
+            if (!traced && m_runsInOrder && next > now) {
                 break;
             }
             if (traced) {
                 CEReportEventFormat(CE_SEVERITY_TRACE, L"CZynTaskSchedulerThread::ExecuteDueTasks",
                                     L"Checking if task %ls can run at %ls Next Run %ls Now %ls \n",
                                     element->Identity.c_str(), LocalTimeText().c_str(),
-                                    DateText(next).c_str(), DateText(now).c_str());
+                                    DateText(WallDateOf(next)).c_str(),
+                                    DateText(WallDateOf(now)).c_str());
             }
-            const bool due = CompareDates(now - next, kLateness) <= 0 &&
-                             CompareDates(now, next) >= 0 && CompareDates(next, 0) > 0;
-            if (due) {
+            if (next != 0 && next <= now && now - next <= kLateness) {
                 QueueIfPossible(*element, now);
             }
         }
-        m_dueCheckedUpTo = now;
+        m_handledUpTo = std::max(m_handledUpTo, now);
     });
 }
 
-void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE now) {
+void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, RealTime now) {
     const bool room = m_queue.Size() < m_maxExecQueueSize;
     if (!room || IsTaskAlreadyRunning(element, element.Identity)) {
         CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
@@ -510,15 +466,10 @@ void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, DATE
     CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
                         L"Queueing task %ls for execution at %ls Next Run %ls Now %ls\n",
                         element.Identity.c_str(), LocalTimeText().c_str(),
-                        DateText(element.NextRunTime).c_str(), DateText(now).c_str());
+                        DateText(WallDateOf(element.NextRunTime)).c_str(),
+                        DateText(WallDateOf(now)).c_str());
     element.LastQueuedTime = now;
-    element.QueuedRunTime = element.NextRunTime;
-    LONG triggerIndex = -1;
-    const HRESULT hr = element.Task->GetNextTriggerIndex(&triggerIndex);
-    if (FAILED(hr)) {
-        CEThrowError(hr, L"Failed to get next trigger index.");
-    }
-    element.TriggerIndex = triggerIndex;
+    element.TriggerIndex = element.NextRunTrigger;
     QueueTaskForExecution(element.Task.Get());
 }
 
@@ -528,7 +479,8 @@ void CZynTaskSchedulerThread::KillTaskAtEndOfCycle(CZynTaskListElement& element,
                                                    const std::wstring& identity) {
     GuardAndLog(Names(L"KillTaskAtEndOfCycle"), kSource, [&]() NO_THREAD_SAFETY_ANALYSIS {
         ScopedLock lock(m_mainLock);
-        if (!m_lockFile || element.TriggerIndex < 0 || CompareDates(element.NextRunTime, 0) > 0) {
+        if (!m_lockFile || element.TriggerIndex < 0 || element.NextRunTime != 0 ||
+            m_runsComputedAt - element.LastQueuedTime <= kOneMinute) {
             return;
         }
         CBstr xml;
@@ -550,16 +502,9 @@ void CZynTaskSchedulerThread::KillTaskAtEndOfCycle(CZynTaskListElement& element,
         if (killAtEnd.IsNull() || std::wcstol(killAtEnd.Text().c_str(), nullptr, 10) == 0) {
             return;
         }
-        DATE now = 0;
-        if (!CurrentLocalDate(now)) {
-            CEThrowError(E_FAIL, L"Failed to convert time to variant time.");
-        }
-        if (CompareDates(now - element.LastQueuedTime, kOneMinute) > 0) {
-            CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
-                                L"Cancelling task %ls. Still running after duration",
-                                identity.c_str());
-            CancelTask(identity);
-        }
+        CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
+                            L"Cancelling task %ls. Still running after duration", identity.c_str());
+        CancelTask(identity);
     });
 }
 

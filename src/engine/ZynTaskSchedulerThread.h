@@ -1,7 +1,9 @@
 // The scheduler engine: its configuration and claim on the work folder, its task list, its
 // execution queue and worker pool, the clock-change thread, and the scheduler thread whose
 // cycle computes every task's next run, sleeps until the earliest one (a minute at most), wakes
-// early for folder and clock changes, and queues the tasks that are due.
+// early for folder and clock changes, and queues the tasks that are due. Runs, waits, lateness
+// and what was queued already are moments on the real time line of the engine's clock
+// (SchedulerClock); schedules meet it through the clock's wall-time line.
 //
 // Counted: the scheduler object, task objects, collections, processors and the task list hold
 // references. Locks, in order: the main lock (configuration, work folder, enabled state, task
@@ -15,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/SchedulerClock.h"
 #include "engine/TaskFileTrust.h"
 #include "engine/WorkFolderClaim.h"
 #include "engine/WorkFolderWatch.h"
@@ -90,6 +93,11 @@ public:
     HRESULT PauseWorkerThreads(DWORD mode);
 
     CAtlCriticalSection& MainLock() RETURN_CAPABILITY(m_mainLock) { return m_mainLock; }
+    // The engine's real time now, and the wall-time line its tasks' runs are computed on.
+    RealTime CurrentRealTime() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_clock.Now(); }
+    const WallTimeline& Timeline() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) {
+        return m_clock.Timeline();
+    }
     IZynEngineObjectFactory* ObjectFactory() const { return m_factory; }
     // The engine's own task list (null after Shutdown); use under the main lock.
     CZynTasksList* TaskList() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_taskList.get(); }
@@ -108,12 +116,12 @@ private:
     void KeepFolderInView() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DWORD WaitForWork(DWORD timeoutMs);
     void HandleWake(DWORD result);
-    DATE NextRunOf(CZynTaskListElement& element, DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
-    DATE RunAfter(CZynTaskListElement& element, DATE reference)
+    ScheduledRun NextRunOf(CZynTaskListElement& element, RealTime after)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
-    DATE RunSearchStart(DATE now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
-    void QueueIfPossible(CZynTaskListElement& element, DATE now)
+    RealTime RunSearchStart(RealTime now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    void QueueIfPossible(CZynTaskListElement& element, RealTime now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    DATE WallDateOf(RealTime moment) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     LONG ProcessorOf(const std::wstring& identity);
 
     IZynEngineObjectFactory* const m_factory;
@@ -125,9 +133,12 @@ private:
     std::wstring m_workFolder GUARDED_BY(m_mainLock);
     DWORD m_maxExecQueueSize GUARDED_BY(m_mainLock) = 50;
     DWORD m_maxWorkingSetSize GUARDED_BY(m_mainLock) = 0;
-    // The time of the last look for due tasks: every run up to it has been queued or turned
-    // away. 0 before the first look.
-    DATE m_dueCheckedUpTo GUARDED_BY(m_mainLock) = 0;
+    SchedulerClock m_clock GUARDED_BY(m_mainLock);
+    // Every run up to this moment has been queued or turned away; 0 before the first look.
+    RealTime m_handledUpTo GUARDED_BY(m_mainLock) = 0;
+    // The clock's line generation the next runs were last computed on, and when.
+    std::uint64_t m_runsLine GUARDED_BY(m_mainLock) = 0;
+    RealTime m_runsComputedAt GUARDED_BY(m_mainLock) = 0;
     // Whether the task list is in order of next runs, but for tasks added since with none: from
     // the end of one CheckTasks to the start of the next (refreshes only remove and append).
     bool m_runsInOrder GUARDED_BY(m_mainLock) = false;

@@ -137,7 +137,9 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
     }
     ThreadParking* parking = ThreadParking::Current();
     for (;;) {
-        if (::poll(polled.data(), polledCount, timer >= 0 ? -1 : deadline.PollTimeout()) < 0) {
+        // The poll's own limit stays as a backstop behind the timer, which a clock faked by a
+        // preloaded library (faketime) may never let expire.
+        if (::poll(polled.data(), polledCount, deadline.PollTimeout()) < 0) {
             if (errno == EINTR) {
                 continue;
             }

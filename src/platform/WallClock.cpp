@@ -5,16 +5,13 @@
 #include <ctime>
 
 #include <atomic>
-#include <mutex>
+
+#include "platform/CalendarTime.h"
+#include "platform/LocalTimeZone.h"
 
 namespace {
 
 std::atomic<const WallClock*> g_installedClock{nullptr};
-
-// Guards the C library's time-zone state between a reload (tzset) and the conversions that
-// read it. The library takes a lock of its own around both, but one that the thread sanitizer
-// cannot see, so it would take a reload during a conversion for a race.
-std::mutex g_zoneMutex;
 
 SYSTEMTIME FromTm(const std::tm& parts, WallClock::TimePoint moment) {
     const auto sinceEpoch = moment.time_since_epoch();
@@ -49,6 +46,15 @@ WallClock::TimePoint WallClock::CurrentTime() {
     return clock != nullptr ? clock->Now() : std::chrono::system_clock::now();
 }
 
+std::chrono::nanoseconds WallClock::CurrentElapsed() {
+    if (const WallClock* clock = g_installedClock.load()) {
+        return clock->Elapsed();
+    }
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 void GetSystemTime(SYSTEMTIME* systemTime) {
     const auto moment = WallClock::CurrentTime();
     const std::time_t seconds = ToTimeT(moment);
@@ -58,12 +64,26 @@ void GetSystemTime(SYSTEMTIME* systemTime) {
 }
 
 SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment) {
-    const std::time_t seconds = ToTimeT(moment);
-    std::tm parts{};
-    {
-        const std::lock_guard lock(g_zoneMutex);
-        localtime_r(&seconds, &parts);
+    const std::int64_t seconds = ToTimeT(moment);
+    const std::int64_t local = seconds + LocalTimeZone::OffsetAt(seconds);
+    std::int64_t days = local / kSecondsPerDateDay;
+    std::int64_t secondOfDay = local % kSecondsPerDateDay;
+    if (secondOfDay < 0) {
+        secondOfDay += kSecondsPerDateDay;
+        --days;
     }
+    std::int64_t year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    CivilFromDays(days, year, month, day);
+    std::tm parts{};
+    parts.tm_year = static_cast<int>(year - 1900);
+    parts.tm_mon = static_cast<int>(month - 1);
+    parts.tm_mday = static_cast<int>(day);
+    parts.tm_wday = static_cast<int>(((days % 7) + 11) % 7);
+    parts.tm_hour = static_cast<int>(secondOfDay / 3600);
+    parts.tm_min = static_cast<int>(secondOfDay / 60 % 60);
+    parts.tm_sec = static_cast<int>(secondOfDay % 60);
     return FromTm(parts, moment);
 }
 
@@ -78,16 +98,9 @@ bool CurrentLocalDate(DATE& now) {
 }
 
 LONG CurrentTimeZoneBias() {
-    const std::time_t seconds = ToTimeT(WallClock::CurrentTime());
-    std::tm parts{};
-    {
-        const std::lock_guard lock(g_zoneMutex);
-        localtime_r(&seconds, &parts);
-    }
-    return static_cast<LONG>(-parts.tm_gmtoff / 60);
+    return static_cast<LONG>(-LocalTimeZone::OffsetAt(ToTimeT(WallClock::CurrentTime())) / 60);
 }
 
 void ReloadTimeZone() {
-    const std::lock_guard lock(g_zoneMutex);
-    tzset();
+    LocalTimeZone::Reload();
 }

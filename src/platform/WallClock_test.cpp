@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
+#include "support/ScopedZone.h"
 
 namespace {
 
@@ -14,26 +13,6 @@ public:
 
 private:
     TimePoint m_now;
-};
-
-// Sets TZ for the test's lifetime; POSIX rules need no zone database.
-class ScopedZone {
-public:
-    explicit ScopedZone(const char* zone) {
-        const char* old = std::getenv("TZ");
-        m_hadOld = old != nullptr;
-        m_old = m_hadOld ? old : "";
-        setenv("TZ", zone, 1);
-        ReloadTimeZone();
-    }
-    ~ScopedZone() {
-        m_hadOld ? setenv("TZ", m_old.c_str(), 1) : unsetenv("TZ");
-        ReloadTimeZone();
-    }
-
-private:
-    bool m_hadOld = false;
-    std::string m_old;
 };
 
 WallClock::TimePoint Utc(int64_t secondsSince1970, int millis = 0) {

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "tasks/CalendarFrame.h"
-#include "tasks/RepetitionWindow.h"
 #include "tasks/ScheduleArithmetic.h"
 
 namespace {
@@ -180,54 +178,30 @@ constexpr CalendarRules kWeeklyRules{WeeklyFirstRunDay, WeeklyPreviousRunDay, We
 
 HRESULT CalcNextSingleRunTime(CZynTaskTrigger& trigger) {
     return GuardCalculator(kSingleCalculatorNames, trigger, [&] {
-        SetBeginEndCycleTime(trigger.BeginDate, trigger, trigger.BeginRptCycleTime,
-                             trigger.EndRptCycleTime);
-        const DATE last = trigger.LastRunTime;
-        const DATE begin = trigger.BeginDate;
-        const DATE windowBegin = trigger.BeginRptCycleTime;
-        const DATE windowEnd = trigger.EndRptCycleTime;
-        const bool hasWindow = CompareDates(windowEnd, 0) > 0;
-        const bool noWindow = CompareDates(windowEnd, 0) == 0;
-        // A missed single run is gone: nothing is made up once BeginDate (or its window) passed.
-        if ((CompareDates(last, begin) >= 0 && noWindow) ||
-            (CompareDates(last, windowEnd) >= 0 && hasWindow)) {
-            trigger.NextRunTime = 0;
-            return;
-        }
-        if (trigger.Interval > 0 && CompareDates(windowBegin, last) <= 0 &&
-            CompareDates(last, windowEnd) <= 0) {
-            CalcNextRepetition(trigger);
-        }
-        if (CompareDates(trigger.NextRunTime, 0) == 0 || CompareDates(last, windowEnd) >= 0 ||
-            CompareDates(last, windowBegin) < 0) {
-            trigger.NextRunTime = begin;
-        }
-        if ((CompareDates(trigger.NextRunTime, windowEnd) > 0 && hasWindow) ||
-            (trigger.Interval <= 0 && CompareDates(trigger.NextRunTime, begin) > 0)) {
-            trigger.NextRunTime = 0;
-        }
+        trigger.BeginRptCycleTime = 0;
+        trigger.EndRptCycleTime = 0;
+        // A missed single run is gone: nothing is made up once BeginDate passed.
+        const bool passed = CompareDates(trigger.LastRunTime, trigger.BeginDate) >= 0;
+        trigger.NextRunTime = passed ? 0 : trigger.BeginDate;
     });
+}
+
+const CalendarRules* DailyRules(const CZynTaskTrigger& trigger) {
+    // Only 0 is replaced when a document is read; a negative DaysInterval describes no
+    // schedule, so the trigger has no further run.
+    return trigger.DaysInterval < 1 ? nullptr : &kDailyRules;
+}
+
+const CalendarRules* WeeklyRules(const CZynTaskTrigger& trigger) {
+    // A negative WeeksInterval describes no schedule either: no further run.
+    const bool schedule = (trigger.DaysOfWeek & kWeekdayBits) != 0 && trigger.WeeksInterval >= 1;
+    return schedule ? &kWeeklyRules : nullptr;
 }
 
 HRESULT CalcNextDailyRunTime(CZynTaskTrigger& trigger) {
-    return GuardCalculator(kCalendarCalculatorNames, trigger, [&] {
-        // Only 0 is replaced when a document is read; a negative DaysInterval describes no
-        // schedule, so the trigger has no further run.
-        if (trigger.DaysInterval < 1) {
-            trigger.NextRunTime = 0;
-            return;
-        }
-        RunCalendarFrame(trigger, kDailyRules);
-    });
+    return RunCalendarCalculator(trigger, DailyRules(trigger));
 }
 
 HRESULT CalcNextWeeklyRunTime(CZynTaskTrigger& trigger) {
-    return GuardCalculator(kCalendarCalculatorNames, trigger, [&] {
-        // A negative WeeksInterval describes no schedule either: no further run.
-        if ((trigger.DaysOfWeek & kWeekdayBits) == 0 || trigger.WeeksInterval < 1) {
-            trigger.NextRunTime = 0;
-            return;
-        }
-        RunCalendarFrame(trigger, kWeeklyRules);
-    });
+    return RunCalendarCalculator(trigger, WeeklyRules(trigger));
 }

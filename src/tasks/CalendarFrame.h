@@ -1,8 +1,9 @@
 // The frame every calendar trigger type (daily, weekly, monthly by day, monthly by weekday)
-// computes its next run in. The frame handles the end date, the repetition windows of the run
-// day found and of the run day before it (a window may reach past midnight), and the move to
-// a later run day; a trigger type supplies only its day searches and its rule for when, without
-// repetition, the run must fall after the reference day.
+// computes in. Without repetition it gives the next run in wall time: the end date, the first
+// run day from the reference day on, and the move to a later run day; a trigger type supplies
+// only its day searches and its rule for when the run must fall after the reference day. With
+// repetition it gives the run days whose windows the reference time may fall in, for the
+// windows kept in real time (TriggerRunSearch).
 //
 // Runs under the caller's lock (the engine's main lock); raises, for the calculator's guard,
 // when a date leaves the calendar. No allocation unless it raises.
@@ -39,8 +40,22 @@ struct CalendarRules {
     bool (*nextRunTime)(const CalendarFrameInput& in, bool pastBaseDay, DATE& runTime);
 };
 
-// Computes the trigger's NextRunTime and repetition window after its LastRunTime.
+// Computes the trigger's next run at its begin time of day after its LastRunTime, repetition
+// left aside, into NextRunTime (the window fields are cleared).
 void RunCalendarFrame(CZynTaskTrigger& trigger, const CalendarRules& rules);
+
+// The run days around the trigger's LastRunTime, each at the begin time of day: the first on or
+// after the reference day, the one before it, and the first after the reference day.
+struct CalendarRunDays {
+    ScheduleTime first;
+    bool hasPrevious = false;
+    ScheduleTime previous;
+    bool hasLater = false;
+    DATE later = 0;
+};
+// False when the trigger has no run day from the reference day on.
+bool FindCalendarRunDays(const CZynTaskTrigger& trigger, const CalendarRules& rules,
+                         CalendarRunDays& days);
 
 // Every calendar type reports its failures under one name.
 inline constexpr GuardNames kCalendarCalculatorNames{L"CZynTaskImpl", L"CalcNextDailyRunTime"};
@@ -55,3 +70,6 @@ HRESULT GuardCalculator(const GuardNames& names, CZynTaskTrigger& trigger, Body&
     }
     return hr;
 }
+
+// A calendar calculator: `rules` null when the trigger's settings describe no schedule.
+HRESULT RunCalendarCalculator(CZynTaskTrigger& trigger, const CalendarRules* rules);

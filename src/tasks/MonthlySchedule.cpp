@@ -1,6 +1,5 @@
 #include "tasks/MonthlySchedule.h"
 
-#include "tasks/CalendarFrame.h"
 #include "tasks/MonthlySearch.h"
 #include "tasks/ScheduleArithmetic.h"
 
@@ -63,27 +62,25 @@ bool SomeSelectedDayExists(const CZynTaskTrigger& trigger) {
 
 }  // namespace
 
+const CalendarRules* MonthlyDayRules(const CZynTaskTrigger& trigger) {
+    const bool schedule = (trigger.MonthsOfYear & kAllMonths) != 0 &&
+                          (trigger.DaysOfMonth & kDayOfMonthBits) != 0 &&
+                          SomeSelectedDayExists(trigger);
+    return schedule ? &kMonthlyDayRules : nullptr;
+}
+
+const CalendarRules* MonthlyDowRules(const CZynTaskTrigger& trigger) {
+    // A Week below 1 never comes out of a task document; like one above 5 it has no range.
+    const bool schedule = (trigger.MonthsOfYear & kAllMonths) != 0 &&
+                          (trigger.DaysOfWeek & kWeekdayBits) != 0 && trigger.Week >= 1 &&
+                          trigger.Week <= 5;
+    return schedule ? &kMonthlyDowRules : nullptr;
+}
+
 HRESULT CalcNextMonthlyRunTime(CZynTaskTrigger& trigger) {
-    return GuardCalculator(kCalendarCalculatorNames, trigger, [&] {
-        // The frame checks the end date; before or after these checks, each ends with no
-        // further run and nothing else changed.
-        if ((trigger.MonthsOfYear & kAllMonths) == 0 ||
-            (trigger.DaysOfMonth & kDayOfMonthBits) == 0 || !SomeSelectedDayExists(trigger)) {
-            trigger.NextRunTime = 0;
-            return;
-        }
-        RunCalendarFrame(trigger, kMonthlyDayRules);
-    });
+    return RunCalendarCalculator(trigger, MonthlyDayRules(trigger));
 }
 
 HRESULT CalcNextMonthlyDowRunTime(CZynTaskTrigger& trigger) {
-    return GuardCalculator(kCalendarCalculatorNames, trigger, [&] {
-        // A Week below 1 never comes out of a task document; like one above 5 it has no range.
-        if ((trigger.MonthsOfYear & kAllMonths) == 0 || (trigger.DaysOfWeek & kWeekdayBits) == 0 ||
-            trigger.Week < 1 || trigger.Week > 5) {
-            trigger.NextRunTime = 0;
-            return;
-        }
-        RunCalendarFrame(trigger, kMonthlyDowRules);
-    });
+    return RunCalendarCalculator(trigger, MonthlyDowRules(trigger));
 }

@@ -86,12 +86,12 @@ TEST(MonthlyDaySchedule, EndDateAndRepetition) {
     ending.end = L"2024-03-10";
     TriggerSettings nights = OnDays(Day(1), kAllMonths, L"2024-01-01 23:30");
     nights.interval = 30;
-    nights.duration = 60;
+    nights.duration = 90;
     ExpectNextRuns({
         {"the next run lies past the end date", ending, L"2024-02-20", nullptr},
         {"the run before the end date", ending, L"2024-02-10", L"2024-02-15 06:00"},
         {"through the window of the 1st", nights, L"2024-02-02 00:15", L"2024-02-02 00:30",
-         L"2024-02-01 23:30", L"2024-02-02 00:30"},
+         L"2024-02-01 23:30", L"2024-02-02 01:00"},
         {"inside the window", nights, L"2024-02-01 23:30", L"2024-02-02 00:00"},
         {"after the window", nights, L"2024-02-02 00:45", L"2024-03-01 23:30"},
     });
@@ -123,10 +123,10 @@ TEST(MonthlyWeekdaySchedule, RunsOnSelectedWeekdaysOfTheWeek) {
 TEST(MonthlyWeekdaySchedule, RepetitionAndSettingsWithoutASchedule) {
     TriggerSettings nights = OnWeekdays(1, kMonday, kAllMonths, L"2024-01-01 23:00");
     nights.interval = 30;
-    nights.duration = 120;
+    nights.duration = 150;
     ExpectNextRuns({
         {"through the first Monday's window", nights, L"2024-01-02 00:40", L"2024-01-02 01:00",
-         L"2024-01-01 23:00", L"2024-01-02 01:00"},
+         L"2024-01-01 23:00", L"2024-01-02 01:30"},
         {"week 0", OnWeekdays(0, kMonday), L"2024-01-01", nullptr},
         {"week 6", OnWeekdays(6, kMonday), L"2024-01-01", nullptr},
         {"negative week", OnWeekdays(-1, kMonday), L"2024-01-01", nullptr},

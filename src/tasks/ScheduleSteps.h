@@ -15,6 +15,7 @@
 
 #include "ZynTaskSchedulerLib/Types.h"
 #include "platform/CalendarTime.h"
+#include "platform/WallTimeline.h"
 #include "tasks/ScheduleArithmetic.h"
 
 inline constexpr wchar_t kStartTimeFailure[] =
@@ -50,6 +51,12 @@ inline DATE ToDate(ScheduleTime time, const wchar_t* failure) {
         RaiseConversionFailure(failure);
     }
     return JoinDate(time.day, time.second);
+}
+
+// A schedule time as a wall time.
+constexpr WallTime WallTimeOf(ScheduleTime time) {
+    return ((time.day - kDateDayOf1970) * kSecondsPerDateDay + time.second) *
+           kMicrosecondsPerSecond;
 }
 
 // `day`'s date at `time`'s time of day.

@@ -16,7 +16,7 @@
 #include "support/ThrowError.h"
 #include "tasks/ScheduleArithmetic.h"
 #include "tasks/TriggerDocument.h"
-#include "tasks/TriggerSchedule.h"
+#include "tasks/TriggerRunSearch.h"
 
 namespace {
 
@@ -28,6 +28,19 @@ constexpr GuardNames kCalculateTriggersNextRunTime{L"CZynTaskImpl",
 constexpr GuardNames kGetNextTriggerIndex{L"CZynTaskImpl", L"GetNextTriggerIndex"};
 constexpr std::size_t kMessageCapacity = 4096;
 constexpr DATE kNoRunYet = std::numeric_limits<double>::max();
+
+// What the task log shows of a trigger's computation, less the reference time: written again
+// when this changes.
+struct TriggerState {
+    DATE next;
+    DATE windowBegin;
+    DATE windowEnd;
+    bool operator==(const TriggerState&) const = default;
+};
+
+TriggerState StateOf(const CZynTaskTrigger& trigger) {
+    return {trigger.NextRunTime, trigger.BeginRptCycleTime, trigger.EndRptCycleTime};
+}
 
 // File times count 100-nanosecond ticks from 1601; the file system counts from 1970.
 constexpr std::int64_t kFileTimeTicksAt1970 = 116'444'736'000'000'000;
@@ -132,25 +145,29 @@ HRESULT CZynTaskImpl::DeleteTaskFile(std::wstring_view path) const {
     return RemoveFile(path) == ERROR_SUCCESS ? S_OK : E_FAIL;
 }
 
-DATE CZynTaskImpl::CalculateTriggersNextRunTime(DATE lastRun) {
-    DATE best = kNoRunYet;
+ScheduledRun CZynTaskImpl::CalculateTriggersNextRunTime(RealTime after,
+                                                        const WallTimeline& timeline) {
+    ScheduledRun best;
     GuardLogAndRethrow(kCalculateTriggersNextRunTime, kTaskImplLogSource, [&] {
+        bool changed = false;
+        LONG position = 0;
         for (const CountedPtr<CZynTaskTrigger>& trigger : m_triggers) {
-            if (!trigger->Enabled) {
-                continue;
+            if (trigger->Enabled) {
+                const TriggerState before = StateOf(*trigger);
+                ScheduledRun run = NextTriggerRun(*trigger, after, timeline);
+                changed = changed || StateOf(*trigger) != before;
+                if (run.IsRun() && (!best.IsRun() || run.at < best.at)) {
+                    run.trigger = position;
+                    best = run;
+                }
             }
-            trigger->LastRunTime = lastRun;
-            CalculateTriggerNextRunTime(*trigger);
-            const DATE next = trigger->NextRunTime;
-            // Ties keep the earlier trigger.
-            if (CompareDates(next, best) < 0 && CompareDates(next, lastRun) >= 0 &&
-                CompareDates(next, 0) > 0) {
-                best = next;
-            }
+            ++position;
         }
-        UpdateTaskLog(m_triggers, false);
+        if (changed) {
+            UpdateTaskLog(m_triggers, false);
+        }
     });
-    return best == kNoRunYet ? 0 : best;
+    return best;
 }
 
 LONG CZynTaskImpl::GetNextTriggerIndex() const {

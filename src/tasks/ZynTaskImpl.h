@@ -1,6 +1,7 @@
 // The definition behind every task: its identity (a GUID in registry form), its task document
 // and the triggers read from it, the document file in the work folder kept in step with that
-// text, and the next run time computed over the triggers.
+// text, and the next run computed over the triggers. The task log's trigger states are written
+// when a computation changes them.
 //
 // Counted (CCERefCountBase) and held by CountedPtr; it owns its triggers and keeps a counted
 // reference to the engine that owns its work folder. It has no lock of its own: every caller
@@ -14,7 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/WallTimeline.h"
 #include "support/RefCountBase.h"
+#include "tasks/ScheduledRun.h"
 #include "tasks/ZynTaskEngine.h"
 #include "tasks/ZynTaskLogFileWriter.h"
 #include "tasks/ZynTaskLogWriter.h"
@@ -47,9 +50,9 @@ public:
     // S_OK when the file is gone afterwards, E_FAIL when it could not be deleted.
     HRESULT DeleteTaskFile(std::wstring_view path) const;
 
-    // Computes every enabled trigger's next run after `lastRun`; the earliest of them not
-    // earlier than `lastRun`, or 0 when no trigger runs again.
-    DATE CalculateTriggersNextRunTime(DATE lastRun);
+    // Computes every enabled trigger's next run after the moment `after`; the earliest of them
+    // (ties keep the earlier trigger), or none when no trigger runs again.
+    ScheduledRun CalculateTriggersNextRunTime(RealTime after, const WallTimeline& timeline);
     // Position of the trigger with the earliest next run of the last computation; -1 for none.
     LONG GetNextTriggerIndex() const;
 

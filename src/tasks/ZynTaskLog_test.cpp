@@ -392,14 +392,14 @@ TEST_F(ZynTaskLogTest, ATaskDefinitionWritesItsNameAndTriggerStates) {
     EXPECT_EQ(field(L"//Trigger/Description"), "At 10:00:00 on 03/10/2024");
     EXPECT_EQ(field(L"//Trigger/NextRunTime"), "None");
 
-    task->CalculateTriggersNextRunTime(DateOf(L"2024-03-09 12:00"));
+    NextTaskRunAfter(*task, DateOf(L"2024-03-09 12:00"));
     EXPECT_EQ(field(L"//Trigger/NextRunTime"), "03-10-2024 10:00:00");
     EXPECT_EQ(field(L"//Trigger/LastRunTime"), "03-09-2024 12:00:00");
     EXPECT_TRUE(m_log.Matching(L"failed").empty());
 
     // With logging off the definition leaves the log alone.
     engine->loggingEnabled = false;
-    task->CalculateTriggersNextRunTime(DateOf(L"2024-03-10 12:00"));
+    NextTaskRunAfter(*task, DateOf(L"2024-03-10 12:00"));
     EXPECT_EQ(field(L"//Trigger/LastRunTime"), "03-09-2024 12:00:00");
 }
 

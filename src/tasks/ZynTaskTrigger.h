@@ -53,3 +53,9 @@ public:
 };
 
 using ZynTriggerList = std::vector<CountedPtr<CZynTaskTrigger>>;
+
+// Whether the trigger repeats within windows. An Interval needs a window to repeat in: without a
+// Duration (or with 0) there is none, and the trigger runs at its begin time on its run days.
+inline bool RepeatsWithinWindows(const CZynTaskTrigger& trigger) {
+    return trigger.Interval > 0 && trigger.Duration > 0;
+}

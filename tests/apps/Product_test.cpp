@@ -14,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ServerLibrary.h"
 #include "platform/WideText.h"
+#include "support/ScopedZone.h"
 
 namespace {
 
@@ -108,8 +109,7 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
 
     // The shell makes the file before it writes the line.
     ASSERT_TRUE(WaitUntil(
-        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)).ends_with("\n"); },
-        30))
+        [&] { return Exists(marker) && ReadBytes(Utf8ToWideLossy(marker)).ends_with("\n"); }, 30))
         << sandbox.DaemonErrors();
     EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)),
               "ran " + NiceValueOf(daemon->Pid()) + " 0000000000000000\n");
@@ -245,6 +245,7 @@ TEST(Product, DaemonRefusesARegistryItCannotWrite) {
 }
 
 TEST(Product, ProgramsRegisterTheLibraryWhenTheRegistrationNamesAnotherFile) {
+    const ScopedZone zone("UTC0");
     ProductSandbox sandbox;
     EXPECT_EQ(sandbox.Client({"register"}).status, 0);
     SetClassServer(L"/nowhere/libZynTaskSchedulerLib.so");
@@ -254,7 +255,7 @@ TEST(Product, ProgramsRegisterTheLibraryWhenTheRegistrationNamesAnotherFile) {
                      sandbox.WriteFile(
                          "once.xml", TaskDocument("once", OnceAt("2099-01-01 00:00:00"), "true"))})
             .output,
-        "2099-01-01 00:00:00\n");
+        "2099-01-01 00:00:00 +00:00\n");
     EXPECT_EQ(sandbox.Client({"unregister"}).status, 0);
     EXPECT_EQ(
         sandbox.Client({"check", sandbox.WriteFile("once.xml", "<Schedule Name=\"x\"/>")}).output,
@@ -275,6 +276,7 @@ TEST(Product, DaemonMakesItsFolderForItsUserAlone) {
 }
 
 struct KnownRuns {
+    const char* zone;
     const char* trigger;
     const char* after;
     const char* count;
@@ -283,35 +285,52 @@ struct KnownRuns {
 
 TEST(Product, NextPrintsExactlyTheKnownRuns) {
     const KnownRuns rows[] = {
-        {R"(<Trigger Type="1"><BeginDate>2026-01-01 08:05:00</BeginDate></Trigger>)",
+        {"UTC0", R"(<Trigger Type="1"><BeginDate>2026-01-01 08:05:00</BeginDate></Trigger>)",
          "2026-12-05 12:00:00", "3",
-         "2026-12-06 08:05:00\n2026-12-07 08:05:00\n2026-12-08 08:05:00\n"},
+         "2026-12-06 08:05:00 +00:00\n2026-12-07 08:05:00 +00:00\n2026-12-08 08:05:00 +00:00\n"},
         // Monday and Friday.
-        {R"(<Trigger Type="2"><BeginDate>2026-01-01 08:05:00</BeginDate><DaysOfWeek>34</DaysOfWeek></Trigger>)",
+        {"UTC0",
+         R"(<Trigger Type="2"><BeginDate>2026-01-01 08:05:00</BeginDate><DaysOfWeek>34</DaysOfWeek></Trigger>)",
          "2026-12-05 12:00:00", "3",
-         "2026-12-07 08:05:00\n2026-12-11 08:05:00\n2026-12-14 08:05:00\n"},
+         "2026-12-07 08:05:00 +00:00\n2026-12-11 08:05:00 +00:00\n2026-12-14 08:05:00 +00:00\n"},
         // Days 1 and 15.
-        {R"(<Trigger Type="3"><BeginDate>2026-01-01 06:00:00</BeginDate><DaysOfMonth>16385</DaysOfMonth></Trigger>)",
+        {"UTC0",
+         R"(<Trigger Type="3"><BeginDate>2026-01-01 06:00:00</BeginDate><DaysOfMonth>16385</DaysOfMonth></Trigger>)",
          "2026-12-05 12:00:00", "3",
-         "2026-12-15 06:00:00\n2027-01-01 06:00:00\n2027-01-15 06:00:00\n"},
+         "2026-12-15 06:00:00 +00:00\n2027-01-01 06:00:00 +00:00\n2027-01-15 06:00:00 +00:00\n"},
         // The last Monday of every month.
-        {R"(<Trigger Type="4"><BeginDate>2026-01-01 08:00:00</BeginDate><Week>5</Week><DaysOfWeek>2</DaysOfWeek></Trigger>)",
+        {"UTC0",
+         R"(<Trigger Type="4"><BeginDate>2026-01-01 08:00:00</BeginDate><Week>5</Week><DaysOfWeek>2</DaysOfWeek></Trigger>)",
          "2026-12-05 12:00:00", "3",
-         "2026-12-28 08:00:00\n2027-01-25 08:00:00\n2027-02-22 08:00:00\n"},
+         "2026-12-28 08:00:00 +00:00\n2027-01-25 08:00:00 +00:00\n2027-02-22 08:00:00 +00:00\n"},
         // Every 20 minutes for an hour from 09:00: the window's runs (none at its very end),
         // then the next day's.
-        {R"(<Trigger Type="1" Interval="20" Duration="60"><BeginDate>2026-01-01 09:00:00</BeginDate></Trigger>)",
+        {"UTC0",
+         R"(<Trigger Type="1" Interval="20" Duration="60"><BeginDate>2026-01-01 09:00:00</BeginDate></Trigger>)",
          "2026-12-05 09:10:00", "4",
-         "2026-12-05 09:20:00\n2026-12-05 09:40:00\n2026-12-06 09:00:00\n2026-12-06 09:20:00\n"},
+         "2026-12-05 09:20:00 +00:00\n2026-12-05 09:40:00 +00:00\n2026-12-06 09:00:00 +00:00\n"
+         "2026-12-06 09:20:00 +00:00\n"},
+        // An Interval without a Duration: no window, the begin time every day.
+        {"UTC0",
+         R"(<Trigger Type="1" Interval="15"><BeginDate>2026-01-01 08:00:00</BeginDate></Trigger>)",
+         "2026-12-06 07:00:00", "2", "2026-12-06 08:00:00 +00:00\n2026-12-07 08:00:00 +00:00\n"},
         // Runs that end: fewer lines than asked for.
-        {R"(<Trigger Type="1"><BeginDate>2026-12-01 08:05:00</BeginDate><EndDate>2026-12-07 23:00:00</EndDate></Trigger>)",
-         "2026-12-05 12:00:00", "5", "2026-12-06 08:05:00\n2026-12-07 08:05:00\n"},
-        {R"(<Trigger Type="0"><BeginDate>2026-12-01 08:05:00</BeginDate></Trigger>)",
+        {"UTC0",
+         R"(<Trigger Type="1"><BeginDate>2026-12-01 08:05:00</BeginDate><EndDate>2026-12-07 23:00:00</EndDate></Trigger>)",
+         "2026-12-05 12:00:00", "5", "2026-12-06 08:05:00 +00:00\n2026-12-07 08:05:00 +00:00\n"},
+        {"UTC0", R"(<Trigger Type="0"><BeginDate>2026-12-01 08:05:00</BeginDate></Trigger>)",
          "2026-12-05 12:00:00", "5", "none\n"},
+        // New York's spring gap: 02:30 does not exist on 14 March.
+        {"America/New_York",
+         R"(<Trigger Type="1"><BeginDate>2027-01-01 02:30:00</BeginDate></Trigger>)",
+         "2027-03-13 12:00:00", "2",
+         "2027-03-14 03:00:00 -04:00 (for 2027-03-14 02:30:00, skipped by the clock)\n"
+         "2027-03-15 02:30:00 -04:00\n"},
     };
     ProductSandbox sandbox;
     for (const KnownRuns& row : rows) {
         SCOPED_TRACE(row.trigger);
+        const ScopedZone zone(row.zone);
         const std::string file =
             sandbox.WriteFile("known.xml", TaskDocument("known", row.trigger, "true"));
         const ProgramResult next =
@@ -319,6 +338,16 @@ TEST(Product, NextPrintsExactlyTheKnownRuns) {
         EXPECT_EQ(next.status, 0) << next.errors;
         EXPECT_EQ(next.output, row.expected);
     }
+    const ScopedZone zone("America/New_York");
+    const std::string file = sandbox.WriteFile(
+        "known.xml",
+        TaskDocument("known",
+                     R"(<Trigger Type="0"><BeginDate>2027-11-07 01:30:00</BeginDate></Trigger>)",
+                     "true"));
+    // A time the clock shows twice: the run comes the first time.
+    EXPECT_EQ(sandbox.Client({"next", file, "--after", "2027-11-07 00:00:00", "--json"}).output,
+              "[{\"run\":\"2027-11-07 01:30:00 -04:00\",\"utc\":\"2027-11-07T05:30:00Z\","
+              "\"skipped\":null}]\n");
     EXPECT_FALSE(Exists(sandbox.WorkFolder())) << "a document from a file needs no work folder";
 }
 

@@ -78,21 +78,23 @@ void ExpectDescriptions(const CZynTaskImpl& task) {
 }
 
 void ExpectBoundedChain(CZynTaskImpl& task) {
-    DATE reference = DateOf(L"2024-01-01 00:00");
+    const ScopedZone utc("UTC0");
+    const WallTimeline timeline;
+    RealTime after = MomentOfDate(DateOf(L"2024-01-01 00:00"));
     for (int step = 0; step < kChainSteps; ++step) {
-        DATE next = 0;
-        ASSERT_NO_THROW(next = task.CalculateTriggersNextRunTime(reference));
-        if (next == 0) {
+        ScheduledRun run;
+        ASSERT_NO_THROW(run = task.CalculateTriggersNextRunTime(after, timeline));
+        if (!run.IsRun()) {
             EXPECT_EQ(task.GetNextTriggerIndex(), -1);
             return;
         }
-        ASSERT_GT(CompareDates(next, reference), 0)
-            << "step " << step << " after " << Moment(reference) << " gave " << Moment(next);
+        const DATE next = RunDate(run);
+        ASSERT_GT(run.at, after) << "step " << step << " after " << Moment(DateOfWallTime(after))
+                                 << " gave " << Moment(next);
         const LONG index = task.GetNextTriggerIndex();
-        ASSERT_GE(index, 0);
-        ASSERT_LT(static_cast<std::size_t>(index), task.GetTriggers().size());
+        ASSERT_EQ(index, run.trigger);
         EXPECT_EQ(CompareDates(task.GetTriggers()[index]->NextRunTime, next), 0);
-        reference = next;
+        after = run.at;
     }
 }
 

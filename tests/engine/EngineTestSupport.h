@@ -11,16 +11,25 @@
 #include "platform/WallClock.h"
 #include "support/TempFolder.h"
 
-// A wall clock that stands still until the test moves it.
+// A wall clock that stands still until the test moves it: Set lets time pass (or go back) to a
+// moment, SetByHand sets the clock while no time passes.
 class TestClock final : public WallClock {
 public:
-    explicit TestClock(TimePoint now) : m_now(now) { WallClock::Install(this); }
+    explicit TestClock(TimePoint now) : m_now(now), m_elapsed(now.time_since_epoch()) {
+        WallClock::Install(this);
+    }
     ~TestClock() override { WallClock::Install(nullptr); }
     TimePoint Now() const override { return m_now.load(); }
-    void Set(TimePoint now) { m_now = now; }
+    std::chrono::nanoseconds Elapsed() const override { return m_elapsed.load(); }
+    void Set(TimePoint now) {
+        m_elapsed = m_elapsed.load() + (now - m_now.load());
+        m_now = now;
+    }
+    void SetByHand(TimePoint now) { m_now = now; }
 
 private:
     std::atomic<TimePoint> m_now;
+    std::atomic<std::chrono::nanoseconds> m_elapsed;
 };
 
 // The moment of a local date and time. It reads the zone without the platform's lock: not while
