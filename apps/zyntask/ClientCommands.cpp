@@ -12,16 +12,19 @@
 #include "common/SchedulerSettingsStore.h"
 #include "common/WorkFolderSafety.h"
 #include "platform/FileSystem.h"
+#include "platform/MomentText.h"
 #include "platform/SystemMessage.h"
 #include "platform/WallClock.h"
 #include "platform/WallTimeline.h"
 #include "platform/WideText.h"
+#include "zyntask/RunHistory.h"
 #include "zyntask/SchedulerSession.h"
 #include "zyntask/TaskTexts.h"
 
 namespace {
 
 constexpr DWORD kMaximumRunCount = 100000000;
+constexpr DWORD kKeptRunRecords = 50;
 
 void Print(std::wstring_view line) {
     const std::string text = WideToUtf8(line) + "\n";
@@ -30,6 +33,18 @@ void Print(std::wstring_view line) {
 
 std::wstring WorkFolderOf(const ClientContext& context) {
     return context.workFolder.value_or(SchedulerSettingsStore::WorkFolder());
+}
+
+// A line per run policy the task's document sets.
+void PrintRunPolicies(IZynTask& task) {
+    ComPtr<IZynTask2> task2;
+    CheckCall(task.QueryInterface(IID_IZynTask2, reinterpret_cast<void**>(task2.Receive())),
+              L"asking the task for its run policies");
+    CBstr policies;
+    CheckCall(task2->get_RunPolicies(policies.Receive()), L"reading the run policies");
+    if (!policies.View().empty()) {
+        Print(policies.View());
+    }
 }
 
 // A scheduler on the work folder, the library registered first when it needs to be.
@@ -90,12 +105,15 @@ int ListTasks(ArgumentList& arguments, ClientContext& context) {
         const std::wstring identity = TaskIdentity(*task);
         const std::wstring name = ScheduleName(TaskDocument(*task));
         const std::wstring next = RunTimeText(NextRunTime(*task));
+        const std::vector<RunEntry> last = TaskRunRecords(*task, 1);
         if (json) {
             array += (array.size() > 1 ? ",\n " : "") + std::string("{\"id\":") +
                      JsonString(identity) + ",\"name\":" + JsonString(name) +
-                     ",\"next\":" + (next == L"none" ? "null" : JsonString(next)) + "}";
+                     ",\"next\":" + (next == L"none" ? "null" : JsonString(next)) +
+                     ",\"lastRun\":" + (last.empty() ? "null" : RecordJson(last.front())) + "}";
         } else {
-            Print(identity + L"\t" + name + L"\t" + next);
+            Print(identity + L"\t" + name + L"\t" + next + L"\t" +
+                  (last.empty() ? L"never" : LastRunText(last.front())));
         }
     }
     if (json) {
@@ -133,6 +151,42 @@ int ShowTaskLog(ArgumentList& arguments, ClientContext& context) {
                          L": task logging is off (zyntaskd --logging on) or the task never ran"};
     }
     Print(log);
+    return 0;
+}
+
+int ShowHistory(ArgumentList& arguments, ClientContext& context) {
+    const bool json = arguments.TakeFlag("json");
+    const bool output = arguments.TakeFlag("output");
+    const DWORD count = arguments.TakeNumber("count", 1, kKeptRunRecords).value_or(kKeptRunRecords);
+    const std::wstring which = arguments.RequirePositional("ID or NAME");
+    arguments.ExpectEnd();
+    SchedulerSession session = OpenSession(context);
+    const std::vector<RunEntry> entries = TaskRunRecords(*session.FindTask(which), count);
+    if (output) {
+        for (const RunEntry& entry : entries) {
+            if (entry.outcome == L"skipped") {
+                continue;
+            }
+            if (!entry.output) {
+                throw AppFailure{L"the output of the latest run of " + which +
+                                 L" was not captured: its handler does not tell it"};
+            }
+            std::fwrite(entry.output->data(), 1, entry.output->size(), stdout);
+            return 0;
+        }
+        throw AppFailure{L"no run of " + which + L" is on record"};
+    }
+    std::string array = "[";
+    for (const RunEntry& entry : entries) {
+        if (json) {
+            array += (array.size() > 1 ? ",\n " : "") + RecordJson(entry);
+        } else {
+            Print(RecordLine(entry));
+        }
+    }
+    if (json) {
+        Print(Utf8ToWideLossy(array + "]"));
+    }
     return 0;
 }
 
@@ -202,6 +256,7 @@ int DescribeTriggers(ArgumentList& arguments, ClientContext& context) {
     for (const std::wstring& description : TriggerDescriptions(TaskDocument(*task))) {
         Print(description);
     }
+    PrintRunPolicies(*task);
     return 0;
 }
 
@@ -209,8 +264,9 @@ int CheckDocument(ArgumentList& arguments, ClientContext& context) {
     const std::wstring file = arguments.RequirePositional("FILE");
     arguments.ExpectEnd();
     SchedulerSession session = DetachedSession(context);
-    session.CreateTask(ReadTaskDocument(file));
+    const ComPtr<IZynTask> task = session.CreateTask(ReadTaskDocument(file));
     Print(L"ok");
+    PrintRunPolicies(*task);
     return 0;
 }
 
@@ -263,6 +319,7 @@ int DeleteTask(ArgumentList& arguments, ClientContext& context) {
                          SystemMessageText(error)};
     } else {
         RemoveFile(session.TaskLogFile(identity));  // there may be none
+        RemoveFile(session.RunRecordsFile(identity));
     }
     Print(L"deleted " + identity);
     return 0;
@@ -308,9 +365,12 @@ int UnregisterLibrary(ArgumentList& arguments, ClientContext& context) {
 
 constexpr ClientCommand kCommands[] = {
     {"add", "FILE", "store the task document FILE as a new task and print its identity", AddTask},
-    {"list", "[--json]", "one line per task: identity, schedule name, next run", ListTasks},
+    {"list", "[--json]", "one line per task: identity, schedule name, next run, last run",
+     ListTasks},
     {"show", "ID|NAME", "print a task's document with its trigger descriptions", ShowTask},
     {"log", "ID|NAME", "print a task's log document", ShowTaskLog},
+    {"history", "ID|NAME [--count N] [--json] [--output]",
+     "print a task's run records, newest first, or the output of its latest run", ShowHistory},
     {"next", "FILE|ID|NAME [--after \"YYYY-MM-DD HH:MM:SS\"] [--count N] [--json]",
      "print the next N runs as the scheduler makes them: local time and UTC offset", NextRuns},
     {"describe", "FILE", "print a line per trigger of FILE: its description", DescribeTriggers},

@@ -87,6 +87,11 @@ std::wstring SchedulerSession::TaskLogFile(const std::wstring& identity) const {
                     identity + kTaskDocumentExtension);
 }
 
+std::wstring SchedulerSession::RunRecordsFile(const std::wstring& identity) const {
+    return JoinPath(JoinPath(m_workFolder, kWorkFolderLogsFolderName),
+                    identity + kRunRecordsExtension);
+}
+
 ComPtr<IZynTasks> SchedulerSession::Collection() {
     ComPtr<IZynTasks> collection;
     CheckCall(m_scheduler->get_tasks(collection.Receive()),

@@ -36,9 +36,10 @@ public:
     // The task of the work folder with that identity or schedule name.
     ComPtr<IZynTask> FindTask(const std::wstring& identityOrName);
     std::vector<ComPtr<IZynTask>> Tasks();
-    // The document file and the log file of a task of the work folder.
+    // The document file, the log file and the run records file of a task of the work folder.
     std::wstring TaskFile(const std::wstring& identity) const;
     std::wstring TaskLogFile(const std::wstring& identity) const;
+    std::wstring RunRecordsFile(const std::wstring& identity) const;
 
 private:
     ComPtr<IZynTasks> Collection();

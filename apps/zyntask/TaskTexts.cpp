@@ -7,8 +7,8 @@
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
 #include "common/AppFailure.h"
 #include "common/ArgumentList.h"
-#include "platform/CalendarTime.h"
 #include "platform/FileSystem.h"
+#include "platform/MomentText.h"
 #include "platform/SystemMessage.h"
 #include "platform/WideText.h"
 #include "platform/XmlDocument.h"
@@ -53,37 +53,15 @@ bool IsTaskDocumentFile(const std::wstring& path) {
 }
 
 std::wstring RunTimeText(DATE runTime) {
-    SYSTEMTIME time{};
-    if (runTime == 0 || !VariantTimeToSystemTime(runTime, &time)) {
-        return L"none";
-    }
-    return FormatText(32, L"%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay,
-                      time.wHour, time.wMinute, time.wSecond);
+    WallTime wall = 0;
+    return runTime == 0 || !WallTimeOfDate(runTime, wall) ? L"none" : WallTimeText(wall);
 }
 
 std::wstring RunTimeText(DATE runTime, LONG utcOffset) {
-    const LONG minutes = utcOffset < 0 ? -utcOffset : utcOffset;
-    return RunTimeText(runTime) + FormatText(16, L" %lc%02d:%02d", utcOffset < 0 ? L'-' : L'+',
-                                             static_cast<int>(minutes / 60),
-                                             static_cast<int>(minutes % 60));
-}
-
-std::wstring UtcText(std::int64_t moment) {
-    const std::int64_t seconds = moment / 1'000'000 - (moment % 1'000'000 < 0 ? 1 : 0);
-    std::int64_t days = seconds / 86'400;
-    std::int64_t second = seconds % 86'400;
-    if (second < 0) {
-        second += 86'400;
-        --days;
-    }
-    std::int64_t year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    CivilFromDays(days, year, month, day);
-    return FormatText(32, L"%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
-                      month, day, static_cast<long long>(second / 3600),
-                      static_cast<long long>(second / 60 % 60),
-                      static_cast<long long>(second % 60));
+    WallTime wall = 0;
+    return runTime == 0 || !WallTimeOfDate(runTime, wall)
+               ? L"none"
+               : WallTimeText(wall, std::int64_t{utcOffset} * 60);
 }
 
 DATE ParseRunTime(const std::wstring& text) {

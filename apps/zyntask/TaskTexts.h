@@ -3,7 +3,6 @@
 // strings for JSON. Stateless; failures throw AppFailure.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +18,6 @@ bool IsTaskDocumentFile(const std::wstring& path);
 std::wstring RunTimeText(DATE runTime);
 // The same with its offset from UTC (minutes east): "2027-03-14 03:00:00 -04:00".
 std::wstring RunTimeText(DATE runTime, LONG utcOffset);
-// A moment (microseconds since 1970-01-01 00:00 UTC) as "2027-03-14T07:00:00Z".
-std::wstring UtcText(std::int64_t moment);
 // A time given on the command line, in any form the scheduler reads dates in.
 DATE ParseRunTime(const std::wstring& text);
 

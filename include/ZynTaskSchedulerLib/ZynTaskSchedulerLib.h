@@ -30,6 +30,8 @@ inline constexpr IID IID_IZynTasks = {
     0xEAF7F1AC, 0x379B, 0x4934, {0x87, 0x84, 0xCB, 0x05, 0xAB, 0xA6, 0x63, 0x1F}};
 inline constexpr IID IID_IZynTask = {
     0xF254E0C8, 0x4E06, 0x46A1, {0xA0, 0x49, 0x77, 0x0B, 0x75, 0x59, 0xC7, 0x67}};
+inline constexpr IID IID_IZynTask2 = {
+    0x6C1D9E47, 0x3A8B, 0x4F20, {0x9D, 0x5E, 0x17, 0xB3, 0x82, 0xC6, 0x4A, 0x0F}};
 inline constexpr IID IID_IZynScheduledTaskHandler = {
     0xBACA4896, 0x3629, 0x48C7, {0x8E, 0x2A, 0x45, 0x46, 0xB1, 0x18, 0xA6, 0x20}};
 inline constexpr IID IID_IZynTaskProcessor = {
@@ -88,6 +90,23 @@ struct IZynTaskRuns : IUnknown {
 
 protected:
     ~IZynTaskRuns() = default;
+};
+
+// The task with what its runs left and its run policies: the second version of the task
+// interface (IZynTask, its members and identity, stay as they were). Task objects hand it out,
+// and their IDispatch reaches its members too.
+//
+// Records come as the document of the task's run records file: a RunRecords element with one
+// Run element per record, newest first (attributes Reason, Outcome, Skipped, Due, Queued,
+// Started, Ended, ExitCode, Signal, Detail, OutputBytes; the output's last bytes in base64 in an
+// Output child; an attribute that is absent is not known). Count 0 asks for every record kept.
+struct IZynTask2 : IZynTask {
+    virtual HRESULT GetRunRecords(LONG Count, BSTR* Records) = 0;  // DISPID 10
+    // One line per run policy the task's document sets; empty when it sets none.
+    virtual HRESULT get_RunPolicies(BSTR* pVal) = 0;  // DISPID 11
+
+protected:
+    ~IZynTask2() = default;
 };
 
 struct IZynTasks : IDispatch {

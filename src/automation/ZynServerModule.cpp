@@ -47,6 +47,7 @@ constexpr auto kRows = RowsOf(std::make_index_sequence<std::size(kObjectMap)>{})
 
 constexpr RegisteredInterface kInterfaces[] = {
     {&IID_IZynTask, L"IZynTask"},
+    {&IID_IZynTask2, L"IZynTask2"},
     {&IID_IZynTasks, L"IZynTasks"},
     {&IID_IZynTaskProcessor, L"IZynTaskProcessor"},
     {&IID_IZynScheduledTaskHandler, L"IZynScheduledTaskHandler"},

@@ -18,6 +18,7 @@
 #include "support/MethodGuard.h"
 #include "support/ScopedLock.h"
 #include "support/ThrowError.h"
+#include "tasks/RunRecordFile.h"
 #include "tasks/ScheduleArithmetic.h"
 #include "tasks/ZynTaskLog.h"
 
@@ -63,6 +64,10 @@ void CZynTask::RequireEngine() const {
 
 std::wstring CZynTask::TaskFilePath() const {
     return JoinPath(m_engine->GetWorkFolder(), TaskFileName::Of(m_definition->GetGuid()));
+}
+
+std::wstring CZynTask::LogFolder() const {
+    return JoinPath(m_engine->GetWorkFolder(), kWorkFolderLogsFolderName);
 }
 
 // The file is the truth: a document changed on disk replaces the one held.
@@ -225,14 +230,14 @@ HRESULT CZynTask::DeleteTask() {
             m_definition->DeleteTaskFile(taskFile);
         }
         const std::wstring identity = m_definition->GetGuid();
-        const std::wstring logFile = JoinPath(
-            JoinPath(m_engine->GetWorkFolder(), kWorkFolderLogsFolderName), identity + L".xml");
+        const std::wstring logFile = JoinPath(LogFolder(), identity + L".xml");
         if (FileExists(logFile) && !DeleteFileEx(logFile, false)) {
             CEThrowError(E_FAIL, FormatText(kMessageCapacity,
                                             L"Failed to delete log file for task %ls failed to "
                                             L"convert date.",
                                             identity.c_str()));
         }
+        RunRecordFile(LogFolder(), identity).Remove();
         m_engine->UpdateTaskList();
     });
 }
@@ -241,8 +246,13 @@ HRESULT CZynTask::ExecuteTask() {
     return Guarded(L"ExecuteTask", [&] {
         RequireEngine();
         ScopedLock lock(m_engine->MainLock());
-        if (!m_engine->IsTaskAlreadyRunning(m_definition->GetGuid())) {
+        const std::wstring identity = m_definition->GetGuid();
+        if (!m_engine->IsTaskAlreadyRunning(identity)) {
             m_engine->QueueTaskForExecution(this);
+        } else {
+            m_engine->RunKeeper().KeepSkipped(identity, std::nullopt, RunReason::RunNow,
+                                              SkipReason::AlreadyRunning,
+                                              L"the task was running when it was asked to run");
         }
     });
 }
@@ -286,6 +296,43 @@ HRESULT CZynTask::CancelTask() {
     });
 }
 
+// The file is read after the engine's lock is left: it may hold a megabyte of output.
+HRESULT CZynTask::GetRunRecords(LONG Count, BSTR* Records) {
+    return Guarded(L"GetRunRecords", [&] {
+        CheckWritable(Records, sizeof(BSTR), L"Can't write to BSTR at %x");
+        RequireEngine();
+        if (Count < 0) {
+            CEThrowError(E_INVALIDARG, L"The count of records must not be negative.");
+        }
+        std::wstring folder;
+        std::wstring identity;
+        {
+            ScopedLock lock(m_engine->MainLock());
+            folder = LogFolder();
+            identity = m_definition->GetGuid();
+        }
+        const std::size_t count = Count == 0 ? kKeptRunRecords : static_cast<std::size_t>(Count);
+        *Records = Copy(RunRecordFile(folder, identity).ReadDocument(count));
+    });
+}
+
+HRESULT CZynTask::get_RunPolicies(BSTR* pVal) {
+    return Guarded(L"get_RunPolicies", [&] {
+        CheckWritable(pVal, sizeof(BSTR), L"Can't write to BSTR at %x");
+        RequireEngine();
+        ScopedLock lock(m_engine->MainLock());
+        std::wstring lines;
+        for (const std::wstring& line : m_definition->GetRunPolicies().Describe()) {
+            lines += (lines.empty() ? L"" : L"\n") + line;
+        }
+        *pVal = Copy(lines);
+    });
+}
+
+RunPolicies CZynTask::GetRunPolicies() {
+    return m_definition ? m_definition->GetRunPolicies() : RunPolicies{};
+}
+
 std::uint64_t CZynTask::ScheduleRevision() {
     return m_engine && m_definition ? m_documents : 0;
 }
@@ -327,19 +374,25 @@ void CZynTask::NoteDocument() {
     ++m_documents;
 }
 
-std::span<const DispatchMember<IZynTask>> CZynTask::DispatchMembers() {
-    static constexpr DispatchMember<IZynTask> kMembers[] = {
-        DispatchPropertyGet<&IZynTask::get_Guid, VT_BSTR>(L"Guid", 1),
-        DispatchPropertyPut<&IZynTask::put_Guid, In(VT_BSTR)>(L"Guid", 1),
-        DispatchPropertyGet<&IZynTask::get_Xml, VT_BSTR>(L"Xml", 2),
-        DispatchPropertyPut<&IZynTask::put_Xml, In(VT_BSTR)>(L"Xml", 2),
-        DispatchMethod<&IZynTask::GetNextRunTime, VT_DATE, Optional()>(L"GetNextRunTime", 3),
-        DispatchMethod<&IZynTask::IsDue, VT_BOOL, Optional(), Optional()>(L"IsDue", 4),
-        DispatchMethod<&IZynTask::DeleteTask, VT_EMPTY>(L"DeleteTask", 5),
-        DispatchMethod<&IZynTask::ExecuteTask, VT_EMPTY>(L"ExecuteTask", 6),
-        DispatchMethod<&IZynTask::GetNextTriggerIndex, VT_I4>(L"GetNextTriggerIndex", 7),
-        DispatchPropertyGet<&IZynTask::get_Log, VT_BSTR>(L"Log", 8),
-        DispatchMethod<&IZynTask::CancelTask, VT_EMPTY>(L"CancelTask", 9),
+// The members of the first version keep their DISPIDs in the second version's table.
+std::span<const DispatchMember<IZynTask2>> CZynTask::DispatchMembers() {
+    static constexpr DispatchMember<IZynTask2> kMembers[] = {
+        DispatchInheritedPropertyGet<IZynTask2, &IZynTask::get_Guid, VT_BSTR>(L"Guid", 1),
+        DispatchInheritedPropertyPut<IZynTask2, &IZynTask::put_Guid, In(VT_BSTR)>(L"Guid", 1),
+        DispatchInheritedPropertyGet<IZynTask2, &IZynTask::get_Xml, VT_BSTR>(L"Xml", 2),
+        DispatchInheritedPropertyPut<IZynTask2, &IZynTask::put_Xml, In(VT_BSTR)>(L"Xml", 2),
+        DispatchInheritedMethod<IZynTask2, &IZynTask::GetNextRunTime, VT_DATE, Optional()>(
+            L"GetNextRunTime", 3),
+        DispatchInheritedMethod<IZynTask2, &IZynTask::IsDue, VT_BOOL, Optional(), Optional()>(
+            L"IsDue", 4),
+        DispatchInheritedMethod<IZynTask2, &IZynTask::DeleteTask, VT_EMPTY>(L"DeleteTask", 5),
+        DispatchInheritedMethod<IZynTask2, &IZynTask::ExecuteTask, VT_EMPTY>(L"ExecuteTask", 6),
+        DispatchInheritedMethod<IZynTask2, &IZynTask::GetNextTriggerIndex, VT_I4>(
+            L"GetNextTriggerIndex", 7),
+        DispatchInheritedPropertyGet<IZynTask2, &IZynTask::get_Log, VT_BSTR>(L"Log", 8),
+        DispatchInheritedMethod<IZynTask2, &IZynTask::CancelTask, VT_EMPTY>(L"CancelTask", 9),
+        DispatchMethod<&IZynTask2::GetRunRecords, VT_BSTR, In(VT_I4)>(L"GetRunRecords", 10),
+        DispatchPropertyGet<&IZynTask2::get_RunPolicies, VT_BSTR>(L"RunPolicies", 11),
     };
     return kMembers;
 }

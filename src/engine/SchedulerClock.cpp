@@ -27,7 +27,16 @@ RealTime SchedulerClock::Now() {
     m_read = true;
     m_lastWall = wall;
     m_lastElapsed = elapsed;
-    return MicrosecondsOf(wall) - m_timeline.HandShift();
+    return MomentOf(wall);
+}
+
+WallClock::TimePoint SchedulerClock::ReadingAt(RealTime moment) const {
+    return WallClock::TimePoint(
+        std::chrono::microseconds(moment + m_timeline.HandShiftAt(moment)));
+}
+
+RealTime SchedulerClock::MomentOf(WallClock::TimePoint reading) const {
+    return MicrosecondsOf(reading) - m_timeline.HandShift();
 }
 
 bool SchedulerClock::TakeCorrection() {

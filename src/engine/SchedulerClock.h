@@ -23,6 +23,11 @@ public:
     // Real time now; first notes a setting of the wall clock since the last reading.
     RealTime Now();
     const WallTimeline& Timeline() const { return m_timeline; }
+    // What the wall clock reads at a moment of real time: the moment plus what it was set by
+    // hand then.
+    WallClock::TimePoint ReadingAt(RealTime moment) const;
+    // The moment of real time of a reading of the wall clock, by what it is set by hand now.
+    RealTime MomentOf(WallClock::TimePoint reading) const;
     // Changes whenever the line does: next runs computed on an earlier line may not hold.
     std::uint64_t Generation() const { return m_generation; }
     // Whether the clock was corrected since the last question.

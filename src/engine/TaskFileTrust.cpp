@@ -15,27 +15,21 @@ constexpr wchar_t kLogSource[] = L"CZynTasksList";
 constexpr std::uint32_t kRootUserId = 0;
 constexpr std::uint32_t kGroupOrOthersWrite = 0022;
 
-void LogRefusal(const std::wstring& path, TaskFileTrust::Refusal refusal, std::uint32_t ownerId) {
+// Why a refused file is not loaded, as the log and the task's run record say it.
+std::wstring RefusalText(TaskFileTrust::Refusal refusal, std::uint32_t ownerId) {
     switch (refusal) {
         case TaskFileTrust::Refusal::NotRegularFile:
-            CEReportEventFormat(CE_SEVERITY_WARNING, kLogSource,
-                                L"Skipping task file %ls: it is not a regular file", path.c_str());
-            return;
+            return L"it is not a regular file";
         case TaskFileTrust::Refusal::ForeignOwner:
-            CEReportEventFormat(CE_SEVERITY_WARNING, kLogSource,
-                                L"Skipping task file %ls: it is owned by user %u, not by this "
-                                L"process's user or root",
-                                path.c_str(), static_cast<unsigned>(ownerId));
-            return;
+            return L"it is owned by user " + std::to_wstring(ownerId) +
+                   L", not by this process's user or root";
         case TaskFileTrust::Refusal::WritableByOthers:
-            CEReportEventFormat(CE_SEVERITY_WARNING, kLogSource,
-                                L"Skipping task file %ls: it is writable by group or others",
-                                path.c_str());
-            return;
+            return L"it is writable by group or others";
         case TaskFileTrust::Refusal::None:
         case TaskFileTrust::Refusal::Missing:
-            return;
+            break;
     }
+    return {};
 }
 
 }  // namespace
@@ -73,8 +67,13 @@ bool TaskFileTrust::Admit(std::wstring_view folder, std::wstring_view name, Refu
         return true;
     }
     const std::wstring path = JoinPath(folder, name);
-    if (IsNews(path, refusal)) {
-        LogRefusal(path, refusal, ownerId);
+    const std::wstring why = RefusalText(refusal, ownerId);
+    if (!why.empty() && IsNews(path, refusal)) {
+        CEReportEventFormat(CE_SEVERITY_WARNING, kLogSource, L"Skipping task file %ls: %ls",
+                            path.c_str(), why.c_str());
+        if (m_observer) {
+            m_observer(name, why);
+        }
     }
     return false;
 }

@@ -4,8 +4,9 @@
 // writable by neither group nor others. A refused file is neither loaded nor set aside as
 // invalid; it stays where it is until its owner fixes it, and the first scan afterwards takes it.
 //
-// Refusals are logged as warnings under "CZynTasksList", once per file and reason: a rescan that
-// finds the same file refused for the same reason stays quiet. A file that was admitted, or that
+// Refusals are logged as warnings under "CZynTasksList", and told to the observer if there is one,
+// once per file and reason: a rescan that finds the same file refused for the same reason stays
+// quiet. A file that was admitted, or that
 // left the folder, is forgotten, so a later refusal is logged again.
 //
 // The engine owns one, shared by all its task lists. Thread-safe (a lock of its own, taken last:
@@ -14,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +28,12 @@
 class TaskFileTrust {
 public:
     enum class Refusal { None, Missing, NotRegularFile, ForeignOwner, WritableByOthers };
+    // Told the name of a refused file and why, called by the scanning thread with no lock of
+    // this object held.
+    using Observer = std::function<void(std::wstring_view name, const std::wstring& why)>;
+
+    // Set once, before the first scan.
+    void SetObserver(Observer observer) { m_observer = std::move(observer); }
 
     // Why a file of status `status` (null: the file is gone) may not be loaded by a process of
     // effective user `userId` (None when it may).
@@ -48,4 +56,5 @@ private:
 
     CAtlCriticalSection m_lock;
     std::unordered_map<std::wstring, Refusal> m_logged GUARDED_BY(m_lock);
+    Observer m_observer;
 };

@@ -2,13 +2,14 @@
 
 #include "support/ScopedLock.h"
 
-bool CZynExecutionQueue::Push(ComPtr<IZynTask> task, std::wstring identity) {
+bool CZynExecutionQueue::Push(ComPtr<IZynTask> task, std::wstring identity, RunTicket ticket) {
     {
         ScopedLock lock(m_lock);
         if (!m_identities.insert(identity).second) {
             return false;
         }
-        m_entries.push_back(MakeCounted<CZynTaskEvent>(std::move(task), std::move(identity)));
+        m_entries.push_back(
+            MakeCounted<CZynTaskEvent>(std::move(task), std::move(identity), std::move(ticket)));
     }
     m_semaphore.Release(1, nullptr);
     return true;

@@ -18,7 +18,7 @@ class CZynExecutionQueue {
 public:
     // Appends the task and releases one count of the semaphore; false, with nothing changed,
     // when a task of that identity is already waiting.
-    bool Push(ComPtr<IZynTask> task, std::wstring identity);
+    bool Push(ComPtr<IZynTask> task, std::wstring identity, RunTicket ticket);
     // The oldest entry, taken off the queue; null when the queue is empty.
     CountedPtr<CZynTaskEvent> PopOldest();
     std::size_t Size();

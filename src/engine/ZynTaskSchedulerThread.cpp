@@ -6,6 +6,7 @@
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "engine/EngineTexts.h"
 #include "engine/SchedulerConfiguration.h"
+#include "engine/ZynRunPolicySource.h"
 #include "platform/LastError.h"
 #include "platform/Wait.h"
 #include "platform/XmlDocument.h"
@@ -27,15 +28,6 @@ GuardNames Names(const wchar_t* member) {
     return GuardNames{kClassName, member};
 }
 
-ScheduledRun AskNextRun(IZynRunSchedule* schedule, RealTime after) {
-    ScheduledRun next;
-    const HRESULT hr = schedule != nullptr ? schedule->NextRunAfter(after, &next) : E_NOINTERFACE;
-    if (FAILED(hr)) {
-        CEThrowError(hr, L"Failed to get task next run time.");
-    }
-    return next;
-}
-
 std::wstring IdentityOf(IZynTask* task, const wchar_t* failureText) {
     CBstr identity;
     const HRESULT hr = task->get_Guid(identity.Receive());
@@ -53,8 +45,17 @@ CZynTaskSchedulerThread::CZynTaskSchedulerThread(IZynEngineObjectFactory* factor
     : CCEThread(kThreadName, THREAD_PRIORITY_BELOW_NORMAL),
       m_factory(factory),
       m_folderWatch(kSource, std::move(openWatch)),
-      m_windowThread(MakeCounted<CZynTaskWinMsgThread>(timeZoneFile)) {
+      m_windowThread(MakeCounted<CZynTaskWinMsgThread>(timeZoneFile)),
+      m_runKeeper(MakeCounted<CZynRunKeeper>(*this)) {
     CEReportEvent(CE_SEVERITY_INFORMATION, kClassName, L"Creating CZynTaskSchedulerThread");
+    m_taskFiles.SetObserver([this](std::wstring_view name, const std::wstring& why) {
+        const std::wstring_view identity = name.substr(0, name.rfind(L'.'));
+        m_runKeeper->KeepSkipped(std::wstring(identity), std::nullopt, RunReason::Schedule,
+                                 SkipReason::FileNotTrusted,
+                                 L"the task file is not loaded, so the task does not run, until "
+                                 L"it is fixed: " +
+                                     why);
+    });
     ScopedLock lock(m_mainLock);
     // The list's reference keeps the engine alive until Shutdown lets the list go.
     m_taskList = std::make_unique<CZynTasksList>(CountedPtr<CZynTaskSchedulerThread>(this), 1);
@@ -68,6 +69,8 @@ CZynTaskSchedulerThread::~CZynTaskSchedulerThread() {
         m_enabled = false;
     }
     Stop();
+    m_runKeeper->Stop();  // its thread calls into the engine
+    m_runKeeper->Clear();
     m_queue.Clear();
     m_workers.DeleteAll();
     m_workers.ReleaseRetired();
@@ -210,6 +213,7 @@ void CZynTaskSchedulerThread::Disable() {
     {
         ScopedLock lock(m_mainLock);
         m_enabled = false;
+        m_missedRuns.NoteDisabled();
         if (!m_suspended) {
             m_suspended = true;
             SuspendThread();
@@ -242,6 +246,9 @@ void CZynTaskSchedulerThread::Shutdown() {
         }
     }
     PauseWorkerThreads(static_cast<DWORD>(CZynWorkerPool::Control::Stop));
+    // The records of the runs the stop cancelled are written while the folder is still held.
+    m_runKeeper->DoPendingWork();
+    m_runKeeper->Clear();
     std::unique_ptr<CZynTasksList> list;
     {
         ScopedLock lock(m_mainLock);
@@ -351,7 +358,10 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
         if (!m_taskList || m_taskList->GetCount() == 0) {
             return;
         }
-        const RealTime searchStart = RunSearchStart(now);
+        const bool corrected = m_clock.TakeCorrection();
+        const RealTime lastLook = m_handledUpTo;
+        const RealTime searchStart = RunSearchStart(now, corrected);
+        m_missedRuns.Look(*this, *m_taskList, {lastLook, searchStart, now}, corrected);
         m_runsLine = m_clock.Generation();
         m_runsComputedAt = now;
         RealTime earliest = 0;
@@ -395,8 +405,8 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
 // clock set by hand by up to a few hours changes the wall-time line, not real time; one set
 // further was corrected, and the schedules start again from the new time rather than wait,
 // maybe for days, until the clock reaches the time it showed before.
-RealTime CZynTaskSchedulerThread::RunSearchStart(RealTime now) {
-    if (m_clock.TakeCorrection()) {
+RealTime CZynTaskSchedulerThread::RunSearchStart(RealTime now, bool corrected) {
+    if (corrected) {
         m_handledUpTo = now;
     }
     return m_handledUpTo == 0 ? now : std::max(m_handledUpTo, now - kLateness);
@@ -408,8 +418,18 @@ ScheduledRun CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, Re
     const std::uint64_t revision = element.Schedule ? element.Schedule->ScheduleRevision() : 0;
     ScheduledRun next;
     if (!element.NextRun.Recall(revision, m_runsLine, after, next)) {
-        next = AskNextRun(element.Schedule.Get(), after);
+        next = RunAfter(element, after);
         element.NextRun.Remember(revision, m_runsLine, after, next);
+    }
+    return next;
+}
+
+ScheduledRun CZynTaskSchedulerThread::RunAfter(CZynTaskListElement& element, RealTime after) {
+    ScheduledRun next;
+    const HRESULT hr = element.Schedule ? element.Schedule->NextRunAfter(after, &next)
+                                        : E_NOINTERFACE;
+    if (FAILED(hr)) {
+        CEThrowError(hr, L"Failed to get task next run time.");
     }
     return next;
 }
@@ -448,6 +468,8 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
             }
             if (next != 0 && next <= now && now - next <= kLateness) {
                 QueueIfPossible(*element, now);
+            } else if (next != 0 && next <= now) {
+                m_missedRuns.RecordLate(*this, *element, now);
             }
         }
         m_handledUpTo = std::max(m_handledUpTo, now);
@@ -456,11 +478,17 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
 
 void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, RealTime now) {
     const bool room = m_queue.Size() < m_maxExecQueueSize;
-    if (!room || IsTaskAlreadyRunning(element, element.Identity)) {
+    bool waits = false;
+    if (!room ||
+        (IsTaskAlreadyRunning(element, element.Identity) && !AdmitsOverlap(element, waits))) {
         CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
                             L"Task list is full or task is already running. Not executing due "
                             L"task %ls at %ls\n",
                             element.Identity.c_str(), LocalTimeText().c_str());
+        if (!room) {
+            RecordSkipped(element, SkipReason::QueueFull,
+                          L"the queue held " + std::to_wstring(m_maxExecQueueSize) + L" runs");
+        }
         return;
     }
     CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
@@ -470,7 +498,46 @@ void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, Real
                         DateText(WallDateOf(now)).c_str());
     element.LastQueuedTime = now;
     element.TriggerIndex = element.NextRunTrigger;
-    QueueTaskForExecution(element.Task.Get());
+    if (!waits) {
+        QueueTaskForExecution(element.Task.Get(), ScheduleTicket(element));
+    }
+}
+
+bool CZynTaskSchedulerThread::AdmitsOverlap(CZynTaskListElement& element, bool& waits) {
+    const RunPolicies policies = RunPoliciesOf(*element.Task.Get());
+    if (policies.overlap == RunPolicies::Overlap::Replace) {
+        m_runKeeper->MarkReplaced(element.Identity);
+        CancelTask(element.Identity);
+        return true;
+    }
+    if (policies.overlap == RunPolicies::Overlap::Queue) {
+        RunTicket ticket = ScheduleTicket(element);
+        ticket.queued = WallClock::CurrentTime();
+        const CZynRunKeeper::Wait wait =
+            m_runKeeper->WaitForRunningEnd(element.Identity, element.Task, std::move(ticket));
+        waits = wait == CZynRunKeeper::Wait::Waiting;
+        if (wait != CZynRunKeeper::Wait::AlreadyWaiting) {
+            return true;
+        }
+    }
+    RecordSkipped(element, SkipReason::AlreadyRunning,
+                  policies.overlap == RunPolicies::Overlap::Queue
+                      ? L"a run already waits for the one under way"
+                      : L"the run before it was still under way");
+    return false;
+}
+
+RunTicket CZynTaskSchedulerThread::ScheduleTicket(const CZynTaskListElement& element) {
+    RunTicket ticket;
+    ticket.due = m_clock.ReadingAt(element.NextRunTime);
+    ticket.reason = RunReason::Schedule;
+    return ticket;
+}
+
+void CZynTaskSchedulerThread::RecordSkipped(const CZynTaskListElement& element, SkipReason reason,
+                                            std::wstring detail) {
+    m_runKeeper->KeepSkipped(element.Identity, m_clock.ReadingAt(element.NextRunTime),
+                             RunReason::Schedule, reason, std::move(detail));
 }
 
 // Only a task whose fired trigger has no further run and that was queued over a minute ago
@@ -569,6 +636,12 @@ bool CZynTaskSchedulerThread::IsTaskNameTaken(std::wstring_view name, std::wstri
 // ---- execution queue and worker pool
 
 HRESULT CZynTaskSchedulerThread::QueueTaskForExecution(IZynTask* task) {
+    return QueueTaskForExecution(task, RunTicket{});
+}
+
+// The ticket gets what every run carries: when it was queued (unless it waited for the run
+// before it) and its task's time limit.
+HRESULT CZynTaskSchedulerThread::QueueTaskForExecution(IZynTask* task, RunTicket ticket) {
     return GuardAndLog(Names(L"QueueTaskForExecution"), kSource, [&] {
         std::wstring identity;
         {
@@ -577,16 +650,30 @@ HRESULT CZynTaskSchedulerThread::QueueTaskForExecution(IZynTask* task) {
                 return;
             }
             identity = IdentityOf(task, L"Failed to get tasks guid.");
+            ticket.timeLimitMinutes = RunPoliciesOf(*task).timeLimitMinutes;
         }
-        if (!m_queue.Push(ComPtr<IZynTask>(task), identity)) {
+        if (ticket.queued == WallClock::TimePoint{}) {
+            ticket.queued = WallClock::CurrentTime();
+        }
+        const std::optional<WallClock::TimePoint> due = ticket.due;
+        const RunReason reason = ticket.reason;
+        if (!m_queue.Push(ComPtr<IZynTask>(task), identity, std::move(ticket))) {
             CEReportEventFormat(CE_SEVERITY_WARNING, kSource, L"Task %ls already in queue",
                                 identity.c_str());
+            m_runKeeper->KeepSkipped(identity, due, reason, SkipReason::AlreadyQueued,
+                                     L"a run of the task was waiting in the queue");
         }
     });
 }
 
 bool CZynTaskSchedulerThread::ProcessNextEvent(LONG processorId, std::wstring& identity,
                                                std::wstring& xml) {
+    RunTicket ticket;
+    return ProcessNextEvent(processorId, identity, xml, ticket);
+}
+
+bool CZynTaskSchedulerThread::ProcessNextEvent(LONG processorId, std::wstring& identity,
+                                               std::wstring& xml, RunTicket& ticket) {
     bool answer = false;
     GuardAndLog(Names(L"ProcessNextEvent"), kSource, [&] {
         {
@@ -602,6 +689,7 @@ bool CZynTaskSchedulerThread::ProcessNextEvent(LONG processorId, std::wstring& i
             entry->Task->get_Xml(text.Receive());
             xml = text.View();
             identity = entry->Identity;
+            ticket = entry->Ticket;
         }
         if (identity.empty()) {
             answer = true;

@@ -1,28 +1,35 @@
 // The scheduler engine: its configuration and claim on the work folder, its task list, its
-// execution queue and worker pool, the clock-change thread, and the scheduler thread whose
-// cycle computes every task's next run, sleeps until the earliest one (a minute at most), wakes
-// early for folder and clock changes, and queues the tasks that are due. Runs, waits, lateness
-// and what was queued already are moments on the real time line of the engine's clock
-// (SchedulerClock); schedules meet it through the clock's wall-time line.
+// execution queue and worker pool, the clock-change thread, the run keeper (which writes run
+// records, holds runs waiting for the one before and ends runs at their time limit, on a thread
+// of its own), and the scheduler thread whose cycle computes every task's next run, sleeps
+// until the earliest one (a minute at most), wakes early for folder and clock changes, and
+// queues the tasks that are due. Runs, waits, lateness and what was queued already are moments
+// on the real time line of the engine's clock (SchedulerClock); schedules meet it through the
+// clock's wall-time line. Every due run it turns away, and every run it finds missed after a
+// gap (MissedRuns), is handed to the run keeper as a record, never written on its path.
 //
 // Counted: the scheduler object, task objects, collections, processors and the task list hold
 // references. Locks, in order: the main lock (configuration, work folder, enabled state, task
 // list and, through the task objects, every task definition), then the worker lock or the
-// queue lock, never both, and never the main lock while holding either. Operations guard
-// themselves and log under the scheduler thread's name; SetConfiguration and SetWorkFolder
-// throw (ComError) to their caller.
+// queue lock, never both, and never the main lock while holding either. The run keeper's lock
+// is taken alone or after the main lock; its pass of work takes the main lock, so it never
+// starts under it. Operations guard themselves and log under the scheduler thread's name;
+// SetConfiguration and SetWorkFolder throw (ComError) to their caller.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "engine/MissedRuns.h"
+#include "engine/RunTicket.h"
 #include "engine/SchedulerClock.h"
 #include "engine/TaskFileTrust.h"
 #include "engine/WorkFolderClaim.h"
 #include "engine/WorkFolderWatch.h"
 #include "engine/ZynEngineObjectFactory.h"
 #include "engine/ZynExecutionQueue.h"
+#include "engine/ZynRunKeeper.h"
 #include "engine/ZynTaskWinMsgThread.h"
 #include "engine/ZynTasksList.h"
 #include "engine/ZynWorkerPool.h"
@@ -79,9 +86,13 @@ public:
     HRESULT UpdateTaskListFromChanges();
     bool IsTaskNameTaken(std::wstring_view name, std::wstring_view identity);
 
-    // Execution queue and worker pool.
+    // Execution queue and worker pool. A task queued without a ticket runs as asked for now.
     HRESULT QueueTaskForExecution(IZynTask* task);
+    HRESULT QueueTaskForExecution(IZynTask* task, RunTicket ticket);
     bool ProcessNextEvent(LONG processorId, std::wstring& identity, std::wstring& xml);
+    // The same with the ticket the run was queued with.
+    bool ProcessNextEvent(LONG processorId, std::wstring& identity, std::wstring& xml,
+                          RunTicket& ticket);
     CAtlSemaphore& GetExecutionSemaphore() { return m_queue.Semaphore(); }
     bool IsTaskAlreadyRunning(CZynTaskListElement& element, const std::wstring& identity);
     bool IsTaskAlreadyRunning(const std::wstring& identity);
@@ -98,12 +109,19 @@ public:
     const WallTimeline& Timeline() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) {
         return m_clock.Timeline();
     }
+    // The engine's clock: its readings at moments of real time are the times run records show.
+    const SchedulerClock& Clock() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_clock; }
+    // The task's first run after `after`, as the cycle computes it, without its memo.
+    ScheduledRun RunAfter(CZynTaskListElement& element, RealTime after)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     IZynEngineObjectFactory* ObjectFactory() const { return m_factory; }
     // The engine's own task list (null after Shutdown); use under the main lock.
     CZynTasksList* TaskList() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_taskList.get(); }
     std::size_t QueueLength() { return m_queue.Size(); }
     // Decides, for every task list of the engine, which files of the folder may be loaded.
     TaskFileTrust& TaskFiles() { return m_taskFiles; }
+    // Writes run records, holds runs that wait for the one before and ends runs at their limit.
+    CZynRunKeeper& RunKeeper() { return *m_runKeeper; }
 
 protected:
     HRESULT Process() override { return ProcessTasks(); }
@@ -118,10 +136,18 @@ private:
     void HandleWake(DWORD result);
     ScheduledRun NextRunOf(CZynTaskListElement& element, RealTime after)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
-    RealTime RunSearchStart(RealTime now) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    RealTime RunSearchStart(RealTime now, bool corrected) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, RealTime now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DATE WallDateOf(RealTime moment) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    // A due run that found its task running: true when it is to be queued now (its overlap
+    // policy waits for or replaces the running one, or skips it and records that).
+    bool AdmitsOverlap(CZynTaskListElement& element, bool& waits)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    RunTicket ScheduleTicket(const CZynTaskListElement& element)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    void RecordSkipped(const CZynTaskListElement& element, SkipReason reason, std::wstring detail)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     LONG ProcessorOf(const std::wstring& identity);
 
     IZynEngineObjectFactory* const m_factory;
@@ -154,4 +180,6 @@ private:
     CZynExecutionQueue m_queue;
     CZynWorkerPool m_workers;
     CountedPtr<CZynTaskWinMsgThread> m_windowThread;
+    CountedPtr<CZynRunKeeper> m_runKeeper;
+    MissedRuns m_missedRuns GUARDED_BY(m_mainLock);
 };

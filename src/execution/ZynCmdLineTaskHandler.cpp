@@ -1,6 +1,7 @@
 #include "execution/ZynCmdLineTaskHandler.h"
 
 #include <string_view>
+#include <vector>
 
 #include "platform/LastError.h"
 #include "platform/Wait.h"
@@ -23,6 +24,8 @@ constexpr int kProcessTaskReturnLine = 83;
 constexpr int kProcessTaskAsyncReturnLine = 187;
 
 constexpr std::size_t kMessageCapacity = 4096;
+// How long output that comes slowly is let gather in the pipe before it is drained again.
+constexpr DWORD kOutputGatheringMs = 1;
 
 constexpr DISPID kDispidProcessTask = 1;
 constexpr DISPID kDispidProcessTaskAsync = 2;
@@ -106,7 +109,7 @@ HRESULT CZynCmdLineTaskHandler::ProcessTask(BSTR bstrTaskGuid, BSTR bstrTaskXml)
         CEReportEventFormat(CE_SEVERITY_TRACE, kLogSource,
                             L"Waiting for process for task %ls to complete.",
                             std::wstring(TextOf(bstrTaskGuid)).c_str());
-        WaitOne(*process, INFINITE);
+        WaitForProgram(*process, false);
         Fire_OnTaskStatus(ST_TASK_COMPLETED);  // whatever the exit code
         CloseProcessHandles();
     });
@@ -164,7 +167,8 @@ HRESULT CZynCmdLineTaskHandler::Process() {
 }
 
 HRESULT CZynCmdLineTaskHandler::LoadProcessParameters(BSTR bstrTaskXml) {
-    return GuardAutomationMethod(Names(L"LoadProcessParameters"), kIdentity, [&] {
+    GuardFailure failure;
+    const HRESULT hr = RunGuarded(Names(L"LoadProcessParameters"), failure, [&] {
         const ScopedLock lock(m_csHandler);
         XmlDocument document;
         std::wstring reason;
@@ -186,6 +190,12 @@ HRESULT CZynCmdLineTaskHandler::LoadProcessParameters(BSTR bstrTaskXml) {
             m_bstrWorkingDirectory = directory.Text();
         }
     });
+    if (FAILED(hr)) {
+        ReportAutomationFailure(failure, kIdentity);
+        const ScopedLock lock(m_csHandler);
+        m_startFailure = failure.message;
+    }
+    return hr;
 }
 
 HRESULT CZynCmdLineTaskHandler::BeginTask(bool async, BSTR bstrTaskGuid, BSTR bstrTaskXml) {
@@ -200,14 +210,24 @@ std::shared_ptr<SpawnedProcess> CZynCmdLineTaskHandler::CreateTaskProcess(
                                       L" Command: " + m_bstrCommandLine + L" WorkFolder: " +
                                       m_bstrWorkingDirectory;
     CEReportEvent(CE_SEVERITY_INFORMATION, kLogSource, announcement.c_str());
+    std::shared_ptr<OutputPipe> output = OutputPipe::Open(kKeptOutputBytes);
+    if (!output) {
+        CEThrowError(HRESULT_FROM_WIN32(GetLastError()),
+                     L"Failed to make a pipe for the output of " + m_bstrCommandLine);
+    }
     // An empty working directory keeps ours.
     std::shared_ptr<SpawnedProcess> process =
-        SpawnedProcess::Start(m_bstrCommandLine, m_bstrWorkingDirectory);
+        SpawnedProcess::Start(m_bstrCommandLine, m_bstrWorkingDirectory, output->WriteDescriptor());
     if (!process) {
         const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
         CEThrowError(hr, L"Create process failed to create " + m_bstrCommandLine);
     }
+    output->CloseWriteEnd();
     m_processInfo = {process, false};
+    m_program = process;
+    m_output = std::move(output);
+    m_terminated = false;
+    m_startFailure.clear();
     return process;
 }
 
@@ -218,6 +238,10 @@ HRESULT CZynCmdLineTaskHandler::FinishStart(HRESULT parametersResult, HRESULT hr
     }
     if (FAILED(hr)) {
         ReportAutomationFailure(failure, kIdentity);
+        {
+            const ScopedLock lock(m_csHandler);
+            m_startFailure = failure.message;
+        }
         Fire_OnTaskStatus(ST_TASK_FAILED);
     }
     return hr;
@@ -252,9 +276,7 @@ void CZynCmdLineTaskHandler::DoProcess() {
             CEReportEventFormat(CE_SEVERITY_TRACE, kLogSource,
                                 L"Waiting for process for task %ls to complete async.",
                                 taskGuid.c_str());
-            const DWORD woken =
-                WaitAny({&KillEvent.Handle(), process.get(), &m_evWake.Handle()}, INFINITE);
-            if (woken == WAIT_OBJECT_0 || woken == WAIT_OBJECT_0 + 2) {
+            if (!WaitForProgram(*process, true)) {
                 return;  // the object is going: whoever releases it reports the end
             }
             CEReportEventFormat(CE_SEVERITY_INFORMATION, kLogSource,
@@ -276,12 +298,88 @@ void CZynCmdLineTaskHandler::TerminateRunningProcess(bool& hadHandle) {
         return;  // ended by itself: left alone
     }
     // A refused termination needs no entry of its own: the exit code read next tells.
-    process->Terminate(kCancelledExitCode);
+    m_terminated = process->Terminate(kCancelledExitCode);
     const DWORD exitCode = ExitCodeOf(process);
     if (exitCode != kCancelledExitCode) {
         const HRESULT hr = HRESULT_FROM_WIN32(static_cast<LONG>(exitCode));
         CEThrowError(hr, FormatText(kMessageCapacity, L"Process returned failed %lx.",
                                     static_cast<unsigned long>(static_cast<DWORD>(hr))));
+    }
+}
+
+// The program's end comes before its output in the wait, so the last output is taken once the
+// program has ended; a program that passed its output on to programs of its own that outlive it
+// is not waited for beyond that. Output that comes slowly is let gather for a moment between
+// drains: woken for every write, the drainer would cost a program writing in small pieces more
+// than the pipe itself does.
+bool CZynCmdLineTaskHandler::WaitForProgram(SpawnedProcess& process, bool stoppable) {
+    std::shared_ptr<OutputPipe> output;
+    {
+        const ScopedLock lock(m_csHandler);
+        output = m_output;
+    }
+    bool gathering = false;
+    for (;;) {
+        std::vector<WaitableObject*> objects{&process};
+        if (stoppable) {
+            objects = {&KillEvent.Handle(), &process, &m_evWake.Handle()};
+        }
+        if (output && !gathering) {
+            objects.push_back(output.get());
+        }
+        const DWORD woken = WaitAny(objects, gathering ? kOutputGatheringMs : INFINITE);
+        gathering = false;
+        if (woken == WAIT_TIMEOUT) {
+            continue;
+        }
+        WaitableObject* winner = woken < objects.size() ? objects[woken] : &process;
+        if (winner == output.get()) {
+            if (!DrainOutput(*output, gathering)) {
+                output.reset();
+            }
+            continue;
+        }
+        if (winner == &process && output) {
+            DrainOutput(*output, gathering);
+        }
+        return winner == &process;
+    }
+}
+
+bool CZynCmdLineTaskHandler::DrainOutput(OutputPipe& output, bool& comesSlowly) {
+    const ScopedLock lock(m_csHandler);
+    const bool open = output.Drain();
+    comesSlowly = open && output.ComesSlowly();
+    return open;
+}
+
+// What the program left is read here too: a cancelled program's last output may still be in the
+// pipe when its end is reported.
+void CZynCmdLineTaskHandler::GetRunEnd(RunEnd& end) {
+    const ScopedLock lock(m_csHandler);
+    if (!m_startFailure.empty()) {
+        end.outcome = RunOutcome::StartFailed;
+        end.detail = m_startFailure;
+        return;
+    }
+    DWORD exitCode = STILL_ACTIVE;
+    if (!m_program || !m_program->ExitCode(exitCode) || exitCode == STILL_ACTIVE) {
+        return;  // no program, or its end is not known
+    }
+    const int signal = m_program->EndingSignal();
+    end.detail.clear();
+    end.outcome = m_terminated  ? RunOutcome::Cancelled
+                  : signal != 0 ? RunOutcome::Signalled
+                                : RunOutcome::Exited;
+    if (signal != 0 && !m_terminated) {
+        end.signal = signal;
+    } else {
+        end.exitCode = exitCode;
+    }
+    if (m_output) {
+        m_output->Drain();
+        end.output = m_output->Tail().Bytes();
+        end.outputBytes = m_output->Tail().TotalBytes();
     }
 }
 

@@ -6,7 +6,9 @@
 // thread; ProcessTaskAsync starts it and leaves the waiting to the handler's own thread
 // ("CZynCmdLineTaskHandler Thread", lowest priority), which the first asynchronous start
 // resumes. CancelTask ends the program's whole process group with exit code 20. Any program
-// that has ended counts as completed, whatever its exit code.
+// that has ended counts as completed, whatever its exit code. The program's standard output and
+// error go into a pipe that whichever thread waits for the program drains, keeping the last
+// 16 KiB; IZynRunReport tells them, with how the program ended, to the task processor.
 //
 // Ownership: made by the object framework as CComInstance<CZynCmdLineTaskHandler>, plain or
 // aggregated; a server library lists it with
@@ -20,24 +22,25 @@
 //
 // Thread safety: free-threaded. m_csHandler (recursive) guards the state and is held while an
 // event is fired, on whichever thread fires it: the caller of a method or of the final
-// release, or the handler's thread. Being recursive, it lets a sink call back into this handler
-// from inside OnTaskStatus on the firing thread (CancelTask from the event, say). What it cannot
-// survive is a lock cycle across threads: a thread that holds a lock L and calls into the handler
-// waits for m_csHandler, while the firing thread holds m_csHandler and its sink waits for L. The
-// task processor's sink takes the processor's handler-map lock, so a processor that called
-// CancelTask with that lock held could meet the handler's thread firing the end of the task
-// the other way round. The rule the processor (and any caller) must follow is therefore: never call
-// CancelTask, or drop the last reference (which cancels and waits for the handler's thread),
-// while holding a lock that the sink's OnTaskStatus takes; take the handler out of the map under
-// the lock, leave the lock, then call. With that rule kept, firing under m_csHandler cannot
-// deadlock with a cancel: the cancelling thread holds nothing the sink needs when it waits for
-// m_csHandler. (Advise and Unadvise take only the connection point's list lock and are safe under
-// any lock.) This class keeps its side: while it holds m_csHandler it calls out only to fire, and
-// takes no other lock but the connection point's list lock and the started program's bookkeeping,
-// neither of which is held while anybody is called. A sink must not wait inside OnTaskStatus for a
-// thread that is calling into this handler, and must not drop the last reference to the handler
-// from inside an event fired by the handler's own thread (the final release ends that thread and
-// waits for it).
+// release, or the handler's thread; and while the program's output is drained (a bounded read
+// that waits for nothing) by whichever thread waits for the program. Being recursive, it lets a
+// sink call back into this handler from inside OnTaskStatus on the firing thread (CancelTask from
+// the event, say). What it cannot survive is a lock cycle across threads: a thread that holds a
+// lock L and calls into the handler waits for m_csHandler, while the firing thread holds
+// m_csHandler and its sink waits for L. The task processor's sink takes the processor's handler-map
+// lock, so a processor that called CancelTask with that lock held could meet the handler's thread
+// firing the end of the task the other way round. The rule the processor (and any caller) must
+// follow is therefore: never call CancelTask, or drop the last reference (which cancels and waits
+// for the handler's thread), while holding a lock that the sink's OnTaskStatus takes; take the
+// handler out of the map under the lock, leave the lock, then call. With that rule kept, firing
+// under m_csHandler cannot deadlock with a cancel: the cancelling thread holds nothing the sink
+// needs when it waits for m_csHandler. (Advise and Unadvise take only the connection point's list
+// lock and are safe under any lock.) This class keeps its side: while it holds m_csHandler it calls
+// out only to fire, and takes no other lock but the connection point's list lock and the started
+// program's bookkeeping, neither of which is held while anybody is called. A sink must not wait
+// inside OnTaskStatus for a thread that is calling into this handler, and must not drop the last
+// reference to the handler from inside an event fired by the handler's own thread (the final
+// release ends that thread and waits for it).
 #pragma once
 
 #include <memory>
@@ -46,6 +49,8 @@
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/ZynTaskSchedulerLib.h"
+#include "execution/ZynRunReport.h"
+#include "platform/OutputPipe.h"
 #include "platform/SpawnedProcess.h"
 #include "support/AtlCriticalSection.h"
 #include "support/AtlEvent.h"
@@ -62,18 +67,22 @@ class CZynCmdLineTaskHandler
       public CDispatchImpl<IZynScheduledTaskHandler, CZynCmdLineTaskHandler>,
       public CSupportErrorInfo<IID_IZynScheduledTaskHandler>,
       public CConnectionPointContainer,
+      public IZynRunReport,
       public CCEThread {
 public:
     using Interfaces =
         InterfaceTable<Implements<IID_IZynScheduledTaskHandler, IZynScheduledTaskHandler>,
                        Implements<IID_IDispatch, IDispatch, IZynScheduledTaskHandler>,
                        Implements<IID_ISupportErrorInfo, ISupportErrorInfo>,
-                       Implements<IID_IConnectionPointContainer, IConnectionPointContainer>>;
+                       Implements<IID_IConnectionPointContainer, IConnectionPointContainer>,
+                       Implements<IID_IZynRunReport, IZynRunReport>>;
 
     static constexpr const wchar_t* kThreadName = L"CZynCmdLineTaskHandler Thread";
     static constexpr const wchar_t* kLogSource = L"Command Line COM event handler";
     // The exit code a cancelled program reports.
     static constexpr DWORD kCancelledExitCode = 20;
+    // How much of a program's output its run record keeps: the last bytes.
+    static constexpr std::size_t kKeptOutputBytes = 16 * 1024;
 
     CZynCmdLineTaskHandler();
     ~CZynCmdLineTaskHandler() override;
@@ -86,6 +95,8 @@ public:
     HRESULT ProcessTask(BSTR bstrTaskGuid, BSTR bstrTaskXml) override;
     HRESULT ProcessTaskAsync(BSTR bstrTaskGuid, BSTR bstrTaskXml) override;
     HRESULT CancelTask() override;
+
+    void GetRunEnd(RunEnd& end) override;
 
 protected:
     // One cycle of the handler's thread: DoProcess, then sleep until the object goes.
@@ -123,6 +134,12 @@ private:
     // code cannot be read or is not the cancelled one afterwards. `hadHandle` tells whether
     // the handle was still open.
     void TerminateRunningProcess(bool& hadHandle);
+    // Waits for the program to end, draining its output meanwhile; with `stoppable`, false when
+    // the thread's kill or wake event came first.
+    bool WaitForProgram(SpawnedProcess& process, bool stoppable);
+    // Takes what the program wrote so far, telling whether it comes slowly; false once its
+    // output has ended.
+    bool DrainOutput(OutputPipe& output, bool& comesSlowly);
     void WaitForRelease();
     void CloseProcessHandles();
     void EndThread();
@@ -139,5 +156,11 @@ private:
     std::wstring m_bstrCommandLine GUARDED_BY(m_csHandler);
     std::wstring m_bstrWorkingDirectory GUARDED_BY(m_csHandler);
     ProcessInformation m_processInfo GUARDED_BY(m_csHandler);
+    // The last program started and its output, kept for the run's report after the handles
+    // are closed; the output is drained by whoever waits for the program, under m_csHandler.
+    std::shared_ptr<SpawnedProcess> m_program GUARDED_BY(m_csHandler);
+    std::shared_ptr<OutputPipe> m_output GUARDED_BY(m_csHandler);
+    bool m_terminated GUARDED_BY(m_csHandler) = false;    // CancelTask ended the program
+    std::wstring m_startFailure GUARDED_BY(m_csHandler);  // why the program did not start
     CConnectionPoint m_events{*this, DIID_IZynScheduledTaskHandlerEvents};
 };

@@ -10,6 +10,7 @@
 #include "ZynTaskSchedulerLib/Surrogate.h"
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "execution/ZynCmdLineTaskHandler.h"
+#include "execution/ZynRunReport.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
 #include "platform/Wait.h"
@@ -285,13 +286,20 @@ HRESULT CZynTaskProcessor::Stop() {
 // The finished list only ever names tasks whose handlers are in the map: the look-up and the
 // entry happen under both locks, so a cancel that takes the handler meanwhile cannot leave
 // a stale name behind to release a later run of the same task.
-HRESULT CZynTaskProcessor::OnTaskStatus(BSTR bstrId, LONG /*status*/) {
+// The run is only noted as ended here: its record asks the handler how it ended, which must
+// not happen on the handler's own thread, where a cancel meanwhile could leave this event the
+// last reference to the handler. It is finished where the handler is let go of.
+HRESULT CZynTaskProcessor::OnTaskStatus(BSTR bstrId, LONG status) {
     return GuardAndLog(Names(L"OnTaskStatus"), kLogSource, [&] {
         const std::wstring identity = TextOf(bstrId);
         const ScopedLock finished(m_csFinished);
         const ScopedLock handlers(m_csHandlers);
-        if (m_mapHandlers.find(identity) == m_mapHandlers.end()) {
+        const auto found = m_mapHandlers.find(identity);
+        if (found == m_mapHandlers.end()) {
             return;  // not a task of this processor: ignored
+        }
+        if (found->second.run) {
+            found->second.run->NoteEnd(status);
         }
         if (std::find(m_lstFinished.begin(), m_lstFinished.end(), identity) ==
             m_lstFinished.end()) {
@@ -354,18 +362,26 @@ void CZynTaskProcessor::RunNextTask(CAtlSemaphore& queued) {
     }
     std::wstring identity;
     std::wstring xml;
-    if (!m_pScheduler->ProcessNextEvent(static_cast<LONG>(m_nProcessorId), identity, xml) ||
+    RunTicket ticket;
+    if (!m_pScheduler->ProcessNextEvent(static_cast<LONG>(m_nProcessorId), identity, xml, ticket) ||
         identity.empty()) {
         return;
     }
-    const HRESULT hr = ExecuteHandler(xml, identity);
+    const HRESULT hr = ExecuteHandler(xml, identity, ticket);
     if (FAILED(hr)) {
         CEThrowError(hr, L"Failed to execute handler failed.");
     }
 }
 
 HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid) {
+    return ExecuteHandler(xml, taskGuid, RunTicket{});
+}
+
+// A run whose handler failed to start it, and told nothing of its end, is finished here.
+HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid,
+                                          const RunTicket& ticket) {
     CurrentTaskScope current(*this, taskGuid);
+    const std::shared_ptr<RunInProgress> run = m_pScheduler->RunKeeper().StartRun(taskGuid, ticket);
     ComPtr<IZynScheduledTaskHandler> handler;
     HRESULT hr = S_OK;
     GuardFailure failure;
@@ -380,7 +396,7 @@ HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::ws
         }
         const DWORD cookie = ConnectEventSink(*handler.Get());
         const bool connected = cookie != kUnconnected;
-        RememberHandler(taskGuid, {handler, cookie});
+        RememberHandler(taskGuid, {handler, cookie, run});
         SYSTEMTIME local{};
         GetLocalTime(&local);
         DATE now = 0;
@@ -396,6 +412,21 @@ HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::ws
     });
     if (FAILED(raised)) {
         hr = raised;
+    }
+    if (FAILED(hr)) {
+        // A handler that reported an end ran the task; one that did not never started it.
+        RunEnd end;
+        if (const std::optional<LONG> reported = run->ReportedStatus()) {
+            end = EndOfStatus(*reported);
+        } else {
+            end.outcome = RunOutcome::StartFailed;
+        }
+        const std::wstring why = !failure.message.empty()
+                                     ? failure.message
+                                     : FormatText(kMessageCapacity, L"the handler answered 0x%08X",
+                                                  static_cast<unsigned>(hr));
+        end.detail += (end.detail.empty() ? L"" : L": ") + why;
+        FinishRun(*run, handler.Get(), std::move(end));
     }
     handler.Reset();
     if (FAILED(hr)) {
@@ -508,4 +539,43 @@ void CZynTaskProcessor::LetGo(HandlerEntry taken, bool cancel) {
     if (cancel) {
         taken.handler->CancelTask();  // its answer does not matter
     }
+    if (taken.run) {
+        const std::optional<LONG> reported = taken.run->ReportedStatus();
+        FinishRun(*taken.run, taken.handler.Get(),
+                  EndOfStatus(reported.value_or(ST_TASK_CANCELLED)));
+    }
+}
+
+RunEnd CZynTaskProcessor::EndOfStatus(LONG status) {
+    RunEnd end;
+    switch (status) {
+        case ST_TASK_COMPLETED:
+            end.outcome = RunOutcome::Completed;
+            end.detail = L"the handler reported completion; how the task ended is not known";
+            break;
+        case ST_TASK_FAILED:
+            end.outcome = RunOutcome::Failed;
+            end.detail = L"the handler reported failure";
+            break;
+        case ST_TASK_CANCELLED:
+            end.outcome = RunOutcome::Cancelled;
+            break;
+        default:
+            end.outcome = RunOutcome::Ended;
+            end.detail = L"the handler reported status " + std::to_wstring(status);
+    }
+    return end;
+}
+
+// What the handler can tell of the run goes before what its status said.
+void CZynTaskProcessor::FinishRun(RunInProgress& run, IZynScheduledTaskHandler* handler,
+                                  RunEnd end) {
+    if (run.IsFinished()) {
+        return;
+    }
+    ComPtr<IZynRunReport> report;
+    if (handler != nullptr && SUCCEEDED(handler->QueryInterface(IID_IZynRunReport, Out(report)))) {
+        report->GetRunEnd(end);
+    }
+    run.Finish(std::move(end));
 }

@@ -4,7 +4,9 @@
 // command-line handler), connects to the handler's events, starts the handler (asynchronously
 // when the handler fires events, else synchronously) and counts the task as finished at the
 // handler's first OnTaskStatus. The engine asks it whether a task still runs here
-// (GetTaskStatus) and has it cancel one task, pause, resume or stop.
+// (GetTaskStatus) and has it cancel one task, pause, resume or stop. Every run it starts is a
+// RunInProgress of the engine's run keeper, finished by whatever ends it first (the handler's
+// event, a cancel, a start that failed) with what the handler can tell (IZynRunReport).
 //
 // Ownership: made by the engine through CoZynTaskProcessor, which resumes the thread; one made
 // by a class factory has no engine and its thread never runs. The processor holds a counted
@@ -47,6 +49,7 @@
 
 #include <list>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -99,8 +102,11 @@ public:
 
     // One cycle of the worker: waits for a queued task (or the end) and runs it.
     HRESULT DoProcess();
-    // Runs one task's handler; a failure is logged and answered.
+    // Runs one task's handler; a failure is logged and answered. Without a ticket the run
+    // counts as asked for now.
     HRESULT ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid);
+    HRESULT ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid,
+                           const RunTicket& ticket);
     // The ProgID of the task's handler; raises when the document does not load.
     std::wstring GetHandlerCLSID(std::wstring_view xml);
     HRESULT CreateHandlerInstance(const std::wstring& progId,
@@ -122,6 +128,7 @@ private:
     struct HandlerEntry {
         ComPtr<IZynScheduledTaskHandler> handler;
         DWORD cookie = kUnconnected;
+        std::shared_ptr<RunInProgress> run;
     };
     using HandlerMap = std::map<std::wstring, HandlerEntry>;
     class CurrentTaskScope;
@@ -140,8 +147,13 @@ private:
     // The run time into the task log (when the engine holds its folder and logs) and the log.
     void RecordRun(const std::wstring& taskGuid, const SYSTEMTIME& local, DATE now);
     HandlerEntry TakeHandler(HandlerMap::iterator at) EXCLUSIVE_LOCKS_REQUIRED(m_csHandlers);
-    // Disconnects the sink, cancels the task when asked to, and drops the reference.
+    // Disconnects the sink, cancels the task when asked to, finishes its run (as its handler
+    // reported it, else as cancelled) and drops the reference.
     static void LetGo(HandlerEntry taken, bool cancel);
+    // How a run ended as a handler's status says it.
+    static RunEnd EndOfStatus(LONG status);
+    // Finishes the run with `end`, or with what the handler tells of it when it can.
+    static void FinishRun(RunInProgress& run, IZynScheduledTaskHandler* handler, RunEnd end);
     void EndThread();
 
     const CountedPtr<CZynTaskSchedulerThread> m_pScheduler;  // null when made by a factory

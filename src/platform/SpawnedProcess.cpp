@@ -86,13 +86,14 @@ public:
     SpawnSettings(const SpawnSettings&) = delete;
     SpawnSettings& operator=(const SpawnSettings&) = delete;
 
-    // Starts argv[0] in the folder `folder` (or ours, for -1) and notes its process id.
-    int Spawn(int folder, const std::vector<char*>& argv, pid_t& pid) {
+    // Starts argv[0] in the folder `folder` (or ours, for -1), writing to `output` (or our
+    // standard streams, for -1), and notes its process id.
+    int Spawn(int folder, int output, const std::vector<char*>& argv, pid_t& pid) {
         if (m_failure == 0) {
             m_failure = IsolateSignalsAndGroup();
         }
         if (m_failure == 0) {
-            m_failure = ArrangeDescriptors(folder);
+            m_failure = ArrangeDescriptors(folder, output);
         }
         if (m_failure == 0) {
             // Failures of the child up to and including its exec come back as the result, and
@@ -129,10 +130,15 @@ private:
 
     // The folder is entered before the descriptors are closed, since its descriptor is among
     // them; whatever else this process holds open, with or without close-on-exec, stays here.
-    int ArrangeDescriptors(int folder) {
+    int ArrangeDescriptors(int folder, int output) {
         int error = 0;
         if (folder >= 0) {
             error = ::posix_spawn_file_actions_addfchdir_np(&m_actions, folder);
+        }
+        for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+            if (error == 0 && output >= 0) {
+                error = ::posix_spawn_file_actions_adddup2(&m_actions, output, stream);
+            }
         }
         if (error == 0) {
             error = ::posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null",
@@ -162,7 +168,8 @@ void Abandon(pid_t pid) {
 }  // namespace
 
 std::unique_ptr<SpawnedProcess> SpawnedProcess::Start(std::wstring_view commandLine,
-                                                      std::wstring_view workingDirectory) {
+                                                      std::wstring_view workingDirectory,
+                                                      int outputDescriptor) {
     auto words = SplitIntoWords(commandLine);
     if (!words) {
         return nullptr;
@@ -181,7 +188,7 @@ std::unique_ptr<SpawnedProcess> SpawnedProcess::Start(std::wstring_view commandL
     // started from the caller's would run at the caller's lowered priority.
     pid_t pid = 0;
     const int refusal = ProgramLauncher::Instance().Run(
-        [&] { return SpawnSettings().Spawn(folder.Get(), argv, pid); });
+        [&] { return SpawnSettings().Spawn(folder.Get(), outputDescriptor, argv, pid); });
     if (refusal != 0) {
         SetLastError(Win32ErrorFromErrno(refusal));
         return nullptr;
@@ -210,6 +217,12 @@ bool SpawnedProcess::ExitCode(DWORD& exitCode) {
     }
     exitCode = m_exitCode;
     return true;
+}
+
+int SpawnedProcess::EndingSignal() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Reap(false);
+    return m_endingSignal;
 }
 
 bool SpawnedProcess::Terminate(DWORD exitCode) {
@@ -263,6 +276,7 @@ void SpawnedProcess::Reap(bool block) {
     } else if (m_terminated && info.si_status == SIGKILL) {
         m_exitCode = m_terminationCode;
     } else {
+        m_endingSignal = info.si_status;
         m_exitCode = 128 + static_cast<DWORD>(info.si_status);
     }
 }

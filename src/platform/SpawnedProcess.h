@@ -1,7 +1,8 @@
 // A program started from a command line, waited on through Wait.h: signalled once the program
 // has ended, and from then on for good. The started program gets a process group of its own
 // (so that ending it ends whatever it started), /dev/null as standard input, the caller's
-// standard output and error, the caller's environment, no other descriptor of ours, an empty
+// standard output and error (or one descriptor the caller gives for both), the caller's
+// environment, no other descriptor of ours, an empty
 // signal mask and every signal at its default disposition.
 //
 // Thread safety: waits, ExitCode and Terminate may come from different threads at once (one
@@ -41,8 +42,10 @@ public:
     // missing program; ERROR_ACCESS_DENIED for a program that may not be run;
     // ERROR_BAD_EXE_FORMAT for a file the system cannot run; ERROR_DIRECTORY for a working
     // directory that does not exist or is not a folder; otherwise the system's refusal.
+    // `outputDescriptor`, when not -1, becomes the program's standard output and error.
     static std::unique_ptr<SpawnedProcess> Start(std::wstring_view commandLine,
-                                                 std::wstring_view workingDirectory);
+                                                 std::wstring_view workingDirectory,
+                                                 int outputDescriptor = -1);
     ~SpawnedProcess() override;
 
     DWORD Id() const { return static_cast<DWORD>(m_pid); }
@@ -52,6 +55,9 @@ public:
     // when Terminate ended it. False, with ERROR_INVALID_HANDLE, when the program was reaped
     // behind this object's back and its exit code is gone.
     bool ExitCode(DWORD& exitCode);
+    // The signal that ended the program, once it has ended by one that Terminate did not send;
+    // 0 otherwise.
+    int EndingSignal();
 
     // Kills the program's whole process group, waits until the program is gone (the system
     // ends a killed program at once, unless it is stuck inside the kernel) and records
@@ -80,4 +86,5 @@ private:
     bool m_terminated = false;
     DWORD m_terminationCode = 0;
     DWORD m_exitCode = STILL_ACTIVE;
+    int m_endingSignal = 0;
 };

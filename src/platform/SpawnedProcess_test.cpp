@@ -179,19 +179,22 @@ TEST(SpawnedProcessTest, ReportsTheProgramsExitCode) {
     struct Row {
         const wchar_t* commandLine;
         DWORD exitCode;
+        int signal;
     };
     const Row rows[] = {
-        {L"/bin/sh -c 'exit 0'", 0},
-        {L"/bin/sh -c 'exit 7'", 7},
-        {L"sh -c 'exit 255'", 255},                 // found on PATH
-        {L"/bin/sh -c 'kill -TERM $$'", 128 + 15},  // ended by a signal
-        {L"/bin/sh -c 'kill -KILL $$'", 128 + 9},   // killed, but not terminated by us
+        {L"/bin/sh -c 'exit 0'", 0, 0},
+        {L"/bin/sh -c 'exit 7'", 7, 0},
+        {L"sh -c 'exit 255'", 255, 0},                  // found on PATH
+        {L"/bin/sh -c 'kill -TERM $$'", 128 + 15, 15},  // ended by a signal
+        {L"/bin/sh -c 'kill -KILL $$'", 128 + 9, 9},    // killed, but not terminated by us
+        {L"/bin/sh -c 'exit 137'", 137, 0},             // the same code, no signal
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.commandLine));
         auto process = StartOrFail(row.commandLine);
         ASSERT_NE(process, nullptr);
         EXPECT_EQ(WaitForExitCode(*process), row.exitCode);
+        EXPECT_EQ(process->EndingSignal(), row.signal);
         EXPECT_EQ(WaitOne(*process, 0), WAIT_OBJECT_0);  // stays signalled
         EXPECT_FALSE(IsOurUnreapedChild(process->Id()));
     }
@@ -205,6 +208,7 @@ TEST(SpawnedProcessTest, RunningProgramReadsStillActiveUntilTerminated) {
 
     ASSERT_TRUE(process->Terminate(kTerminated));
     EXPECT_EQ(ExitCodeOf(*process), kTerminated);
+    EXPECT_EQ(process->EndingSignal(), 0);  // our own kill is no signal of the program's end
     EXPECT_EQ(WaitOne(*process, 0), WAIT_OBJECT_0);
     EXPECT_FALSE(IsOurUnreapedChild(process->Id()));
     ASSERT_TRUE(process->Terminate(kTerminated + 1));  // already ended: nothing changes

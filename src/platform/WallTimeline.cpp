@@ -32,7 +32,7 @@ WallTimeline::Stretch WallTimeline::StretchAt(RealTime moment, RealTime until) c
     if (known && m_known.begin <= moment && moment < m_known.end) {
         return m_known;
     }
-    const std::int64_t shift = ShiftAt(moment);
+    const std::int64_t shift = HandShiftAt(moment);
     RealTime end = until + kStretchSlack;
     for (const Setting& setting : m_settings) {
         if (setting.from > moment) {
@@ -126,7 +126,7 @@ std::int64_t WallTimeline::HandShift() const {
     return m_settings.empty() ? m_baseShift : m_settings.back().shift;
 }
 
-std::int64_t WallTimeline::ShiftAt(RealTime moment) const {
+std::int64_t WallTimeline::HandShiftAt(RealTime moment) const {
     std::int64_t shift = m_baseShift;
     for (const Setting& setting : m_settings) {
         if (setting.from > moment) {

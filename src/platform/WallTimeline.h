@@ -44,8 +44,9 @@ public:
     void SetByHand(RealTime moment, std::int64_t seconds);
     // Forgets every setting by hand: the clock shows the zone's time of real time again.
     void Forget();
-    // What the settings by hand add to the zone's time now, in microseconds.
+    // What the settings by hand add to the zone's time now, and at `moment`, in microseconds.
     std::int64_t HandShift() const;
+    std::int64_t HandShiftAt(RealTime moment) const;
 
 private:
     struct Setting {
@@ -60,7 +61,6 @@ private:
         std::uint64_t zone = 0;   // LocalTimeZone's generation it was found in
     };
 
-    std::int64_t ShiftAt(RealTime moment) const;
     // A stretch of constant offset from `moment` on, within the setting in force then, looked
     // for at least up to `until`.
     Stretch StretchAt(RealTime moment, RealTime until) const;

@@ -177,9 +177,8 @@ void StoreResult(T& value, VARIANT& result) {
 template <DispatchParameter... Parameters>
 inline constexpr DispatchParameter kParameterList[] = {Parameters..., DispatchParameter{}};
 
-template <auto Method, VARTYPE Result, DispatchParameter... Parameters>
-HRESULT CallMember(typename MemberFunction<decltype(Method)>::Target& target,
-                   [[maybe_unused]] CDispatchArguments& arguments,
+template <class Target, auto Method, VARTYPE Result, DispatchParameter... Parameters>
+HRESULT CallMember(Target& target, [[maybe_unused]] CDispatchArguments& arguments,
                    [[maybe_unused]] VARIANT* result) {
     using Types = typename MemberFunction<decltype(Method)>::ParameterTypes;
     constexpr std::size_t kInputs = sizeof...(Parameters);
@@ -217,31 +216,56 @@ HRESULT CallMember(typename MemberFunction<decltype(Method)>::Target& target,
     (std::make_index_sequence<kInputs>{});
 }
 
-template <WORD Kind, auto Method, VARTYPE Result, DispatchParameter... Parameters>
+template <WORD Kind, class Target, auto Method, VARTYPE Result, DispatchParameter... Parameters>
 constexpr auto Row(const wchar_t* name, DISPID dispid) {
-    using Target = typename MemberFunction<decltype(Method)>::Target;
     return DispatchMember<Target>{
         {name, dispid, Kind,
          std::span<const DispatchParameter>(kParameterList<Parameters...>, sizeof...(Parameters)),
          Result},
-        &CallMember<Method, Result, Parameters...>};
+        &CallMember<Target, Method, Result, Parameters...>};
 }
+
+template <auto Method>
+using ClassOf = typename MemberFunction<decltype(Method)>::Target;
 
 }  // namespace dispatch_detail
 
+// The rows of a table for an interface `Target` that inherits the member from an interface it
+// extends (the second version of an interface, whose table lists the first version's members).
+template <class Target, auto Method, VARTYPE Result = VT_EMPTY, DispatchParameter... Parameters>
+constexpr auto DispatchInheritedMethod(const wchar_t* name, DISPID dispid) {
+    return dispatch_detail::Row<DISPATCH_METHOD, Target, Method, Result, Parameters...>(name,
+                                                                                        dispid);
+}
+
+template <class Target, auto Method, VARTYPE Result, DispatchParameter... Parameters>
+constexpr auto DispatchInheritedPropertyGet(const wchar_t* name, DISPID dispid) {
+    return dispatch_detail::Row<DISPATCH_PROPERTYGET, Target, Method, Result, Parameters...>(
+        name, dispid);
+}
+
+template <class Target, auto Method, DispatchParameter Value>
+constexpr auto DispatchInheritedPropertyPut(const wchar_t* name, DISPID dispid) {
+    return dispatch_detail::Row<DISPATCH_PROPERTYPUT, Target, Method, VT_EMPTY, Value>(name,
+                                                                                       dispid);
+}
+
 template <auto Method, VARTYPE Result = VT_EMPTY, DispatchParameter... Parameters>
 constexpr auto DispatchMethod(const wchar_t* name, DISPID dispid) {
-    return dispatch_detail::Row<DISPATCH_METHOD, Method, Result, Parameters...>(name, dispid);
+    return DispatchInheritedMethod<dispatch_detail::ClassOf<Method>, Method, Result, Parameters...>(
+        name, dispid);
 }
 
 template <auto Method, VARTYPE Result, DispatchParameter... Parameters>
 constexpr auto DispatchPropertyGet(const wchar_t* name, DISPID dispid) {
-    return dispatch_detail::Row<DISPATCH_PROPERTYGET, Method, Result, Parameters...>(name, dispid);
+    return DispatchInheritedPropertyGet<dispatch_detail::ClassOf<Method>, Method, Result,
+                                        Parameters...>(name, dispid);
 }
 
 template <auto Method, DispatchParameter Value>
 constexpr auto DispatchPropertyPut(const wchar_t* name, DISPID dispid) {
-    return dispatch_detail::Row<DISPATCH_PROPERTYPUT, Method, VT_EMPTY, Value>(name, dispid);
+    return DispatchInheritedPropertyPut<dispatch_detail::ClassOf<Method>, Method, Value>(name,
+                                                                                         dispid);
 }
 
 // What Invoke answers for a DISPID that is not in the table: an interface says

@@ -71,8 +71,10 @@ HRESULT CZynTaskImpl::SetXml(std::wstring_view text) {
             m_taskName = name.Text();
         }
         ZynTriggerList triggers = ReadTriggers(document);
+        const RunPolicies policies = RunPolicies::Read(document);
         UpdateTaskLog(triggers, true);
         m_triggers = std::move(triggers);
+        m_runPolicies = policies;
         m_xml = text;
     });
 }

@@ -17,6 +17,7 @@
 
 #include "platform/WallTimeline.h"
 #include "support/RefCountBase.h"
+#include "tasks/RunPolicies.h"
 #include "tasks/ScheduledRun.h"
 #include "tasks/ZynTaskEngine.h"
 #include "tasks/ZynTaskLogFileWriter.h"
@@ -40,6 +41,7 @@ public:
     std::wstring GetGuid() const { return m_guid; }
     const std::wstring& GetTaskName() const { return m_taskName; }
     const ZynTriggerList& GetTriggers() const { return m_triggers; }
+    const RunPolicies& GetRunPolicies() const { return m_runPolicies; }
 
     // Whether the document file was written since last seen (false when it cannot be read).
     bool IsFileChanged(std::wstring_view path);
@@ -67,5 +69,6 @@ private:
     LONG m_taskLogFlag;
     CountedPtr<IZynTaskEngine> m_engine;
     ZynTriggerList m_triggers;
+    RunPolicies m_runPolicies;
     IZynTaskLogWriter& m_taskLog;
 };

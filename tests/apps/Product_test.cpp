@@ -99,7 +99,7 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
     const std::string document = TaskDocument(
         "soon", OnceAt(LocalTimeFromNow(3)),
         "echo ran $(cut -d' ' -f19 /proc/$$/stat) $(grep SigBlk /proc/$$/status | cut -f2) >> " +
-            marker);
+            marker + "; echo said; exit 3");
 
     const ProgramResult added = sandbox.Client({"add", sandbox.WriteFile("soon.xml", document)});
     ASSERT_EQ(added.status, 0) << added.errors;
@@ -113,10 +113,28 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
         << sandbox.DaemonErrors();
     EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)),
               "ran " + NiceValueOf(daemon->Pid()) + " 0000000000000000\n");
-    const ProgramResult listed = sandbox.Client({"list"});
-    EXPECT_EQ(listed.output, identity + "\tsoon\tnone\n") << listed.errors;
-    EXPECT_EQ(sandbox.Client({"list", "--json"}).output,
-              "[{\"id\":\"" + identity + "\",\"name\":\"soon\",\"next\":null}]\n");
+    // The run's record is written once the run has ended.
+    ProgramResult listed;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            listed = sandbox.Client({"list"});
+            return listed.output.ends_with(" exited 3\n");
+        },
+        10))
+        << listed.output << listed.errors;
+    EXPECT_TRUE(listed.output.starts_with(identity + "\tsoon\tnone\t")) << listed.output;
+    const std::string json = sandbox.Client({"list", "--json"}).output;
+    EXPECT_TRUE(json.starts_with("[{\"id\":\"" + identity +
+                                 "\",\"name\":\"soon\",\"next\":null,\"lastRun\":{\"due\":"))
+        << json;
+    EXPECT_NE(json.find("\"outcome\":\"exited\",\"exitCode\":3,\"signal\":null,\"reason\":"
+                        "\"schedule\""),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"output\":\"said\\u000a\""), std::string::npos) << json;
+    const std::string history = sandbox.Client({"history", "soon"}).output;
+    EXPECT_TRUE(history.ends_with(" s\texited 3\tschedule\n")) << history;
+    EXPECT_EQ(sandbox.Client({"history", identity, "--output"}).output, "said\n");
     EXPECT_EQ(sandbox.Client({"next", "soon"}).output, "none\n");
     EXPECT_NE(sandbox.Client({"show", identity}).output.find("Description=\"At "),
               std::string::npos);
@@ -132,6 +150,7 @@ TEST(Product, DaemonRunsWhatTheClientAddsAndStopsCleanly) {
     const ProgramResult deleted = sandbox.Client({"delete", identity});
     EXPECT_EQ(deleted.status, 0) << deleted.errors;
     EXPECT_FALSE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
+    EXPECT_FALSE(Exists(sandbox.WorkFolder() + "/Logs/" + identity + ".runs"));
     EXPECT_EQ(sandbox.Client({"list"}).output, "");
 
     daemon->Kill(SIGTERM);
@@ -370,6 +389,24 @@ TEST(Product, ClientChecksAndDescribesDocuments) {
     EXPECT_EQ(refused.output, "");
     EXPECT_NE(refused.errors.find("0x80004005"), std::string::npos) << refused.errors;
     EXPECT_NE(refused.errors.find("No BeginDate specified for trigger."), std::string::npos);
+
+    const auto withPolicy = [](const std::string& name, const std::string& policy) {
+        return "<Schedule Name=\"" + name + "\"><Task><Trigger Type=\"0\"><BeginDate>" +
+               "2026-12-24 18:00:00</BeginDate></Trigger></Task><RunPolicy>" + policy +
+               "</RunPolicy><ApplicationName>/bin/true</ApplicationName></Schedule>";
+    };
+    const std::string limited = sandbox.WriteFile(
+        "limited.xml", withPolicy("limited", "<TimeLimit>5</TimeLimit><Overlap>queue</Overlap>"));
+    const std::string policies =
+        "time limit: 5 minutes, then the run is ended\n"
+        "overlap: queue, a run due while the last one runs waits for it\n";
+    EXPECT_EQ(sandbox.Client({"check", limited}).output, "ok\n" + policies);
+    EXPECT_EQ(sandbox.Client({"describe", limited}).output,
+              "At 18:00:00 on 12/24/2026\n" + policies);
+    const std::string mistyped =
+        sandbox.WriteFile("mistyped.xml", withPolicy("mistyped", "<Overlap>later</Overlap>"));
+    EXPECT_NE(sandbox.Client({"check", mistyped}).errors.find("Overlap must be one of"),
+              std::string::npos);
 
     EXPECT_EQ(sandbox.Client({"frobnicate"}).status, 2);
     EXPECT_EQ(sandbox.Client({"next", good, "--count", "0"}).status, 2);

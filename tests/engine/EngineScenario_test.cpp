@@ -215,6 +215,9 @@ TEST_F(EngineCycle, QueuesADueTaskOnceAndSkipsALateOne) {
     engine->ExecuteDueTasks();
     EXPECT_EQ(engine->QueueLength(), 1u);
     EXPECT_EQ(log.Matching(std::wstring(L"Task ") + kTaskA + L" already in queue").size(), 1u);
+    const std::vector<RunRecord> queuedTwice = RunRecordsOf(*engine, kTaskA);
+    ASSERT_EQ(queuedTwice.size(), 1u);
+    EXPECT_EQ(queuedTwice[0].skipped, SkipReason::AlreadyQueued);
 
     engine.WriteTask(kTaskB, OnceTask(L"B", L"2030-01-01 10:00:10"));
     engine->UpdateTaskList();
@@ -223,6 +226,11 @@ TEST_F(EngineCycle, QueuesADueTaskOnceAndSkipsALateOne) {
     clock.Set(LocalMoment(2030, 1, 1, 10, 0, 16));  // six seconds late
     engine->ExecuteDueTasks();
     EXPECT_TRUE(log.Matching(std::wstring(L"Queueing task ") + kTaskB).empty());
+    const std::vector<RunRecord> late = RunRecordsOf(*engine, kTaskB);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].skipped, SkipReason::Late);
+    EXPECT_EQ(late[0].due, LocalMoment(2030, 1, 1, 10, 0, 10));
+    EXPECT_TRUE(late[0].detail.starts_with(L"late by 6 s")) << WideToUtf8(late[0].detail);
 }
 
 TEST_F(EngineCycle, ARunWhoseSecondPassedBeforeTheNextLookIsStillQueued) {
@@ -253,6 +261,14 @@ TEST_F(EngineCycle, FullQueueTurnsDueTasksAway) {
     EXPECT_EQ(log.Matching(L"Task list is full or task is already running. Not executing due task ")
                   .size(),
               1u);
+    const std::size_t turnedAway =
+        RunRecordsOf(*engine, kTaskA).size() + RunRecordsOf(*engine, kTaskB).size();
+    EXPECT_EQ(turnedAway, 1u);
+    for (const wchar_t* task : {kTaskA, kTaskB}) {
+        for (const RunRecord& record : RunRecordsOf(*engine, task)) {
+            EXPECT_EQ(record.skipped, SkipReason::QueueFull);
+        }
+    }
 }
 
 TEST(EngineClock, ZoneChangeWakesTheSchedulerThread) {

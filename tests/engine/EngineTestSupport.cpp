@@ -3,10 +3,12 @@
 #include <ctime>
 #include <filesystem>
 
+#include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "automation/ZynTask.h"
 #include "platform/Path.h"
 #include "platform/WideText.h"
 #include "support/ScopedLock.h"
+#include "tasks/RunRecordFile.h"
 
 WallClock::TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second) {
     std::tm parts{};
@@ -60,9 +62,17 @@ ULONG ListCount(CZynTaskSchedulerThread& engine) {
     return engine.TaskList() ? engine.TaskList()->GetCount() : 0;
 }
 
-std::wstring TaskDocument(const std::wstring& name, const std::wstring& triggers) {
+std::vector<RunRecord> RunRecordsOf(CZynTaskSchedulerThread& engine, const std::wstring& identity) {
+    engine.RunKeeper().DoPendingWork();
+    return RunRecordFile(JoinPath(engine.GetWorkFolder(), kWorkFolderLogsFolderName), identity)
+        .Read(kKeptRunRecords);
+}
+
+std::wstring TaskDocument(const std::wstring& name, const std::wstring& triggers,
+                          const std::wstring& policies) {
     return L"<Schedule Name=\"" + name + L"\"><Task><Triggers>" + triggers +
-           L"</Triggers><ApplicationName>/bin/true</ApplicationName></Task></Schedule>";
+           L"</Triggers><ApplicationName>/bin/true</ApplicationName></Task>" + policies +
+           L"</Schedule>";
 }
 
 std::wstring OnceTask(const std::wstring& name, const std::wstring& begin,

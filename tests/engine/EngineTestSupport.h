@@ -10,6 +10,7 @@
 #include "engine/ZynTaskSchedulerThread.h"
 #include "platform/WallClock.h"
 #include "support/TempFolder.h"
+#include "tasks/RunRecord.h"
 
 // A wall clock that stands still until the test moves it: Set lets time pass (or go back) to a
 // moment, SetByHand sets the clock while no time passes.
@@ -87,9 +88,14 @@ private:
 
 // How many tasks the engine's list holds.
 ULONG ListCount(CZynTaskSchedulerThread& engine);
+// The run records of the task, newest first, once the engine's run keeper has written what it
+// was given.
+std::vector<RunRecord> RunRecordsOf(CZynTaskSchedulerThread& engine, const std::wstring& identity);
 
-// A document with `triggers` (the Trigger elements) named `name`, running /bin/true.
-std::wstring TaskDocument(const std::wstring& name, const std::wstring& triggers);
+// A document with `triggers` (the Trigger elements) named `name`, running /bin/true, with
+// `policies` (a RunPolicy element) when given.
+std::wstring TaskDocument(const std::wstring& name, const std::wstring& triggers,
+                          const std::wstring& policies = L"");
 // A document with one once-trigger at `begin` ("YYYY-MM-DD HH:MM:SS") named `name`.
 std::wstring OnceTask(const std::wstring& name, const std::wstring& begin,
                       const std::wstring& triggerAttributes = L"");

@@ -15,6 +15,7 @@
 #include "support/Folders.h"
 #include "support/LogCapture.h"
 #include "support/ScopedLock.h"
+#include "tasks/RunRecordFile.h"
 
 namespace {
 
@@ -96,6 +97,15 @@ protected:
     std::size_t Warnings(const std::wstring& reason) const {
         return log.Matching(L"Skipping task file " + path + L": " + reason).size();
     }
+    // The task's records of runs that do not happen because its file is refused for `reason`.
+    std::size_t TrustRecords(const std::wstring& reason) {
+        std::size_t count = 0;
+        for (const RunRecord& record : RunRecordsOf(*engine, kTask)) {
+            count +=
+                record.skipped == SkipReason::FileNotTrusted && record.detail.ends_with(reason);
+        }
+        return count;
+    }
     bool IsInvalid() const {
         return FileExists(
             JoinPath(engine.WorkFolder(), std::wstring(L"Invalid/") + kTask + L".xml"));
@@ -117,12 +127,14 @@ TEST_F(TaskFileTrustTest, RefusedFileIsLeftAloneUntilFixedAndLoggedOncePerRegres
         }
         log.Clear();
         path = engine.WriteTask(kTask, document);
+        RunRecordFile(JoinPath(engine.WorkFolder(), L"Logs"), kTask).Remove();
         row.spoil(path, document);
         for (int scan = 0; scan < 3; ++scan) {
             engine->UpdateTaskList();
         }
         EXPECT_FALSE(IsListed(*engine, kTask));
         EXPECT_EQ(Warnings(row.reason), 1u);
+        EXPECT_EQ(TrustRecords(row.reason), 1u);
         EXPECT_TRUE(fs::exists(fs::symlink_status(SystemPath(path))));  // neither moved...
         EXPECT_FALSE(IsInvalid());                                      // ...nor set aside
 
@@ -135,6 +147,7 @@ TEST_F(TaskFileTrustTest, RefusedFileIsLeftAloneUntilFixedAndLoggedOncePerRegres
         engine->UpdateTaskList();
         EXPECT_FALSE(IsListed(*engine, kTask));
         EXPECT_EQ(Warnings(row.reason), 2u);
+        EXPECT_EQ(TrustRecords(row.reason), 2u);
 
         row.fix(path, document);
         engine->UpdateTaskList();

@@ -1,0 +1,284 @@
+// What each run leaves in its task's records, on the whole road (queue, processor, handler,
+// program): how it ended, what it wrote, and what the run policies made of runs that came due
+// while another ran. Processors run; the scheduler thread does not: the tests look for due tasks
+// themselves, on a clock of their own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ZynTaskSchedulerLib/Bstr.h"
+#include "engine/EngineTestSupport.h"
+#include "execution/ExecutionTestSupport.h"
+#include "execution/handlers/TestHandlers.h"
+#include "platform/MomentText.h"
+#include "platform/WideText.h"
+#include "support/Folders.h"
+#include "support/LogCapture.h"
+#include "support/ScopedLock.h"
+#include "support/TempRegistry.h"
+
+namespace {
+
+enum class Ending { ByItself, Cancel, TimeLimit };
+
+// A program that notes it started in `marker` and then sleeps until it is ended.
+std::wstring Sleeper(const std::wstring& marker) {
+    return ShellParameters(L"echo started; echo run >> " + marker + L"; exec sleep 60");
+}
+
+std::wstring WithPolicy(std::wstring document, const std::wstring& policy) {
+    document.insert(document.rfind(L"</Schedule>"), L"<RunPolicy>" + policy + L"</RunPolicy>");
+    return document;
+}
+
+std::size_t LinesIn(const std::wstring& path) {
+    std::ifstream file(WideToUtf8(path));
+    std::size_t lines = 0;
+    for (std::string line; std::getline(file, line);) {
+        ++lines;
+    }
+    return lines;
+}
+
+class RunRecords : public testing::Test {
+protected:
+    RunRecords() {
+        RegisterTestHandlers();
+        engine.Configure(L"WorkerThreadPoolSize='2'");  // the processors run at once
+    }
+
+    ComPtr<IZynTask> Listed(const std::wstring& identity) {
+        ComPtr<IZynTask> task;
+        EXPECT_TRUE(Eventually([&] {
+            engine->UpdateTaskList();
+            ScopedLock lock(engine->MainLock());
+            const CountedPtr<CZynTaskListElement> element = engine->TaskList()->GetTask(identity);
+            task = element ? element->Task : ComPtr<IZynTask>();
+            return static_cast<bool>(task);
+        }));
+        return task;
+    }
+    std::vector<RunRecord> RecordsWhen(const std::wstring& identity, std::size_t count) {
+        std::vector<RunRecord> records;
+        EXPECT_TRUE(Eventually([&] {
+            records = RunRecordsOf(*engine, identity);
+            return records.size() >= count;
+        })) << records.size()
+            << " records";
+        return records;
+    }
+    // As the scheduler thread does: the next runs computed a moment before, the look for due
+    // tasks when the moment comes.
+    void LookForDueTasksAt(int hour, int minute) {
+        clock.Set(LocalMoment(2030, 1, 1, hour, minute, 0) - std::chrono::seconds(2));
+        {
+            ScopedLock lock(engine->MainLock());
+            engine->CheckTasks();
+        }
+        clock.Set(LocalMoment(2030, 1, 1, hour, minute, 0));
+        engine->ExecuteDueTasks();
+    }
+
+    TempRegistry registry;
+    TempFolder files;
+    LogCapture log;
+    TestClock clock{LocalMoment(2030, 1, 1, 9, 59, 30)};
+    TasksAndProcessors factory;
+    TestEngine engine{&factory};
+};
+
+TEST_F(RunRecords, EachOutcomeIsRecordedWithWhatTheProgramWrote) {
+    const std::wstring marker = files / L"marker";
+    struct Row {
+        const char* what;
+        std::wstring document;
+        Ending ending;
+        RunOutcome outcome;
+        std::optional<DWORD> exitCode;
+        std::optional<int> signal;
+        std::optional<std::string> output;  // none: not captured
+        std::wstring detail;                // a part of it
+    };
+    const Row rows[] = {
+        {"exit 0",
+         CommandTask(L"zero", L"/bin/sh", ShellParameters(L"exit 0")),
+         Ending::ByItself,
+         RunOutcome::Exited,
+         0,
+         {},
+         "",
+         L""},
+        {"exit 3",
+         CommandTask(L"three", L"/bin/sh", ShellParameters(L"echo out; echo err >&2; exit 3")),
+         Ending::ByItself,
+         RunOutcome::Exited,
+         3,
+         {},
+         "out\nerr\n",
+         L""},
+        {"signal",
+         CommandTask(L"signal", L"/bin/sh", ShellParameters(L"kill -KILL $$")),
+         Ending::ByItself,
+         RunOutcome::Signalled,
+         {},
+         9,
+         "",
+         L""},
+        {"cancel",
+         CommandTask(L"cancel", L"/bin/sh", Sleeper(marker)),
+         Ending::Cancel,
+         RunOutcome::Cancelled,
+         20,
+         {},
+         "started\n",
+         L""},
+        {"time limit",
+         WithPolicy(CommandTask(L"limit", L"/bin/sh", Sleeper(marker)),
+                    L"<TimeLimit>1</TimeLimit>"),
+         Ending::TimeLimit,
+         RunOutcome::TimeLimit,
+         20,
+         {},
+         "started\n",
+         L"ran longer than its time limit of 1 minute"},
+        {"missing program",
+         CommandTask(L"missing", L"/nonexistent/program"),
+         Ending::ByItself,
+         RunOutcome::StartFailed,
+         {},
+         {},
+         {},
+         L"Create process failed to create"},
+        {"no program named",
+         CommandTask(L"unnamed", std::nullopt),
+         Ending::ByItself,
+         RunOutcome::StartFailed,
+         {},
+         {},
+         {},
+         L"ApplicationName node doesn't exist"},
+        {"plug-in completing",
+         HandlerTask(L"plugin", kTestEventHandlerProgId, L"complete"),
+         Ending::ByItself,
+         RunOutcome::Completed,
+         {},
+         {},
+         {},
+         L"not known"},
+        {"plug-in failing",
+         HandlerTask(L"failing", kTestPlainHandlerProgId, L"fail"),
+         Ending::ByItself,
+         RunOutcome::Failed,
+         {},
+         {},
+         {},
+         L"reported failure"},
+    };
+    int number = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        RemoveFile(marker);
+        const std::wstring identity = TaskGuid(++number);
+        engine.WriteTask(identity, row.document);
+        const ComPtr<IZynTask> task = Listed(identity);
+        ASSERT_TRUE(task);
+        ASSERT_EQ(task->ExecuteTask(), S_OK);
+        if (row.ending != Ending::ByItself) {
+            ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == 1; }));
+        }
+        if (row.ending == Ending::Cancel) {
+            EXPECT_EQ(task->CancelTask(), S_OK);
+        } else if (row.ending == Ending::TimeLimit) {
+            clock.Set(clock.Now() + std::chrono::minutes(2));
+            engine->RunKeeper().DoPendingWork();
+        }
+        const std::vector<RunRecord> records = RecordsWhen(identity, 1);
+        ASSERT_EQ(records.size(), 1u);
+        const RunRecord& record = records.front();
+        EXPECT_EQ(record.reason, RunReason::RunNow);
+        EXPECT_FALSE(record.due);
+        EXPECT_TRUE(record.queued && record.started && record.ended);
+        EXPECT_EQ(record.outcome, row.outcome);
+        EXPECT_EQ(record.exitCode, row.exitCode);
+        EXPECT_EQ(record.signal, row.signal);
+        EXPECT_EQ(record.output, row.output);
+        EXPECT_NE(record.detail.find(row.detail), std::wstring::npos) << WideToUtf8(record.detail);
+    }
+}
+
+TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) {
+    struct Expected {
+        RunOutcome outcome;
+        std::optional<int> dueMinute;  // of 10:0x; none for the run asked for now
+        std::wstring detail;           // a part of it
+    };
+    struct Row {
+        const wchar_t* overlap;
+        std::size_t startedBy1000;  // runs started once 10:00 came
+        std::size_t startedBy1001;
+        std::vector<Expected> records;  // newest first
+    };
+    const Row rows[] = {
+        {L"skip",
+         1,
+         1,
+         {{RunOutcome::Cancelled, {}, L""},
+          {RunOutcome::Skipped, 1, L"the run before it was still under way"},
+          {RunOutcome::Skipped, 0, L"the run before it was still under way"}}},
+        {L"queue",
+         1,
+         1,
+         {{RunOutcome::Cancelled, 0, L"waited for the run before it to end"},
+          {RunOutcome::Cancelled, {}, L""},
+          {RunOutcome::Skipped, 1, L"a run already waits for the one under way"}}},
+        {L"replace",
+         2,
+         3,
+         {{RunOutcome::Cancelled, 1, L""},
+          {RunOutcome::Cancelled, 0, L"replaced by a newer run"},
+          {RunOutcome::Cancelled, {}, L"replaced by a newer run"}}},
+    };
+    int number = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(WideToUtf8(row.overlap));
+        clock.Set(LocalMoment(2030, 1, 1, 9, 59, 30));
+        const std::wstring identity = TaskGuid(++number);
+        const std::wstring marker = files / (L"runs" + std::to_wstring(number));
+        engine.WriteTask(
+            identity,
+            WithPolicy(CommandTask(L"overlap" + std::to_wstring(number), L"/bin/sh",
+                                   Sleeper(marker), std::nullopt,
+                                   L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"60\">"
+                                   L"<BeginDate>2030-01-01 10:00:00</BeginDate></Trigger>"),
+                       std::wstring(L"<Overlap>") + row.overlap + L"</Overlap>"));
+        const ComPtr<IZynTask> task = Listed(identity);
+        ASSERT_TRUE(task);
+        ASSERT_EQ(task->ExecuteTask(), S_OK);
+        ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == 1; }));
+        LookForDueTasksAt(10, 0);
+        ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == row.startedBy1000; }));
+        LookForDueTasksAt(10, 1);
+        ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == row.startedBy1001; }));
+        // Cancelled until no run is under way: a run that waited starts once the last one ends.
+        std::vector<RunRecord> records;
+        ASSERT_TRUE(Eventually([&] {
+            task->CancelTask();
+            records = RunRecordsOf(*engine, identity);
+            return records.size() == row.records.size() && !engine->IsTaskAlreadyRunning(identity);
+        })) << records.size()
+            << " records";
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(records[i].outcome, row.records[i].outcome);
+            const std::optional<int> minute = row.records[i].dueMinute;
+            EXPECT_EQ(records[i].due, minute
+                                          ? std::optional(LocalMoment(2030, 1, 1, 10, *minute, 0))
+                                          : std::nullopt);
+            EXPECT_NE(records[i].detail.find(row.records[i].detail), std::wstring::npos)
+                << WideToUtf8(records[i].detail);
+        }
+    }
+}
+
+}  // namespace
