@@ -181,10 +181,9 @@ void MissedRuns::RecordGap(CZynTaskSchedulerThread& engine, CZynTaskListElement&
         for (ScheduledRun run = engine.RunAfter(element, gap.from);
              run.IsRun() && run.at <= gap.to && recorded < kKeptRunRecords;
              run = engine.RunAfter(element, run.at), ++recorded) {
-            engine.RunKeeper().KeepSkipped(element.Identity, engine.Clock().ReadingAt(run.at),
-                                           RunReason::Schedule, gap.reason,
-                                           L"late by " + SpanText(gap.now - run.at) + L": " +
-                                               gap.cause);
+            engine.RunKeeper().KeepSkipped(
+                element.Identity, engine.Clock().ReadingAt(run.at), RunReason::Schedule, gap.reason,
+                L"late by " + SpanText(gap.now - run.at) + L": " + gap.cause);
         }
         const RunPolicies policies = RunPoliciesOf(*element.Task.Get());
         if (recorded == 0 || policies.missedRuns != RunPolicies::MissedRuns::Once) {
@@ -195,9 +194,9 @@ void MissedRuns::RecordGap(CZynTaskSchedulerThread& engine, CZynTaskListElement&
         const Missed missed =
             RunsBetween(engine, element, std::max(gap.from, horizonStart - 1), gap.to);
         if (missed.count > 0) {
-            engine.QueueTaskForExecution(
-                element.Task.Get(), CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
-                                                  missed.count, L"(" + gap.cause + L")"));
+            engine.QueueTaskForExecution(element.Task.Get(),
+                                         CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
+                                                       missed.count, L"(" + gap.cause + L")"));
         }
     });
 }
@@ -216,9 +215,9 @@ void MissedRuns::CatchUpAtStart(CZynTaskSchedulerThread& engine, CZynTaskListEle
         }
         const Missed missed = RunsBetween(engine, element, from, now);
         if (missed.count > 0) {
-            engine.QueueTaskForExecution(
-                element.Task.Get(), CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
-                                                  missed.count, L"while no scheduler ran"));
+            engine.QueueTaskForExecution(element.Task.Get(),
+                                         CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
+                                                       missed.count, L"while no scheduler ran"));
         }
     });
 }

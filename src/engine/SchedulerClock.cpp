@@ -31,8 +31,7 @@ RealTime SchedulerClock::Now() {
 }
 
 WallClock::TimePoint SchedulerClock::ReadingAt(RealTime moment) const {
-    return WallClock::TimePoint(
-        std::chrono::microseconds(moment + m_timeline.HandShiftAt(moment)));
+    return WallClock::TimePoint(std::chrono::microseconds(moment + m_timeline.HandShiftAt(moment)));
 }
 
 RealTime SchedulerClock::MomentOf(WallClock::TimePoint reading) const {

@@ -426,8 +426,8 @@ ScheduledRun CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, Re
 
 ScheduledRun CZynTaskSchedulerThread::RunAfter(CZynTaskListElement& element, RealTime after) {
     ScheduledRun next;
-    const HRESULT hr = element.Schedule ? element.Schedule->NextRunAfter(after, &next)
-                                        : E_NOINTERFACE;
+    const HRESULT hr =
+        element.Schedule ? element.Schedule->NextRunAfter(after, &next) : E_NOINTERFACE;
     if (FAILED(hr)) {
         CEThrowError(hr, L"Failed to get task next run time.");
     }

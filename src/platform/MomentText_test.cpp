@@ -19,10 +19,10 @@ TEST(MomentTextTest, ReadsTheInstantWhateverTheOffset) {
 }
 
 TEST(MomentTextTest, WritesWallTimesAndUtcToTheSecond) {
-    const WallTime wall = duration_cast<microseconds>(
-                              (sys_days{year{1969} / 12 / 31} + 23h + 59min + 58s + 999ms)
-                                  .time_since_epoch())
-                              .count();
+    const WallTime wall =
+        duration_cast<microseconds>(
+            (sys_days{year{1969} / 12 / 31} + 23h + 59min + 58s + 999ms).time_since_epoch())
+            .count();
     EXPECT_EQ(WallTimeText(wall), L"1969-12-31 23:59:58");
     EXPECT_EQ(WallTimeText(wall, -(4 * 3600 + 30 * 60)), L"1969-12-31 23:59:58 -04:30");
     EXPECT_EQ(UtcText(wall), L"1969-12-31T23:59:58Z");

@@ -62,8 +62,7 @@ TEST(MissedRuns, EachGapRecordsTheRunsItSkippedAndCatchesUpOnce) {
              clock.Set(Jan1(13, 30, 30));
          },
          SkipReason::SchedulerDisabled, L"the scheduler was disabled"},
-        {"held up",
-         [](TestClock& clock, CZynTaskSchedulerThread&) { clock.Set(Jan1(13, 30, 30)); },
+        {"held up", [](TestClock& clock, CZynTaskSchedulerThread&) { clock.Set(Jan1(13, 30, 30)); },
          SkipReason::Late, L"the scheduler thread was held up"},
         {"clock corrected forward",
          [](TestClock& clock, CZynTaskSchedulerThread&) { clock.SetByHand(Jan1(13, 30, 30)); },

@@ -210,13 +210,13 @@ TEST_F(RunRecords, EachOutcomeIsRecordedWithWhatTheProgramWrote) {
 TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) {
     struct Expected {
         RunOutcome outcome;
-        std::optional<int> dueMinute;  // of 10:0x; none for the run asked for now
+        std::optional<int> dueMinute;  // past the row's hour; none for the run asked for now
         std::wstring detail;           // a part of it
     };
     struct Row {
         const wchar_t* overlap;
-        std::size_t startedBy1000;  // runs started once 10:00 came
-        std::size_t startedBy1001;
+        std::size_t startedAtTheHour;  // runs started once the row's hour came
+        std::size_t startedAMinutePast;
         std::vector<Expected> records;  // newest first
     };
     const Row rows[] = {
@@ -242,24 +242,28 @@ TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) 
     int number = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.overlap));
-        clock.Set(LocalMoment(2030, 1, 1, 9, 59, 30));
+        // Each row an hour later, its task's runs at the hour and a minute past it: time only
+        // goes forward, and no run of a row before comes due.
+        const int hour = 10 + number;
+        clock.Set(LocalMoment(2030, 1, 1, hour - 1, 59, 30));
         const std::wstring identity = TaskGuid(++number);
         const std::wstring marker = files / (L"runs" + std::to_wstring(number));
         engine.WriteTask(
             identity,
             WithPolicy(CommandTask(L"overlap" + std::to_wstring(number), L"/bin/sh",
                                    Sleeper(marker), std::nullopt,
-                                   L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"60\">"
-                                   L"<BeginDate>2030-01-01 10:00:00</BeginDate></Trigger>"),
+                                   L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"2\">"
+                                   L"<BeginDate>2030-01-01 " +
+                                       std::to_wstring(hour) + L":00:00</BeginDate></Trigger>"),
                        std::wstring(L"<Overlap>") + row.overlap + L"</Overlap>"));
         const ComPtr<IZynTask> task = Listed(identity);
         ASSERT_TRUE(task);
         ASSERT_EQ(task->ExecuteTask(), S_OK);
         ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == 1; }));
-        LookForDueTasksAt(10, 0);
-        ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == row.startedBy1000; }));
-        LookForDueTasksAt(10, 1);
-        ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == row.startedBy1001; }));
+        LookForDueTasksAt(hour, 0);
+        ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == row.startedAtTheHour; }));
+        LookForDueTasksAt(hour, 1);
+        ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == row.startedAMinutePast; }));
         // Cancelled until no run is under way: a run that waited starts once the last one ends.
         std::vector<RunRecord> records;
         ASSERT_TRUE(Eventually([&] {
@@ -273,7 +277,7 @@ TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) 
             EXPECT_EQ(records[i].outcome, row.records[i].outcome);
             const std::optional<int> minute = row.records[i].dueMinute;
             EXPECT_EQ(records[i].due, minute
-                                          ? std::optional(LocalMoment(2030, 1, 1, 10, *minute, 0))
+                                          ? std::optional(LocalMoment(2030, 1, 1, hour, *minute, 0))
                                           : std::nullopt);
             EXPECT_NE(records[i].detail.find(row.records[i].detail), std::wstring::npos)
                 << WideToUtf8(records[i].detail);
