@@ -78,7 +78,8 @@ CZynRunKeeper::Wait CZynRunKeeper::WaitForRunningEnd(const std::wstring& identit
         return Wait::NothingToWaitFor;
     }
     ticket.detail = L"waited for the run before it to end";
-    const bool added = m_waiting.try_emplace(identity, std::move(task), std::move(ticket)).second;
+    const bool added =
+        m_waiting.try_emplace(identity, WaitingRun{std::move(task), std::move(ticket)}).second;
     return added ? Wait::Waiting : Wait::AlreadyWaiting;
 }
 
