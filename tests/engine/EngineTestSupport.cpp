@@ -5,21 +5,19 @@
 
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "automation/ZynTask.h"
+#include "platform/CalendarTime.h"
+#include "platform/LocalTimeZone.h"
 #include "platform/Path.h"
 #include "platform/WideText.h"
 #include "support/ScopedLock.h"
 #include "tasks/RunRecordFile.h"
 
 WallClock::TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&parts));
+    const std::int64_t wall =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86'400 +
+        hour * 3600 + minute * 60 + second;
+    const std::int64_t utc = wall - LocalTimeZone::OffsetAt(wall - LocalTimeZone::OffsetAt(wall));
+    return std::chrono::system_clock::from_time_t(static_cast<std::time_t>(utc));
 }
 
 ComPtr<IZynTask> TaskObjectsOnly::CreateTask(CountedPtr<CZynTaskSchedulerThread> engine,

@@ -33,8 +33,9 @@ private:
     std::atomic<std::chrono::nanoseconds> m_elapsed;
 };
 
-// The moment of a local date and time. It reads the zone without the platform's lock: not while
-// an engine's clock thread may reload it (after a zone-file change).
+// The moment of a local date and time (one the clock shows once). The zone is read through the
+// platform (LocalTimeZone), under the lock that an engine's clock thread takes to read it again
+// when the system clock is set: the C library's own lock is one the thread sanitizer cannot see.
 WallClock::TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second);
 
 // Polls `condition` until it holds; false when it still does not after `bound`, which only a
