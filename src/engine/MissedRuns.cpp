@@ -1,6 +1,7 @@
 #include "engine/MissedRuns.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/ZynRunPolicySource.h"
@@ -23,8 +24,9 @@ constexpr std::chrono::milliseconds kShortestSleep{1000};
 // Runs looked through at most, per task, for the last one missed within its horizon.
 constexpr int kLongestSearch = 100000;
 
-// Written digit by digit: a gap of a day at ten thousand tasks writes ten thousand of these on
-// the scheduler thread, and the formatting functions of the C library cost more than the rest.
+// Written digit by digit into the text being built: a gap of a day at ten thousand tasks writes
+// ten thousand of these on the scheduler thread, and the formatting functions of the C library
+// and temporary strings cost more than the rest.
 void AppendNumber(std::wstring& text, long long number) {
     wchar_t digits[24];
     std::size_t count = 0;
@@ -32,13 +34,11 @@ void AppendNumber(std::wstring& text, long long number) {
         digits[count++] = static_cast<wchar_t>(L'0' + number % 10);
         number /= 10;
     } while (number > 0);
-    while (count > 0) {
-        text += digits[--count];
-    }
+    text.append(std::make_reverse_iterator(digits + count), std::make_reverse_iterator(digits));
 }
 
 // A span of real time (microseconds) in the two largest units it holds at least two of.
-std::wstring SpanText(RealTime span) {
+void AppendSpan(std::wstring& text, RealTime span) {
     const long long seconds =
         std::max<RealTime>(0, (span + kMicrosecondsPerSecond / 2) / kMicrosecondsPerSecond);
     struct Unit {
@@ -46,7 +46,6 @@ std::wstring SpanText(RealTime span) {
         const wchar_t* name;
     };
     static constexpr Unit kUnits[] = {{86400, L" d"}, {3600, L" h"}, {60, L" min"}, {1, L" s"}};
-    std::wstring text;
     for (std::size_t i = 0; i < std::size(kUnits); ++i) {
         if (seconds >= 2 * kUnits[i].seconds || kUnits[i].seconds == 1) {
             AppendNumber(text, seconds / kUnits[i].seconds);
@@ -56,9 +55,18 @@ std::wstring SpanText(RealTime span) {
                 AppendNumber(text, seconds % kUnits[i].seconds / kUnits[i + 1].seconds);
                 text += kUnits[i + 1].name;
             }
-            break;
+            return;
         }
     }
+}
+
+std::wstring LateText(RealTime lateness, const std::wstring& cause) {
+    std::wstring text;
+    text.reserve(32 + cause.size());
+    text += L"late by ";
+    AppendSpan(text, lateness);
+    text += L": ";
+    text += cause;
     return text;
 }
 
@@ -76,9 +84,9 @@ struct Missed {
 Missed RunsBetween(CZynTaskSchedulerThread& engine, CZynTaskListElement& element, RealTime from,
                    RealTime to) NO_THREAD_SAFETY_ANALYSIS {
     Missed missed;
-    for (ScheduledRun run = engine.RunAfter(element, from);
+    for (ScheduledRun run = engine.NextRunOf(element, from);
          run.IsRun() && run.at <= to && missed.count < kLongestSearch;
-         run = engine.RunAfter(element, run.at)) {
+         run = engine.NextRunOf(element, run.at)) {
         missed.latest = run.at;
         ++missed.count;
     }
@@ -136,6 +144,13 @@ void MissedRuns::Look(CZynTaskSchedulerThread& engine, CZynTasksList& list, cons
             RecordGap(engine, *element, gap);
         }
     }
+    HandOver(engine);
+}
+
+void MissedRuns::HandOver(CZynTaskSchedulerThread& engine) {
+    if (!m_records.empty()) {
+        engine.RunKeeper().Keep(std::exchange(m_records, {}));
+    }
 }
 
 // The cause is the same for every task found late at one look.
@@ -167,7 +182,8 @@ void MissedRuns::TakeCause(Gap& gap, bool corrected) {
         gap.cause = L"the machine was suspended";
     } else if (corrected) {
         gap.reason = SkipReason::ClockCorrected;
-        gap.cause = L"the clock was corrected forward by " + SpanText(gap.to - gap.from);
+        gap.cause = L"the clock was corrected forward by ";
+        AppendSpan(gap.cause, gap.to - gap.from);
     }
     m_disabled = false;
 }
@@ -178,12 +194,13 @@ void MissedRuns::RecordGap(CZynTaskSchedulerThread& engine, CZynTaskListElement&
                            const Gap& gap) {
     GuardAndLog(Names(L"RecordGap"), kSource, [&]() NO_THREAD_SAFETY_ANALYSIS {
         std::size_t recorded = 0;
-        for (ScheduledRun run = engine.RunAfter(element, gap.from);
+        for (ScheduledRun run = engine.NextRunOf(element, gap.from);
              run.IsRun() && run.at <= gap.to && recorded < kKeptRunRecords;
-             run = engine.RunAfter(element, run.at), ++recorded) {
-            engine.RunKeeper().KeepSkipped(
-                element.Identity, engine.Clock().ReadingAt(run.at), RunReason::Schedule, gap.reason,
-                L"late by " + SpanText(gap.now - run.at) + L": " + gap.cause);
+             run = engine.NextRunOf(element, run.at), ++recorded) {
+            m_records.emplace_back(
+                element.Identity,
+                SkippedRunRecord(engine.Clock().ReadingAt(run.at), RunReason::Schedule, gap.reason,
+                                 LateText(gap.now - run.at, gap.cause)));
         }
         const RunPolicies policies = RunPoliciesOf(*element.Task.Get());
         if (recorded == 0 || policies.missedRuns != RunPolicies::MissedRuns::Once) {

@@ -7,8 +7,9 @@
 // ran, judged from its newest record (or, without one, from when its document was written).
 // Never more than one catch-up per task per gap.
 //
-// The runs are the scheduler's own (CZynTaskSchedulerThread::RunAfter), each asked for after the
-// moment of the one before, on the engine's real time line. A clock corrected (SchedulerClock)
+// The runs are the scheduler's own (CZynTaskSchedulerThread::NextRunOf), each asked for after
+// the moment of the one before, on the engine's real time line; a task whose next run, kept
+// from the last look, lies beyond the gap costs no question. A clock corrected (SchedulerClock)
 // starts that line again from the new time, and the runs between are missed; a clock set by
 // hand by less moves the wall-time line instead, and the runs it skips come at once, as at a
 // zone's spring change, so it leaves no gap.
@@ -21,6 +22,8 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/WallTimeline.h"
 #include "tasks/RunRecord.h"
@@ -47,6 +50,9 @@ public:
     // The element's next run is due but later than a run may be: it and the task's runs after
     // it up to `now`, which the next search passes, did not happen.
     void RecordLate(CZynTaskSchedulerThread& engine, CZynTaskListElement& element, RealTime now);
+    // Hands the records made since the last time to the engine's run keeper, all at once:
+    // after a gap, thousands of tasks may have missed runs. Look does it itself.
+    void HandOver(CZynTaskSchedulerThread& engine);
 
 private:
     struct Gap {
@@ -63,7 +69,8 @@ private:
     void CatchUpAtStart(CZynTaskSchedulerThread& engine, CZynTaskListElement& element,
                         RealTime now);
 
-    bool m_started = false;  // the look at start-up was made
+    std::vector<std::pair<std::wstring, RunRecord>> m_records;  // not yet handed over
+    bool m_started = false;                                     // the look at start-up was made
     bool m_disabled = false;
     RealTime m_handledUpTo = 0;  // missed runs up to this moment have been dealt with
     std::chrono::milliseconds m_suspendedAtLastLook{0};

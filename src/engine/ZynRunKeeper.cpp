@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "ZynTaskSchedulerLib/WorkFolder.h"
 #include "engine/ZynTaskSchedulerThread.h"
@@ -107,16 +108,22 @@ void CZynRunKeeper::Keep(const std::wstring& identity, RunRecord record) {
     m_work.Set();
 }
 
+void CZynRunKeeper::Keep(Records records) {
+    {
+        ScopedLock lock(m_lock);
+        if (m_records.empty()) {
+            m_records = std::move(records);
+        } else {
+            std::move(records.begin(), records.end(), std::back_inserter(m_records));
+        }
+    }
+    m_work.Set();
+}
+
 void CZynRunKeeper::KeepSkipped(const std::wstring& identity,
                                 std::optional<WallClock::TimePoint> due, RunReason reason,
                                 SkipReason skipped, std::wstring detail) {
-    RunRecord record;
-    record.due = due;
-    record.reason = reason;
-    record.outcome = RunOutcome::Skipped;
-    record.skipped = skipped;
-    record.detail = std::move(detail);
-    Keep(identity, std::move(record));
+    Keep(identity, SkippedRunRecord(due, reason, skipped, std::move(detail)));
 }
 
 void CZynRunKeeper::DoPendingWork() {
@@ -220,7 +227,7 @@ void CZynRunKeeper::RemoveAbandonedTemporaries(const std::wstring& logFolder) {
 // Only the holder of the work folder writes there, and a task deleted meanwhile gets no file
 // again.
 void CZynRunKeeper::WriteRecords() {
-    Batch batch;
+    Records batch;
     {
         ScopedLock lock(m_lock);
         batch.swap(m_records);

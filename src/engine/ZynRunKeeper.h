@@ -51,8 +51,13 @@ public:
     // Marks every run of the task under way as replaced (before the engine cancels them).
     void MarkReplaced(const std::wstring& identity);
 
+    // Records of tasks, by identity, in the order made.
+    using Records = std::vector<std::pair<std::wstring, RunRecord>>;
+
     // A record to write for the task.
     void Keep(const std::wstring& identity, RunRecord record);
+    // Records to write, handed over at once: a gap that many tasks missed runs in is one.
+    void Keep(Records records);
     // The record of a run that did not happen: due at `due` (none for a run asked for now).
     void KeepSkipped(const std::wstring& identity, std::optional<WallClock::TimePoint> due,
                      RunReason reason, SkipReason skipped, std::wstring detail);
@@ -78,7 +83,6 @@ private:
         WallClock::TimePoint deadline;
         std::weak_ptr<RunInProgress> run;
     };
-    using Batch = std::vector<std::pair<std::wstring, RunRecord>>;  // in the order kept
 
     DWORD MillisecondsToNextDeadline();
     void EndOverdueRuns();
@@ -94,6 +98,6 @@ private:
     std::multimap<std::wstring, std::weak_ptr<RunInProgress>> m_running GUARDED_BY(m_lock);
     std::map<std::wstring, WaitingRun> m_waiting GUARDED_BY(m_lock);
     std::vector<Watch> m_watches GUARDED_BY(m_lock);
-    Batch m_records GUARDED_BY(m_lock);
+    Records m_records GUARDED_BY(m_lock);
     CAtlEvent m_work{FALSE, FALSE};
 };

@@ -28,6 +28,15 @@ GuardNames Names(const wchar_t* member) {
     return GuardNames{kClassName, member};
 }
 
+ScheduledRun AskNextRun(IZynRunSchedule* schedule, RealTime after) {
+    ScheduledRun next;
+    const HRESULT hr = schedule != nullptr ? schedule->NextRunAfter(after, &next) : E_NOINTERFACE;
+    if (FAILED(hr)) {
+        CEThrowError(hr, L"Failed to get task next run time.");
+    }
+    return next;
+}
+
 std::wstring IdentityOf(IZynTask* task, const wchar_t* failureText) {
     CBstr identity;
     const HRESULT hr = task->get_Guid(identity.Receive());
@@ -361,9 +370,9 @@ DWORD CZynTaskSchedulerThread::CheckTasks() {
         const bool corrected = m_clock.TakeCorrection();
         const RealTime lastLook = m_handledUpTo;
         const RealTime searchStart = RunSearchStart(now, corrected);
-        m_missedRuns.Look(*this, *m_taskList, {lastLook, searchStart, now}, corrected);
         m_runsLine = m_clock.Generation();
         m_runsComputedAt = now;
+        m_missedRuns.Look(*this, *m_taskList, {lastLook, searchStart, now}, corrected);
         RealTime earliest = 0;
         m_runsInOrder = false;
         bool inOrder = true;  // a list in order needs no sort, which is a walk of its own
@@ -418,18 +427,8 @@ ScheduledRun CZynTaskSchedulerThread::NextRunOf(CZynTaskListElement& element, Re
     const std::uint64_t revision = element.Schedule ? element.Schedule->ScheduleRevision() : 0;
     ScheduledRun next;
     if (!element.NextRun.Recall(revision, m_runsLine, after, next)) {
-        next = RunAfter(element, after);
+        next = AskNextRun(element.Schedule.Get(), after);
         element.NextRun.Remember(revision, m_runsLine, after, next);
-    }
-    return next;
-}
-
-ScheduledRun CZynTaskSchedulerThread::RunAfter(CZynTaskListElement& element, RealTime after) {
-    ScheduledRun next;
-    const HRESULT hr =
-        element.Schedule ? element.Schedule->NextRunAfter(after, &next) : E_NOINTERFACE;
-    if (FAILED(hr)) {
-        CEThrowError(hr, L"Failed to get task next run time.");
     }
     return next;
 }
@@ -472,6 +471,7 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
                 m_missedRuns.RecordLate(*this, *element, now);
             }
         }
+        m_missedRuns.HandOver(*this);
         m_handledUpTo = std::max(m_handledUpTo, now);
     });
 }

@@ -111,8 +111,9 @@ public:
     }
     // The engine's clock: its readings at moments of real time are the times run records show.
     const SchedulerClock& Clock() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_clock; }
-    // The task's first run after `after`, as the cycle computes it, without its memo.
-    ScheduledRun RunAfter(CZynTaskListElement& element, RealTime after)
+    // The task's first run after `after`, as the cycle finds it: the task is asked only when what
+    // it answered last time may no longer hold (NextRunMemo).
+    ScheduledRun NextRunOf(CZynTaskListElement& element, RealTime after)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     IZynEngineObjectFactory* ObjectFactory() const { return m_factory; }
     // The engine's own task list (null after Shutdown); use under the main lock.
@@ -134,8 +135,6 @@ private:
     void KeepFolderInView() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DWORD WaitForWork(DWORD timeoutMs);
     void HandleWake(DWORD result);
-    ScheduledRun NextRunOf(CZynTaskListElement& element, RealTime after)
-        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     RealTime RunSearchStart(RealTime now, bool corrected) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, RealTime now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);

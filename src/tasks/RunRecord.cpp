@@ -71,6 +71,17 @@ const wchar_t* SkipReasonName(SkipReason reason) {
     return kSkipNames[static_cast<std::size_t>(reason)];
 }
 
+RunRecord SkippedRunRecord(std::optional<RunRecord::TimePoint> due, RunReason reason,
+                           SkipReason skipped, std::wstring detail) {
+    RunRecord record;
+    record.due = due;
+    record.reason = reason;
+    record.outcome = RunOutcome::Skipped;
+    record.skipped = skipped;
+    record.detail = std::move(detail);
+    return record;
+}
+
 void AppendRunRecord(const XmlNode& parent, const RunRecord& record) {
     const XmlNode run = parent.AppendElement(L"Run");
     run.SetAttribute(L"Reason", RunReasonName(record.reason));

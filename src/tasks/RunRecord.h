@@ -63,6 +63,10 @@ struct RunRecord {
     std::uint64_t outputBytes = 0;      // every byte written, kept or not
 };
 
+// The record of a run that did not happen.
+RunRecord SkippedRunRecord(std::optional<RunRecord::TimePoint> due, RunReason reason,
+                           SkipReason skipped, std::wstring detail);
+
 const wchar_t* RunReasonName(RunReason reason);
 const wchar_t* RunOutcomeName(RunOutcome outcome);
 const wchar_t* SkipReasonName(SkipReason reason);
