@@ -29,12 +29,12 @@ constexpr int kLongestSearch = 100000;
 // and temporary strings cost more than the rest.
 void AppendNumber(std::wstring& text, long long number) {
     wchar_t digits[24];
-    std::size_t count = 0;
+    wchar_t* first = std::end(digits);
     do {
-        digits[count++] = static_cast<wchar_t>(L'0' + number % 10);
+        *--first = static_cast<wchar_t>(L'0' + number % 10);
         number /= 10;
     } while (number > 0);
-    text.append(std::make_reverse_iterator(digits + count), std::make_reverse_iterator(digits));
+    text.append(first, static_cast<std::size_t>(std::end(digits) - first));
 }
 
 // A span of real time (microseconds) in the two largest units it holds at least two of.
