@@ -127,11 +127,12 @@ void MissedRuns::Look(CZynTaskSchedulerThread& engine, CZynTasksList& list, cons
                       bool corrected) {
     const bool firstLook = !m_started;
     m_started = true;
-    // After a clock corrected back, the search starts before what was dealt with on the old line.
     Gap gap;
     gap.from = std::max(span.lastLook, m_handledUpTo);
     gap.to = span.searchStart;
     gap.now = span.now;
+    // Set, not raised: after a clock corrected back, the search starts before what was dealt
+    // with on the old line.
     m_handledUpTo = span.searchStart;
     TakeCause(gap, corrected);
     if (!firstLook && (span.lastLook == 0 || gap.to <= gap.from)) {

@@ -1,14 +1,17 @@
 // A client killed at any moment while it adds and rewrites tasks: afterwards every task file
 // is one whole document, every task the client saw stored is still there, and the next
-// scheduler's first scan leaves no temporary behind.
+// scheduler's first scan leaves no temporary behind. A daemon killed while it writes run records
+// leaves every records file a whole list, and the next daemon's first records sweep what it left.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/ComPtr.h"
@@ -23,6 +26,10 @@
 namespace {
 
 constexpr int kKills = 200;
+constexpr int kDaemonKills = 3;
+// Due at one second: more than the queue holds, so that records of runs and of runs turned away
+// are written one file after the other.
+constexpr int kTasksAtOnce = 100;
 
 std::wstring Document(const std::wstring& name, int version) {
     // The padding makes each write long enough to be cut in the middle.
@@ -172,6 +179,92 @@ TEST(CrashSafety, AClientKilledAnywhereLosesNoTaskAndTearsNoFile) {
         static_cast<std::size_t>(std::count(listed.output.begin(), listed.output.end(), '\n')),
         documents)
         << "every document on disk is a task of the scheduler";
+    daemon->Kill(SIGTERM);
+    EXPECT_EQ(daemon->Wait(), 0);
+}
+
+// Tasks due `seconds` from now, written into the folder as a client does; their identities.
+// (`batch` tells them apart from the tasks written before).
+std::vector<std::string> WriteTasksDueIn(const ProductSandbox& sandbox, int seconds, int count,
+                                         int batch) {
+    const std::string due = LocalTimeFromNow(seconds);
+    std::vector<std::string> identities;
+    for (int task = 0; task < count; ++task) {
+        char identity[48];
+        std::snprintf(identity, sizeof identity, "{%08X-0000-4000-8000-%012X}", batch, task);
+        const std::string document = TaskDocument(
+            identity, "<Trigger Type=\"0\"><BeginDate>" + due + "</BeginDate></Trigger>", "true");
+        EXPECT_EQ(
+            ReplaceFileAtomically(Utf8ToWideLossy(sandbox.WorkFolder() + "/" + identity + ".xml"),
+                                  {document}, false),
+            ERROR_SUCCESS);
+        identities.emplace_back(identity);
+    }
+    return identities;
+}
+
+std::vector<DirectoryEntry> LogFolderEntries(const ProductSandbox& sandbox) {
+    std::vector<DirectoryEntry> entries;
+    ListDirectory(Utf8ToWideLossy(sandbox.WorkFolder() + "/Logs"), entries);
+    return entries;
+}
+
+bool HasRecordsFile(const ProductSandbox& sandbox) {
+    for (const DirectoryEntry& entry : LogFolderEntries(sandbox)) {
+        if (entry.name.ends_with(L".runs")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(CrashSafety, ADaemonKilledWhileItWritesRunRecordsLeavesWholeLists) {
+    ProductSandbox sandbox;
+    ASSERT_EQ(sandbox.Client({"register"}).status, 0);
+    ASSERT_EQ(MakeDirectory(Utf8ToWideLossy(sandbox.WorkFolder()), 0700), ERROR_SUCCESS);
+    std::mt19937 random(20261206);
+    std::uniform_int_distribution<int> delayMs(0, 30);
+    for (int kill = 0; kill < kDaemonKills; ++kill) {
+        WriteTasksDueIn(sandbox, 3, kTasksAtOnce, kill);
+        const std::string name = "daemon" + std::to_string(kill);
+        auto daemon = sandbox.StartDaemon({}, name);
+        ASSERT_TRUE(sandbox.WaitUntilRunning(name)) << sandbox.DaemonErrors(name);
+        ASSERT_TRUE(WaitUntil([&] { return HasRecordsFile(sandbox); }, 30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
+        daemon->Kill(SIGKILL);
+        daemon->Wait();
+        for (const DirectoryEntry& entry : LogFolderEntries(sandbox)) {
+            if (!entry.name.ends_with(L".runs") || entry.name.starts_with(L".")) {
+                continue;
+            }
+            std::string bytes;
+            ASSERT_EQ(ReadRegularFile(Utf8ToWideLossy(sandbox.WorkFolder() + "/Logs/") + entry.name,
+                                      bytes, 8 << 20),
+                      ERROR_SUCCESS);
+            XmlDocument records;
+            std::wstring reason;
+            EXPECT_TRUE(records.Load(Utf8ToWideLossy(bytes), reason) &&
+                        !records.DocumentElement().ChildElements().empty())
+                << WideToUtf8(entry.name) << " is torn: " << WideToUtf8(reason);
+        }
+    }
+
+    // Temporaries of killed writers count as abandoned once they are a few seconds old.
+    std::this_thread::sleep_for(std::chrono::seconds(11));
+    const std::string last = WriteTasksDueIn(sandbox, 2, 1, kDaemonKills).front();
+    auto daemon = sandbox.StartDaemon();
+    ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
+    ProgramResult history;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            history = sandbox.Client({"history", last});
+            return history.output.ends_with("\texited 0\tschedule\n");
+        },
+        30))
+        << history.output << history.errors;
+    for (const DirectoryEntry& entry : LogFolderEntries(sandbox)) {
+        EXPECT_FALSE(entry.name.starts_with(L".")) << WideToUtf8(entry.name) << " was left";
+    }
     daemon->Kill(SIGTERM);
     EXPECT_EQ(daemon->Wait(), 0);
 }
