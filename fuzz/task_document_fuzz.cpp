@@ -5,13 +5,13 @@
 #include "ZynTaskSchedulerLib/Runtime.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/ComError.h"
-#include "tasks/ScheduleArithmetic.h"
+#include "platform/WallTimeline.h"
 #include "tasks/ZynTaskImpl.h"
 
 namespace {
 
 constexpr int kChainSteps = 16;
-constexpr DATE kFirstOf2024 = 45292.0;
+constexpr RealTime kFirstOf2024 = 1704067200LL * kMicrosecondsPerSecond;
 
 // An engine without a work folder: nothing is written, no task log is kept.
 class DetachedEngine final : public CCERefCountBase, public IZynTaskEngine {
@@ -27,19 +27,32 @@ CountedPtr<CZynTaskImpl> NewTask() {
     return MakeCounted<CZynTaskImpl>(CountedPtr<IZynTaskEngine>(MakeCounted<DetachedEngine>()), 0);
 }
 
-void ChainNextRuns(CZynTaskImpl& task, DATE reference) {
+void ChainNextRuns(CZynTaskImpl& task, RealTime reference) {
+    const WallTimeline timeline;
     for (int step = 0; step < kChainSteps; ++step) {
-        const DATE next = task.CalculateTriggersNextRunTime(reference);
-        if (next == 0) {
+        const ScheduledRun next = task.CalculateTriggersNextRunTime(reference, timeline);
+        if (!next.IsRun()) {
             FuzzCheck(task.GetNextTriggerIndex() == -1, "no next run, no next trigger");
             return;
         }
-        FuzzCheck(CompareDates(next, reference) > 0, "the next run is later than the last");
+        FuzzCheck(next.at > reference, "the next run is later than the last");
         const LONG index = task.GetNextTriggerIndex();
         FuzzCheck(index >= 0 && static_cast<std::size_t>(index) < task.GetTriggers().size(),
                   "the next trigger is one of the task's");
-        reference = next;
+        reference = next.at;
     }
+}
+
+// The day before the first trigger's begin, as the clock shows it; false when that leaves the
+// calendar.
+bool DayBeforeFirstBegin(const CZynTaskImpl& task, RealTime& moment) {
+    WallTime wall = 0;
+    if (task.GetTriggers().empty() ||
+        !WallTimeOfDate(task.GetTriggers().front()->BeginDate - 1.0, wall)) {
+        return false;
+    }
+    moment = WallTimeline().FirstShowing(wall);
+    return true;
 }
 
 }  // namespace
@@ -65,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzCheck(reread->GetTriggers().size() == task->GetTriggers().size(),
               "what GetXml writes has the same triggers");
     ChainNextRuns(*task, kFirstOf2024);
-    if (!task->GetTriggers().empty()) {
-        ChainNextRuns(*task, task->GetTriggers().front()->BeginDate - 1.0);
+    if (RealTime beforeBegin = 0; DayBeforeFirstBegin(*task, beforeBegin)) {
+        ChainNextRuns(*task, beforeBegin);
     }
     return 0;
 }

@@ -156,7 +156,10 @@ ScheduledRun CZynTaskImpl::CalculateTriggersNextRunTime(RealTime after,
                 const TriggerState before = StateOf(*trigger);
                 ScheduledRun run = NextTriggerRun(*trigger, after, timeline);
                 changed = changed || StateOf(*trigger) != before;
-                if (run.IsRun() && (!best.IsRun() || run.at < best.at)) {
+                // A run the calendar places before its day 0 is no run, as GetNextTriggerIndex
+                // reads the triggers.
+                const bool counts = run.IsRun() && CompareDates(trigger->NextRunTime, 0) > 0;
+                if (counts && (!best.IsRun() || run.at < best.at)) {
                     run.trigger = position;
                     best = run;
                 }
