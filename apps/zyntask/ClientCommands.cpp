@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <thread>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
@@ -270,6 +271,17 @@ int CheckDocument(ArgumentList& arguments, ClientContext& context) {
     return 0;
 }
 
+// The record of the run that follows `before`, the newest record when the run was asked for.
+RunEntry WaitForNextRecord(IZynTask& task, const std::vector<RunEntry>& before) {
+    for (;;) {
+        const std::vector<RunEntry> newest = TaskRunRecords(task, 1);
+        if (!newest.empty() && (before.empty() || !SameRun(newest.front(), before.front()))) {
+            return newest.front();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 int RunTask(ArgumentList& arguments, ClientContext& context) {
     const std::wstring which = arguments.RequirePositional("ID or NAME");
     arguments.ExpectEnd();
@@ -279,21 +291,15 @@ int RunTask(ArgumentList& arguments, ClientContext& context) {
                         L"that scheduler and run this command again");
     const ComPtr<IZynTask> task = session.FindTask(which);
     const std::wstring identity = TaskIdentity(*task);
-    const std::wstring document = TaskDocument(*task);
-    const std::wstring handlerName = HandlerName(document);
-    CLSID handlerClass{};
-    CheckCall(handlerName.starts_with(L"{") ? CLSIDFromString(handlerName.c_str(), &handlerClass)
-                                            : CLSIDFromProgID(handlerName.c_str(), &handlerClass),
-              L"finding the handler " + handlerName);
-    ComPtr<IZynScheduledTaskHandler> handler;
-    CheckCall(
-        CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IZynScheduledTaskHandler,
-                         reinterpret_cast<void**>(handler.Receive())),
-        L"creating the handler " + handlerName);
-    // The folder stays held by this session meanwhile, so no scheduler starts the task twice.
-    CheckCall(handler->ProcessTask(CBstr(identity).Get(), CBstr(document).Get()),
-              L"running " + identity);
-    Print(L"ran " + identity);
+    // Through the engine this session holds, so that the run leaves its record as a daemon's
+    // runs do; the folder stays held meanwhile, so no scheduler starts the task twice.
+    const std::vector<RunEntry> before = TaskRunRecords(*task, 1);
+    CheckCall(task->ExecuteTask(), L"running " + identity);
+    const RunEntry run = WaitForNextRecord(*task, before);
+    if (run.outcome == L"start-failed" || run.outcome == L"skipped") {
+        throw AppFailure{L"running " + identity + L": " + OutcomeText(run)};
+    }
+    Print(L"ran " + identity + L": " + OutcomeText(run));
     return 0;
 }
 

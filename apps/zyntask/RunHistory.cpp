@@ -61,7 +61,7 @@ std::wstring DurationText(const RunEntry& entry) {
     return FormatText(32, L"%.3f s", seconds);
 }
 
-std::wstring OutcomeText(const RunEntry& entry, bool withDetail) {
+std::wstring OutcomeWords(const RunEntry& entry, bool withDetail) {
     std::wstring text = entry.outcome;
     if (entry.exitCode && entry.outcome == L"exited") {
         text += L" " + std::to_wstring(*entry.exitCode);
@@ -107,12 +107,21 @@ std::vector<RunEntry> TaskRunRecords(IZynTask& task, unsigned count) {
 
 std::wstring RecordLine(const RunEntry& entry) {
     return (entry.due.empty() ? L"now" : ShownTime(entry.due)) + L"\t" + ShownTime(entry.started) +
-           L"\t" + DurationText(entry) + L"\t" + OutcomeText(entry, true) + L"\t" + entry.reason;
+           L"\t" + DurationText(entry) + L"\t" + OutcomeWords(entry, true) + L"\t" + entry.reason;
+}
+
+std::wstring OutcomeText(const RunEntry& entry) {
+    return OutcomeWords(entry, true);
+}
+
+bool SameRun(const RunEntry& one, const RunEntry& other) {
+    return one.reason == other.reason && one.due == other.due && one.queued == other.queued &&
+           one.ended == other.ended && one.outcome == other.outcome;
 }
 
 std::wstring LastRunText(const RunEntry& entry) {
     return ShownTime(entry.started.empty() ? entry.due : entry.started) + L" " +
-           OutcomeText(entry, false);
+           OutcomeWords(entry, false);
 }
 
 std::string RecordJson(const RunEntry& entry) {

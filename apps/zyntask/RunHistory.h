@@ -28,6 +28,10 @@ std::vector<RunEntry> TaskRunRecords(IZynTask& task, unsigned count);
 
 // "due <TAB> started <TAB> duration <TAB> outcome <TAB> reason", "-" for what is not known.
 std::wstring RecordLine(const RunEntry& entry);
+// The outcome with its exit status or signal, why the run was skipped and the detail.
+std::wstring OutcomeText(const RunEntry& entry);
+// True when both entries are the record of one run (or of one run that did not happen).
+bool SameRun(const RunEntry& one, const RunEntry& other);
 // The started (or due) time and the outcome without its detail, as the task list shows the
 // last run.
 std::wstring LastRunText(const RunEntry& entry);

@@ -16,7 +16,6 @@
 namespace {
 
 constexpr std::size_t kMaximumDocumentBytes = 1 << 20;
-constexpr wchar_t kBuiltInHandler[] = L"Kalvane.ZynCmdLineTaskHandler";
 
 XmlDocument LoadDocument(const std::wstring& document) {
     XmlDocument xml;
@@ -87,12 +86,6 @@ std::vector<std::wstring> TriggerDescriptions(const std::wstring& document) {
         }
     }
     return descriptions;
-}
-
-std::wstring HandlerName(const std::wstring& document) {
-    const XmlDocument xml = LoadDocument(document);
-    const XmlNode handler = xml.SelectSingle(L"//HandlerCLSID");
-    return handler ? handler.Text() : kBuiltInHandler;
 }
 
 std::string JsonString(std::wstring_view text) {

@@ -25,8 +25,6 @@ DATE ParseRunTime(const std::wstring& text);
 std::wstring ScheduleName(const std::wstring& document);
 // The Description attribute of each trigger of the document's task, in document order.
 std::vector<std::wstring> TriggerDescriptions(const std::wstring& document);
-// "//HandlerCLSID" of the document, or the built-in command-line handler when it has none.
-std::wstring HandlerName(const std::wstring& document);
 
 // `text` as a JSON string, quotes included.
 std::string JsonString(std::wstring_view text);

@@ -425,14 +425,18 @@ TEST(Product, ClientWorksTheFolderItselfWhenNoDaemonHoldsIt) {
     EXPECT_EQ(sandbox.Client({"add", task}).status, 1) << "the schedule name is taken";
 
     const ProgramResult ran = sandbox.Client({"run", "later"});
-    EXPECT_EQ(ran.status, 0) << ran.errors;
+    EXPECT_EQ(ran.output, "ran " + identity + ": exited 0\n") << ran.errors;
     EXPECT_EQ(ReadBytes(Utf8ToWideLossy(marker)), "by-hand\n");
+    const std::string history = sandbox.Client({"history", "later"}).output;
+    EXPECT_TRUE(history.starts_with("now\t") && history.ends_with("\texited 0\trun-now\n"))
+        << history;
     EXPECT_EQ(sandbox.Client({"cancel", "later"}).status, 1);
     EXPECT_EQ(sandbox.Client({"enable"}).status, 1);
     EXPECT_EQ(sandbox.Client({"disable"}).status, 0);
 
     EXPECT_EQ(sandbox.Client({"delete", "later"}).status, 0);
     EXPECT_FALSE(Exists(sandbox.WorkFolder() + "/" + identity + ".xml"));
+    EXPECT_FALSE(Exists(sandbox.WorkFolder() + "/Logs/" + identity + ".runs"));
     EXPECT_EQ(sandbox.Client({"show", "later"}).status, 1);
     EXPECT_FALSE(Exists(LockFile(sandbox)));
 }
