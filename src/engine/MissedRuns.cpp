@@ -212,8 +212,7 @@ void MissedRuns::RecordGap(CZynTaskSchedulerThread& engine, CZynTaskListElement&
         const Missed missed =
             RunsBetween(engine, element, std::max(gap.from, horizonStart - 1), gap.to);
         if (missed.count > 0) {
-            engine.QueueTaskForExecution(element.Task.Get(),
-                                         CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
+            engine.QueueCatchUp(element, CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
                                                        missed.count, L"(" + gap.cause + L")"));
         }
     });
@@ -233,8 +232,7 @@ void MissedRuns::CatchUpAtStart(CZynTaskSchedulerThread& engine, CZynTaskListEle
         }
         const Missed missed = RunsBetween(engine, element, from, now);
         if (missed.count > 0) {
-            engine.QueueTaskForExecution(element.Task.Get(),
-                                         CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
+            engine.QueueCatchUp(element, CatchUpTicket(engine.Clock().ReadingAt(missed.latest),
                                                        missed.count, L"while no scheduler ran"));
         }
     });

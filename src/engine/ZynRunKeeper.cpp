@@ -47,7 +47,7 @@ std::shared_ptr<RunInProgress> CZynRunKeeper::StartRun(std::wstring identity, Ru
         ScopedLock lock(m_lock);
         m_running.emplace(std::move(identity), run);
         if (limit) {
-            m_watches.push_back({now + std::chrono::minutes(*limit), run});
+            m_watches.push_back({WallClock::CurrentElapsed() + std::chrono::minutes(*limit), run});
         }
     }
     if (limit) {
@@ -75,13 +75,19 @@ void CZynRunKeeper::RunEnded(const RunInProgress& run) {
 CZynRunKeeper::Wait CZynRunKeeper::WaitForRunningEnd(const std::wstring& identity,
                                                      ComPtr<IZynTask> task, RunTicket ticket) {
     ScopedLock lock(m_lock);
-    if (!m_running.contains(identity)) {
+    if (!HasRunUnderWay(identity)) {
         return Wait::NothingToWaitFor;
     }
-    ticket.detail = L"waited for the run before it to end";
     const bool added =
         m_waiting.try_emplace(identity, WaitingRun{std::move(task), std::move(ticket)}).second;
     return added ? Wait::Waiting : Wait::AlreadyWaiting;
+}
+
+// A run whose object is gone is not waited for: it never tells its end, so nothing would
+// release the run waiting for it. (A finished run leaves at RunEnded, under this lock.)
+bool CZynRunKeeper::HasRunUnderWay(const std::wstring& identity) {
+    const auto [first, last] = m_running.equal_range(identity);
+    return std::any_of(first, last, [](const auto& entry) { return !entry.second.expired(); });
 }
 
 void CZynRunKeeper::MarkReplaced(const std::wstring& identity) {
@@ -158,14 +164,15 @@ DWORD CZynRunKeeper::MillisecondsToNextDeadline() {
         std::min_element(m_watches.begin(), m_watches.end(), [](const Watch& a, const Watch& b) {
             return a.deadline < b.deadline;
         })->deadline;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - WallClock::CurrentTime());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(next - WallClock::CurrentElapsed());
     return static_cast<DWORD>(std::clamp<long long>(left.count(), 0, kLongestSleepMs));
 }
 
 // Each run is marked before the cancel, and the cancel goes through the engine, which finds the
 // processor that runs the task.
 void CZynRunKeeper::EndOverdueRuns() {
-    const WallClock::TimePoint now = WallClock::CurrentTime();
+    const std::chrono::nanoseconds now = WallClock::CurrentElapsed();
     std::vector<std::shared_ptr<RunInProgress>> overdue;
     {
         ScopedLock lock(m_lock);

@@ -79,11 +79,14 @@ private:
         RunTicket ticket;
         bool released = false;
     };
+    // Deadlines on the clock nobody sets: a clock set by hand neither ends a run early nor
+    // lets it run on.
     struct Watch {
-        WallClock::TimePoint deadline;
+        std::chrono::nanoseconds deadline;
         std::weak_ptr<RunInProgress> run;
     };
 
+    bool HasRunUnderWay(const std::wstring& identity) EXCLUSIVE_LOCKS_REQUIRED(m_lock);
     DWORD MillisecondsToNextDeadline();
     void EndOverdueRuns();
     void QueueReleasedRuns();

@@ -477,18 +477,13 @@ HRESULT CZynTaskSchedulerThread::ExecuteDueTasks() {
 }
 
 void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, RealTime now) {
-    const bool room = m_queue.Size() < m_maxExecQueueSize;
+    const RunTicket ticket = ScheduleTicket(element);
     bool waits = false;
-    if (!room ||
-        (IsTaskAlreadyRunning(element, element.Identity) && !AdmitsOverlap(element, waits))) {
+    if (TurnsAway(element, ticket, waits)) {
         CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
                             L"Task list is full or task is already running. Not executing due "
                             L"task %ls at %ls\n",
                             element.Identity.c_str(), LocalTimeText().c_str());
-        if (!room) {
-            RecordSkipped(element, SkipReason::QueueFull,
-                          L"the queue held " + std::to_wstring(m_maxExecQueueSize) + L" runs");
-        }
         return;
     }
     CEReportEventFormat(CE_SEVERITY_INFORMATION, kSource,
@@ -499,32 +494,57 @@ void CZynTaskSchedulerThread::QueueIfPossible(CZynTaskListElement& element, Real
     element.LastQueuedTime = now;
     element.TriggerIndex = element.NextRunTrigger;
     if (!waits) {
-        QueueTaskForExecution(element.Task.Get(), ScheduleTicket(element));
+        QueueTaskForExecution(element.Task.Get(), ticket);
     }
 }
 
-bool CZynTaskSchedulerThread::AdmitsOverlap(CZynTaskListElement& element, bool& waits) {
-    const RunPolicies policies = RunPoliciesOf(*element.Task.Get());
-    if (policies.overlap == RunPolicies::Overlap::Replace) {
-        m_runKeeper->MarkReplaced(element.Identity);
-        CancelTask(element.Identity);
+void CZynTaskSchedulerThread::QueueCatchUp(CZynTaskListElement& element, RunTicket ticket) {
+    bool waits = false;
+    if (!TurnsAway(element, ticket, waits) && !waits) {
+        QueueTaskForExecution(element.Task.Get(), std::move(ticket));
+    }
+}
+
+bool CZynTaskSchedulerThread::TurnsAway(CZynTaskListElement& element, const RunTicket& ticket,
+                                        bool& waits) {
+    if (m_queue.Size() >= m_maxExecQueueSize) {
+        RecordSkipped(element, ticket, SkipReason::QueueFull,
+                      L"the queue held " + std::to_wstring(m_maxExecQueueSize) + L" runs");
         return true;
     }
-    if (policies.overlap == RunPolicies::Overlap::Queue) {
-        RunTicket ticket = ScheduleTicket(element);
-        ticket.queued = WallClock::CurrentTime();
-        const CZynRunKeeper::Wait wait =
-            m_runKeeper->WaitForRunningEnd(element.Identity, element.Task, std::move(ticket));
-        waits = wait == CZynRunKeeper::Wait::Waiting;
-        if (wait != CZynRunKeeper::Wait::AlreadyWaiting) {
-            return true;
-        }
+    return IsTaskAlreadyRunning(element, element.Identity) &&
+           !AdmitsOverlap(element, ticket, waits);
+}
+
+// A replacing run waits, as a queued one does, for the run it ends: the processor knows the
+// ending run until its handler has reported the end, and would not take another of the task.
+bool CZynTaskSchedulerThread::AdmitsOverlap(CZynTaskListElement& element, const RunTicket& ticket,
+                                            bool& waits) {
+    const RunPolicies policies = RunPoliciesOf(*element.Task.Get());
+    if (policies.overlap == RunPolicies::Overlap::Skip) {
+        RecordSkipped(element, ticket, SkipReason::AlreadyRunning,
+                      L"the run before it was still under way");
+        return false;
     }
-    RecordSkipped(element, SkipReason::AlreadyRunning,
-                  policies.overlap == RunPolicies::Overlap::Queue
-                      ? L"a run already waits for the one under way"
-                      : L"the run before it was still under way");
-    return false;
+    const bool replaces = policies.overlap == RunPolicies::Overlap::Replace;
+    if (replaces) {
+        m_runKeeper->MarkReplaced(element.Identity);
+        CancelTask(element.Identity);
+    }
+    RunTicket waiting = ticket;
+    waiting.queued = WallClock::CurrentTime();
+    waiting.detail += (waiting.detail.empty() ? L"" : L"; ") +
+                      std::wstring(replaces ? L"waited for the run it replaced to end"
+                                            : L"waited for the run before it to end");
+    const CZynRunKeeper::Wait wait =
+        m_runKeeper->WaitForRunningEnd(element.Identity, element.Task, std::move(waiting));
+    if (wait == CZynRunKeeper::Wait::AlreadyWaiting) {
+        RecordSkipped(element, ticket, SkipReason::AlreadyRunning,
+                      L"a run already waits for the one under way");
+        return false;
+    }
+    waits = wait == CZynRunKeeper::Wait::Waiting;
+    return true;
 }
 
 RunTicket CZynTaskSchedulerThread::ScheduleTicket(const CZynTaskListElement& element) {
@@ -534,10 +554,11 @@ RunTicket CZynTaskSchedulerThread::ScheduleTicket(const CZynTaskListElement& ele
     return ticket;
 }
 
-void CZynTaskSchedulerThread::RecordSkipped(const CZynTaskListElement& element, SkipReason reason,
+void CZynTaskSchedulerThread::RecordSkipped(const CZynTaskListElement& element,
+                                            const RunTicket& ticket, SkipReason reason,
                                             std::wstring detail) {
-    m_runKeeper->KeepSkipped(element.Identity, m_clock.ReadingAt(element.NextRunTime),
-                             RunReason::Schedule, reason, std::move(detail));
+    m_runKeeper->KeepSkipped(element.Identity, ticket.due, ticket.reason, reason,
+                             std::move(detail));
 }
 
 // Only a task whose fired trigger has no further run and that was queued over a minute ago

@@ -115,6 +115,10 @@ public:
     // it answered last time may no longer hold (NextRunMemo).
     ScheduledRun NextRunOf(CZynTaskListElement& element, RealTime after)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    // Queues a run that makes up for missed ones, admitted as a scheduled run is: the queue's
+    // room and the task's overlap policy decide, and a run turned away is recorded.
+    void QueueCatchUp(CZynTaskListElement& element, RunTicket ticket)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     IZynEngineObjectFactory* ObjectFactory() const { return m_factory; }
     // The engine's own task list (null after Shutdown); use under the main lock.
     CZynTasksList* TaskList() EXCLUSIVE_LOCKS_REQUIRED(m_mainLock) { return m_taskList.get(); }
@@ -138,15 +142,20 @@ private:
     RealTime RunSearchStart(RealTime now, bool corrected) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     void QueueIfPossible(CZynTaskListElement& element, RealTime now)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    // True when the run `ticket` describes is not to be queued: no room, or the task running and
+    // its overlap policy skipping the run; the reason is recorded. `waits`: the run waits for
+    // the one under way, which queues it at its end.
+    bool TurnsAway(CZynTaskListElement& element, const RunTicket& ticket, bool& waits)
+        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     DATE WallDateOf(RealTime moment) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     // A due run that found its task running: true when it is to be queued now (its overlap
     // policy waits for or replaces the running one, or skips it and records that).
-    bool AdmitsOverlap(CZynTaskListElement& element, bool& waits)
+    bool AdmitsOverlap(CZynTaskListElement& element, const RunTicket& ticket, bool& waits)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     RunTicket ScheduleTicket(const CZynTaskListElement& element)
         EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
-    void RecordSkipped(const CZynTaskListElement& element, SkipReason reason, std::wstring detail)
-        EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
+    void RecordSkipped(const CZynTaskListElement& element, const RunTicket& ticket,
+                       SkipReason reason, std::wstring detail) EXCLUSIVE_LOCKS_REQUIRED(m_mainLock);
     LONG ProcessorOf(const std::wstring& identity);
 
     IZynEngineObjectFactory* const m_factory;

@@ -20,7 +20,8 @@
 
 namespace {
 
-enum class Ending { ByItself, Cancel, TimeLimit };
+// ClockSetForward: the clock is set past the run's time limit by hand, then the run cancelled.
+enum class Ending { ByItself, Cancel, TimeLimit, ClockSetForward };
 
 // A program that notes it started in `marker` and then sleeps until it is ended.
 std::wstring Sleeper(const std::wstring& marker) {
@@ -142,6 +143,15 @@ TEST_F(RunRecords, EachOutcomeIsRecordedWithWhatTheProgramWrote) {
          {},
          "started\n",
          L"ran longer than its time limit of 1 minute"},
+        {"time limit, clock set forward by hand",
+         WithPolicy(CommandTask(L"handset", L"/bin/sh", Sleeper(marker)),
+                    L"<TimeLimit>1</TimeLimit>"),
+         Ending::ClockSetForward,
+         RunOutcome::Cancelled,
+         20,
+         {},
+         "started\n",
+         L""},
         {"missing program",
          CommandTask(L"missing", L"/nonexistent/program"),
          Ending::ByItself,
@@ -192,6 +202,10 @@ TEST_F(RunRecords, EachOutcomeIsRecordedWithWhatTheProgramWrote) {
         } else if (row.ending == Ending::TimeLimit) {
             clock.Set(clock.Now() + std::chrono::minutes(2));
             engine->RunKeeper().DoPendingWork();
+        } else if (row.ending == Ending::ClockSetForward) {
+            clock.SetByHand(clock.Now() + std::chrono::minutes(2));
+            engine->RunKeeper().DoPendingWork();
+            EXPECT_EQ(task->CancelTask(), S_OK);
         }
         const std::vector<RunRecord> records = RecordsWhen(identity, 1);
         ASSERT_EQ(records.size(), 1u);
@@ -212,6 +226,7 @@ TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) 
         RunOutcome outcome;
         std::optional<int> dueMinute;  // past the row's hour; none for the run asked for now
         std::wstring detail;           // a part of it
+        std::wstring notInDetail = {};
     };
     struct Row {
         const wchar_t* overlap;
@@ -235,7 +250,7 @@ TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) 
         {L"replace",
          2,
          3,
-         {{RunOutcome::Cancelled, 1, L""},
+         {{RunOutcome::Cancelled, 1, L"", L"replaced"},
           {RunOutcome::Cancelled, 0, L"replaced by a newer run"},
           {RunOutcome::Cancelled, {}, L"replaced by a newer run"}}},
     };
@@ -281,6 +296,10 @@ TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) 
                                           : std::nullopt);
             EXPECT_NE(records[i].detail.find(row.records[i].detail), std::wstring::npos)
                 << WideToUtf8(records[i].detail);
+            if (!row.records[i].notInDetail.empty()) {
+                EXPECT_EQ(records[i].detail.find(row.records[i].notInDetail), std::wstring::npos)
+                    << WideToUtf8(records[i].detail);
+            }
         }
     }
 }
