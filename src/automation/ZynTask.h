@@ -29,7 +29,7 @@
 
 class CZynTask : public CObjectRoot,
                  public CDispatchImpl<IZynTask2, CZynTask>,
-                 public CSupportErrorInfo<IID_IZynTask>,
+                 public CSupportErrorInfo<IID_IZynTask, IID_IZynTask2>,
                  public IZynRunSchedule,
                  public IZynTaskRuns,
                  public IZynRunPolicySource {

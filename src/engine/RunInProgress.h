@@ -35,8 +35,6 @@ public:
                   WallClock::TimePoint started);
 
     const std::wstring& Identity() const { return m_identity; }
-    const RunTicket& Ticket() const { return m_ticket; }
-    WallClock::TimePoint Started() const { return m_started; }
 
     // Before the run is cancelled: it went on past its time limit, or a newer run replaces it.
     void MarkEndedByTimeLimit();

@@ -6,6 +6,7 @@
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "engine/EngineTexts.h"
 #include "engine/SchedulerConfiguration.h"
+#include "engine/TaskFileName.h"
 #include "engine/ZynRunPolicySource.h"
 #include "platform/LastError.h"
 #include "platform/Wait.h"
@@ -58,9 +59,8 @@ CZynTaskSchedulerThread::CZynTaskSchedulerThread(IZynEngineObjectFactory* factor
       m_runKeeper(MakeCounted<CZynRunKeeper>(*this)) {
     CEReportEvent(CE_SEVERITY_INFORMATION, kClassName, L"Creating CZynTaskSchedulerThread");
     m_taskFiles.SetObserver([this](std::wstring_view name, const std::wstring& why) {
-        const std::wstring_view identity = name.substr(0, name.rfind(L'.'));
-        m_runKeeper->KeepSkipped(std::wstring(identity), std::nullopt, RunReason::Schedule,
-                                 SkipReason::FileNotTrusted,
+        m_runKeeper->KeepSkipped(std::wstring(TaskFileName::KeyOf(name)), std::nullopt,
+                                 RunReason::Schedule, SkipReason::FileNotTrusted,
                                  L"the task file is not loaded, so the task does not run, until "
                                  L"it is fixed: " +
                                      why);

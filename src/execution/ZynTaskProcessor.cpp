@@ -373,10 +373,6 @@ void CZynTaskProcessor::RunNextTask(CAtlSemaphore& queued) {
     }
 }
 
-HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid) {
-    return ExecuteHandler(xml, taskGuid, RunTicket{});
-}
-
 // A run whose handler failed to start it, and told nothing of its end, is finished here.
 HRESULT CZynTaskProcessor::ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid,
                                           const RunTicket& ticket) {

@@ -102,9 +102,7 @@ public:
 
     // One cycle of the worker: waits for a queued task (or the end) and runs it.
     HRESULT DoProcess();
-    // Runs one task's handler; a failure is logged and answered. Without a ticket the run
-    // counts as asked for now.
-    HRESULT ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid);
+    // Runs one task's handler; a failure is logged and answered.
     HRESULT ExecuteHandler(const std::wstring& xml, const std::wstring& taskGuid,
                            const RunTicket& ticket);
     // The ProgID of the task's handler; raises when the document does not load.

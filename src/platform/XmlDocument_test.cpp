@@ -95,6 +95,14 @@ TEST(XmlDocument, RefusesCharactersXmlDoesNotAllow) {
         << reason;
     EXPECT_EQ(doc.DocumentElement().Text(), L"A\U0010FFFF&#0;");
     EXPECT_EQ(doc.DocumentElement().Attribute(L"t").Text(), L"\t");
+
+    // Written, such characters become U+FFFD, so that the document reads back.
+    doc.DocumentElement().SetAttribute(L"u", std::wstring(L"a\x01") + L'\0' + L"b");
+    doc.DocumentElement().AppendElement(L"c").SetText(L"\x1B[1m");
+    XmlDocument written;
+    ASSERT_TRUE(written.Load(doc.Serialize(), reason)) << reason;
+    EXPECT_EQ(written.DocumentElement().Attribute(L"u").Text(), L"a\uFFFD\uFFFDb");
+    EXPECT_EQ(written.SelectSingle(L"//c").Text(), L"\uFFFD[1m");
 }
 
 TEST(XmlDocument, DeepNestingParsesAndReadsWithoutRecursion) {

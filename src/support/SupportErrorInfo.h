@@ -1,14 +1,14 @@
-// ISupportErrorInfo for a class whose one dual interface sets error records: S_OK for that
-// interface, S_FALSE for every other. Stateless.
+// ISupportErrorInfo for a class whose dual interfaces set error records: S_OK for those
+// interfaces (a class may serve several versions of one), S_FALSE for every other. Stateless.
 #pragma once
 
 #include "ZynTaskSchedulerLib/HResults.h"
 #include "ZynTaskSchedulerLib/Unknown.h"
 
-template <const IID& Iid>
+template <const IID&... Iids>
 class CSupportErrorInfo : public ISupportErrorInfo {
 public:
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override {
-        return riid == Iid ? S_OK : S_FALSE;
+        return ((riid == Iids) || ...) ? S_OK : S_FALSE;
     }
 };

@@ -121,7 +121,9 @@ public:
                 "--work-folder", Path(L"work")});
     }
 
-    // The local times the daemon queued each task at, by task name.
+    // The local times (hours and minutes) the daemon queued each task at, by task name. Seconds
+    // are left out: on a loaded machine the scheduler may wake a faked second or two late, ten
+    // times faster than real time, and no run here is due less than a minute from another.
     std::map<std::string, std::vector<std::string>> Queued() const {
         std::map<std::string, std::vector<std::string>> queued;
         std::string log;
@@ -136,7 +138,7 @@ public:
                  ++task) {
                 if (log.compare(identity, time - identity,
                                 Identity(m_index, static_cast<int>(task))) == 0) {
-                    queued[m_scenario.tasks[task].name].push_back(log.substr(time + at.size(), 8));
+                    queued[m_scenario.tasks[task].name].push_back(log.substr(time + at.size(), 5));
                 }
             }
         }
@@ -196,8 +198,11 @@ TEST(ClockChange, TheDaemonRunsEachRunOnceThroughSpringAndAutumnChanges) {
         const auto queued = runs[index]->Queued();
         for (const Task& task : scenario.tasks) {
             const auto found = queued.find(task.name);
-            EXPECT_EQ(found == queued.end() ? std::vector<std::string>{} : found->second,
-                      task.queuedAt)
+            std::vector<std::string> expected;
+            for (const std::string& time : task.queuedAt) {
+                expected.push_back(time.substr(0, 5));
+            }
+            EXPECT_EQ(found == queued.end() ? std::vector<std::string>{} : found->second, expected)
                 << task.name;
         }
     }
