@@ -31,11 +31,10 @@ std::size_t CZynExecutionQueue::Size() {
     return m_entries.size();
 }
 
-void CZynExecutionQueue::Clear() {
-    std::deque<CountedPtr<CZynTaskEvent>> dropped;
-    {
-        ScopedLock lock(m_lock);
-        dropped.swap(m_entries);
-        m_identities.clear();
-    }
+std::deque<CountedPtr<CZynTaskEvent>> CZynExecutionQueue::Clear() {
+    std::deque<CountedPtr<CZynTaskEvent>> taken;
+    ScopedLock lock(m_lock);
+    taken.swap(m_entries);
+    m_identities.clear();
+    return taken;
 }

@@ -22,9 +22,9 @@ public:
     // The oldest entry, taken off the queue; null when the queue is empty.
     CountedPtr<CZynTaskEvent> PopOldest();
     std::size_t Size();
-    // Drops every waiting entry (the semaphore keeps its counts: a processor that wakes for
-    // one finds the queue empty and goes back to waiting).
-    void Clear();
+    // Takes every waiting entry off the queue (the semaphore keeps its counts: a processor
+    // that wakes for one finds the queue empty and goes back to waiting).
+    std::deque<CountedPtr<CZynTaskEvent>> Clear();
 
     CAtlSemaphore& Semaphore() { return m_semaphore; }
 

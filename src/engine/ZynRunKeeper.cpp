@@ -139,11 +139,21 @@ void CZynRunKeeper::DoPendingWork() {
     WriteRecords();
 }
 
+void CZynRunKeeper::KeepNotStarted(const std::wstring& identity, const RunTicket& ticket) {
+    KeepSkipped(identity, ticket.due, ticket.reason, SkipReason::SchedulerStopped,
+                L"the scheduler stopped before the run started");
+}
+
 void CZynRunKeeper::Clear() {
     std::map<std::wstring, WaitingRun> waiting;
-    ScopedLock lock(m_lock);
-    waiting.swap(m_waiting);
-    m_watches.clear();
+    {
+        ScopedLock lock(m_lock);
+        waiting.swap(m_waiting);
+        m_watches.clear();
+    }
+    for (const auto& [identity, run] : waiting) {
+        KeepNotStarted(identity, run.ticket);
+    }
 }
 
 HRESULT CZynRunKeeper::Process() {

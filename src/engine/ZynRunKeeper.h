@@ -67,7 +67,10 @@ public:
     // work folder; tests call it after moving their clock. Never with the engine's main lock
     // held: the work takes it.
     void DoPendingWork();
-    // Drops the waiting runs (their task objects hold the engine) and the time-limit watches.
+    // The record of a queued run that never started, since the scheduler stopped.
+    void KeepNotStarted(const std::wstring& identity, const RunTicket& ticket);
+    // Drops the waiting runs (their task objects hold the engine), each with the record that it
+    // did not start, and the time-limit watches.
     void Clear();
 
 protected:

@@ -255,9 +255,13 @@ void CZynTaskSchedulerThread::Shutdown() {
         }
     }
     PauseWorkerThreads(static_cast<DWORD>(CZynWorkerPool::Control::Stop));
-    // The records of the runs the stop cancelled are written while the folder is still held.
-    m_runKeeper->DoPendingWork();
+    // Runs still waiting, for a processor or for the run before them, will not start. Their
+    // records and those of the runs the stop cancelled are written while the folder is held.
+    for (const CountedPtr<CZynTaskEvent>& entry : m_queue.Clear()) {
+        m_runKeeper->KeepNotStarted(entry->Identity, entry->Ticket);
+    }
     m_runKeeper->Clear();
+    m_runKeeper->DoPendingWork();
     std::unique_ptr<CZynTasksList> list;
     {
         ScopedLock lock(m_mainLock);

@@ -14,10 +14,14 @@ constexpr const wchar_t* kReasonNames[] = {L"schedule", L"run-now", L"catch-up"}
 constexpr const wchar_t* kOutcomeNames[] = {L"exited",     L"signalled",    L"cancelled",
                                             L"time-limit", L"start-failed", L"completed",
                                             L"failed",     L"ended",        L"skipped"};
-constexpr const wchar_t* kSkipNames[] = {
-    L"late",           L"already-running",    L"already-queued",
-    L"queue-full",     L"scheduler-disabled", L"file-not-trusted",
-    L"clock-corrected"};
+constexpr const wchar_t* kSkipNames[] = {L"late",
+                                         L"already-running",
+                                         L"already-queued",
+                                         L"queue-full",
+                                         L"scheduler-disabled",
+                                         L"file-not-trusted",
+                                         L"clock-corrected",
+                                         L"scheduler-stopped"};
 
 // The value whose name is `name`; none for a name not in the table.
 template <class Value>

@@ -44,6 +44,7 @@ enum class SkipReason {
     SchedulerDisabled,
     FileNotTrusted,
     ClockCorrected,
+    SchedulerStopped,
 };
 
 struct RunRecord {

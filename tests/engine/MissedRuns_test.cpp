@@ -150,4 +150,21 @@ TEST(MissedRuns, StartUpCatchesUpOnceOnARunMissedWithinTheHorizon) {
     }
 }
 
+// The engine here has no processors: the run due at 10:00 is still queued when it stops.
+TEST(MissedRuns, ARunStillQueuedWhenTheSchedulerStopsIsRecordedAsNotStarted) {
+    TestClock clock(Jan1(9, 59, 30));
+    TestEngine engine;
+    engine.WriteTask(kTask, TaskDocument(L"A", kHourly));
+    engine.Configure();
+    LookForDueTasks(*engine);
+    clock.Set(Jan1(10, 0));
+    LookForDueTasks(*engine);
+    ASSERT_EQ(engine->QueueLength(), 1u);
+    engine->Shutdown();
+    const std::vector<RunRecord> records = RunRecordsOf(*engine, kTask);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.front().skipped, SkipReason::SchedulerStopped);
+    EXPECT_EQ(records.front().due, Jan1(10, 0));
+}
+
 }  // namespace
