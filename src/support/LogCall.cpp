@@ -28,7 +28,7 @@ std::wstring TraceSource(const char* sourceFile, int line) {
 
 bool CEWillReport(DWORD severity) noexcept {
     try {
-        return LogSink::Current().Accepts(severity);
+        return LogSink::CurrentAccepts(severity);
     } catch (...) {
         return false;  // a sink that cannot answer would not take the record either
     }
@@ -39,7 +39,7 @@ void CEReportEvent(DWORD severity, const wchar_t* source, const wchar_t* message
         return;
     }
     try {
-        LogSink::Current().Write(severity, source, message);
+        LogSink::WriteToCurrent(severity, source, message);
     } catch (...) {
         // Logging never fails its caller; a record that cannot be written is dropped.
     }

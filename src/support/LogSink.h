@@ -1,7 +1,8 @@
 // Where the log call delivers records: the process's agent log, unless a sink of its own was
 // installed (tests install one to capture what the code under test reports).
-// Install is thread-safe; a sink must accept records from any thread and outlive its
-// installation.
+// Install is thread-safe; a sink must accept records from any thread. Install answers once no
+// call into the sink it replaced is under way, so that its caller may destroy that sink (a test's
+// capture goes while the threads of the code under test still write).
 #pragma once
 
 #include "ZynTaskSchedulerLib/Types.h"
@@ -17,5 +18,7 @@ public:
     // Installs `sink` for every later record (null: the agent log again) and answers the sink
     // installed before, so that a caller can put it back.
     static LogSink* Install(LogSink* sink);
-    static LogSink& Current();
+    // The installed sink's Accepts and Write.
+    static bool CurrentAccepts(DWORD severity);
+    static void WriteToCurrent(DWORD severity, const wchar_t* source, const wchar_t* message);
 };
