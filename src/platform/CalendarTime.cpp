@@ -2,11 +2,6 @@
 
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kTicksPerDay = 86'400 * kTicksPerSecond;
-// Day number, counted from 1 January 1970, of the file-time epoch: 1 January 1601.
-constexpr std::int64_t kFileTimeEpochDay = -134'774;
-
 // 0 = Sunday; 1 January 1970 was a Thursday.
 WORD DayOfWeek(std::int64_t daysSince1970) {
     return static_cast<WORD>(((daysSince1970 % 7) + 7 + 4) % 7);
@@ -28,58 +23,6 @@ unsigned DaysInGregorianMonth(std::int64_t year, unsigned month) {
         return 0;
     }
     return month == 2 && IsGregorianLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-std::uint64_t FileTimeToTicks(const FILETIME& fileTime) {
-    return (static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
-}
-
-FILETIME TicksToFileTime(std::uint64_t ticks) {
-    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
-}
-
-BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime) {
-    if (systemTime == nullptr || fileTime == nullptr) {
-        return FALSE;
-    }
-    const SYSTEMTIME& st = *systemTime;
-    if (st.wYear < 1601 || st.wYear > 30827 || st.wDay < 1 ||
-        st.wDay > DaysInGregorianMonth(st.wYear, st.wMonth) || !TimeFieldsValid(st)) {
-        return FALSE;
-    }
-    const std::int64_t days = DaysFromCivil(st.wYear, st.wMonth, st.wDay) - kFileTimeEpochDay;
-    const std::int64_t seconds = st.wHour * 3600 + st.wMinute * 60 + st.wSecond;
-    const std::int64_t ticks =
-        days * kTicksPerDay + seconds * kTicksPerSecond + st.wMilliseconds * 10'000;
-    *fileTime = TicksToFileTime(static_cast<std::uint64_t>(ticks));
-    return TRUE;
-}
-
-BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
-    if (fileTime == nullptr || systemTime == nullptr) {
-        return FALSE;
-    }
-    const std::uint64_t ticks = FileTimeToTicks(*fileTime);
-    if (ticks > 0x7FFFFFFFFFFFFFFFull) {
-        return FALSE;
-    }
-    const auto signedTicks = static_cast<std::int64_t>(ticks);
-    const std::int64_t days = signedTicks / kTicksPerDay + kFileTimeEpochDay;
-    const std::int64_t tickOfDay = signedTicks % kTicksPerDay;
-    std::int64_t year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    CivilFromDays(days, year, month, day);
-    const std::int64_t secondOfDay = tickOfDay / kTicksPerSecond;
-    systemTime->wYear = static_cast<WORD>(year);
-    systemTime->wMonth = static_cast<WORD>(month);
-    systemTime->wDayOfWeek = DayOfWeek(days);
-    systemTime->wDay = static_cast<WORD>(day);
-    systemTime->wHour = static_cast<WORD>(secondOfDay / 3600);
-    systemTime->wMinute = static_cast<WORD>(secondOfDay / 60 % 60);
-    systemTime->wSecond = static_cast<WORD>(secondOfDay % 60);
-    systemTime->wMilliseconds = static_cast<WORD>(tickOfDay % kTicksPerSecond / 10'000);
-    return TRUE;
 }
 
 INT VariantTimeToSystemTime(DATE vtime, SYSTEMTIME* lpSystemTime) {

@@ -1,4 +1,4 @@
-// Calendar arithmetic on SYSTEMTIME, FILETIME and automation DATE values, done exactly as the
+// Calendar arithmetic on SYSTEMTIME and automation DATE values, done exactly as the
 // automation platform defines it and without allocation (the schedule arithmetic runs these in
 // its inner loops). All routines are pure and thread-safe.
 #pragma once
@@ -6,15 +6,6 @@
 #include <cstdint>
 
 #include "ZynTaskSchedulerLib/Runtime.h"
-
-// Checks the fields (years 1601 to 30827, a real day of the month, time fields in range) and
-// converts; FALSE leaves the output untouched. The day of week is not read.
-BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
-// Fills every field, the day of week included; FALSE for values beyond 0x7FFFFFFFFFFFFFFF.
-BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
-
-std::uint64_t FileTimeToTicks(const FILETIME& fileTime);
-FILETIME TicksToFileTime(std::uint64_t ticks);
 
 // Days from 1 January 1970 to the given proleptic Gregorian date, and back. Inline, because
 // the schedule arithmetic runs them for every month it searches. The era-based conversions

@@ -104,36 +104,6 @@ TEST(AutomationDate, OutOfRangeValuesAreRefused) {
     }
 }
 
-TEST(FileTime, RoundTripKeepsMillisecondsAndGivesTheWeekday) {
-    const SYSTEMTIME leapDay = Make(2024, 2, 29, 23, 59, 58, 123);
-    FILETIME ft{};
-    ASSERT_TRUE(SystemTimeToFileTime(&leapDay, &ft));
-    const std::uint64_t oneDay = 864'000'000'000;
-    ft = TicksToFileTime(FileTimeToTicks(ft) + oneDay);
-    SYSTEMTIME next{};
-    ASSERT_TRUE(FileTimeToSystemTime(&ft, &next));
-    EXPECT_EQ(next.wYear, 2024);
-    EXPECT_EQ(next.wMonth, 3);
-    EXPECT_EQ(next.wDay, 1);
-    EXPECT_EQ(next.wDayOfWeek, 5);
-    EXPECT_EQ(next.wSecond, 58);
-    EXPECT_EQ(next.wMilliseconds, 123);
-}
-
-TEST(FileTime, EpochAndInvalidFields) {
-    const SYSTEMTIME epoch = Make(1601, 1, 1);
-    FILETIME ft{1, 1};
-    ASSERT_TRUE(SystemTimeToFileTime(&epoch, &ft));
-    EXPECT_EQ(FileTimeToTicks(ft), 0u);
-    for (const SYSTEMTIME& bad : {Make(1600, 12, 31), Make(2023, 2, 29), Make(2023, 4, 31),
-                                  Make(2023, 1, 1, 0, 0, 0, 1000)}) {
-        EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft));
-    }
-    const FILETIME tooLarge{0, 0x80000000u};
-    SYSTEMTIME st{};
-    EXPECT_FALSE(FileTimeToSystemTime(&tooLarge, &st));
-}
-
 // Every day of the automation calendar, counted day by day from 1 January 100 (a Friday): the
 // civil conversions, the weekday of a date day, and a date's split into day and second.
 TEST(Calendar, EveryAutomationDayWalkedDayByDay) {

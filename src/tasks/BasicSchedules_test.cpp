@@ -146,6 +146,17 @@ TEST(DailySchedule, RepetitionWindowsAcrossMidnight) {
         {"on a day between run days", everyOther, L"2024-01-02 10:15", L"2024-01-03 10:00"},
         {"late in a window, the interval skips a day", everyOther, L"2024-01-03 10:30",
          L"2024-01-05 10:00"},
+        // A window longer than a day: the next day's window takes over where it opens.
+        {"the next window opens before the old grid's next run",
+         {.type = kTriggerDaily, .begin = L"2024-01-01 22:00", .interval = 50, .duration = 1500},
+         L"2024-01-02 21:45",
+         L"2024-01-02 22:00"},
+        {"its own grid counts from its begin",
+         {.type = kTriggerDaily, .begin = L"2024-01-01 22:00", .interval = 50, .duration = 1500},
+         L"2024-01-02 22:00",
+         L"2024-01-02 22:50",
+         L"2024-01-02 22:00",
+         L"2024-01-03 23:00"},
     });
 }
 

@@ -5,7 +5,7 @@
 namespace {
 
 constexpr int kSearchYears = 10;
-// Months are stepped within the calendar AddToSystemTime steps in.
+// Months are stepped within the calendar StepDays steps in.
 constexpr int kFirstYear = 1;
 constexpr int kLastYear = 30827;
 

@@ -1,9 +1,9 @@
 // The calendar primitives of the schedule computation: comparing automation dates with the
-// schedule's tolerance, stepping a calendar time by years, months, days, hours, minutes or
+// schedule's tolerance, stepping a date day and a second of the day by days, hours, minutes or
 // seconds, month lengths, and searching bit masks of days and months.
 //
-// Pure functions without allocation; thread-safe. Nothing throws: AddToSystemTime answers
-// FALSE where the result would leave the calendar.
+// Pure functions without allocation; thread-safe. Nothing throws: a step that would leave the
+// calendar answers false.
 #pragma once
 
 #include <cstdint>
@@ -26,28 +26,19 @@ constexpr int CompareDates(DATE a, DATE b) {
 }
 
 enum TimeUnit : int {
-    kUnitYears = 0,
-    kUnitMonths = 1,
-    kUnitDays = 2,
-    kUnitHours = 3,
-    kUnitMinutes = 4,
-    kUnitSeconds = 5,
+    kUnitHours = 0,
+    kUnitMinutes = 1,
+    kUnitSeconds = 2,
 };
 
-// Moves `time` by n units (n may be negative) into `out`, the day of week included. A year
-// counts 372 days and a month 31, both counted from the 15th of the month, so that a step of
-// up to twelve months lands in the target month, somewhere from its 8th to its 22nd; callers
-// set the day afterwards. FALSE, with `out` untouched, for an invalid `time`, an unknown unit,
-// or a result outside the years 1 to 30827.
-BOOL AddToSystemTime(const SYSTEMTIME& time, std::int64_t n, int unit, SYSTEMTIME& out);
-
-// The calendar AddToSystemTime steps in, the years 1 to 30827, as date days (DATE's day
-// numbers, 0 = 30 December 1899).
+// The calendar the schedule steps in, the years 1 to 30827, as date days (DATE's day numbers,
+// 0 = 30 December 1899): wider than the automation calendar, so that every automation date
+// stays steppable.
 inline constexpr std::int64_t kFirstStepDay = -693'593;  // 1 January 1
 inline constexpr std::int64_t kEndStepDay = 10'565'737;  // 1 January 30828
 
-// AddToSystemTime's day step for a caller that holds a date day: false, with `dateDay`
-// untouched, on overflow or when the result leaves that calendar.
+// `dateDay` moved by n days: false, with `dateDay` untouched, on overflow or when the result
+// leaves that calendar.
 constexpr bool StepDays(std::int64_t& dateDay, std::int64_t n) {
     std::int64_t day = 0;
     if (__builtin_add_overflow(dateDay, n, &day) || day < kFirstStepDay || day >= kEndStepDay) {
@@ -57,9 +48,8 @@ constexpr bool StepDays(std::int64_t& dateDay, std::int64_t n) {
     return true;
 }
 
-// AddToSystemTime's clock step (unit kUnitHours to kUnitSeconds) for a caller that holds a
-// date day and a second of the day: false, with both untouched, on overflow or when the
-// result leaves that calendar.
+// A date day and a second of the day moved by n clock units (kUnitHours to kUnitSeconds):
+// false, with both untouched, on overflow or when the result leaves that calendar.
 bool StepClock(std::int64_t& dateDay, std::int64_t& secondOfDay, std::int64_t n, int unit);
 
 bool IsLeapYear(int year);

@@ -3,7 +3,7 @@
 // weekday costs an addition or a remainder and only the monthly searches ever need calendar
 // fields. The values are exactly those of the SYSTEMTIME forms: a DATE is read as
 // VariantTimeToSystemTime reads it and written as SystemTimeToVariantTime writes it, and the
-// steps refuse what AddToSystemTime refuses.
+// steps stay within the years 1 to 30827 (StepDays).
 //
 // Each checked conversion raises E_FAIL (CEThrowError) with the message that names the value
 // that could not be converted, so the calculator's guard reports which one left the calendar;
@@ -70,7 +70,7 @@ constexpr int WeekdayOf(ScheduleTime time) {
 }
 
 // `time` moved by whole days, time of day kept; raises `failure` when the day leaves the
-// calendar AddToSystemTime steps in.
+// calendar StepDays steps in.
 inline ScheduleTime MoveDays(ScheduleTime time, std::int64_t days,
                              const wchar_t* failure = kNextRunTimeFailure) {
     if (!StepDays(time.day, days)) {
