@@ -259,11 +259,4 @@ TEST_F(ZynTaskSchedulerTasks, TheEngineOutlivesTheSchedulerWhileItsObjectsLive) 
     EXPECT_EQ(count, 1);
 }
 
-TEST_F(ZynTaskSchedulerTasks, ErrorRecordsAreForItsOwnInterface) {
-    ComPtr<ISupportErrorInfo> support;
-    ASSERT_EQ(S_OK, Scheduler().QueryInterface(IID_ISupportErrorInfo, Out(support)));
-    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IZynTaskScheduler));
-    EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IZynTask));
-}
-
 }  // namespace

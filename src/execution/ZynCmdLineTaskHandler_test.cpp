@@ -1,15 +1,14 @@
 // The command-line handler with real programs: the command line it builds, where the program
 // runs, how starts fail, both ways of running, cancelling and releasing with the program's
-// whole process group, and the event and late-bound faces a task processor or a script sees.
+// whole process group, and the events a task processor sees. (Its class factory, aggregation
+// and late binding are those of every class: ServerClasses_test, ScriptClient_test.)
 #include "execution/ZynCmdLineTaskHandler.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,10 +22,8 @@
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/Connections.h"
 #include "ZynTaskSchedulerLib/SystemErrors.h"
-#include "ZynTaskSchedulerLib/VariantHolder.h"
 #include "platform/SystemMessage.h"
 #include "platform/WideText.h"
-#include "support/ClassFactory.h"
 #include "support/LogCall.h"
 #include "support/LogCapture.h"
 #include "support/TempFolder.h"
@@ -482,84 +479,7 @@ TEST_F(CmdLineTaskHandlerTest, ReleasingTheHandlerTerminatesItsRunningProgram) {
     EXPECT_NE(statuses.end(), std::find(statuses.begin(), statuses.end(), ST_TASK_CANCELLED));
 }
 
-// --- Events and late binding ---
-
-// A sink that keeps the raw arguments of every call, as the platform delivers them.
-class CRawSink : public CObjectRoot, public IDispatch {
-public:
-    using Interfaces = InterfaceTable<Implements<DIID_IZynScheduledTaskHandlerEvents, IDispatch>,
-                                      Implements<IID_IDispatch, IDispatch>>;
-    struct Call {
-        DISPID dispid;
-        LCID lcid;
-        WORD flags;
-        bool nullInterface;
-        UINT count;
-        UINT named;
-        VARTYPE firstType;
-        LONG firstValue;
-        VARTYPE secondType;
-        std::wstring secondText;
-    };
-
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT*,
-                   EXCEPINFO*, UINT*) override {
-        const VARIANT& first = params->rgvarg[0];
-        const VARIANT& second = params->rgvarg[params->cArgs > 1 ? 1 : 0];
-        const std::lock_guard lock(m_mutex);
-        m_calls.push_back({dispid, lcid, flags, riid == IID_NULL, params->cArgs, params->cNamedArgs,
-                           first.vt, first.lVal, second.vt,
-                           second.bstrVal == nullptr ? L"" : second.bstrVal});
-        return S_OK;
-    }
-    std::vector<Call> Calls() const {
-        const std::lock_guard lock(m_mutex);
-        return m_calls;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<Call> m_calls;
-};
-
-TEST_F(CmdLineTaskHandlerTest, FiresOnTaskStatusToEverySinkWithTheArgumentsLastFirst) {
-    ComPtr<CComInstance<CRawSink>> first;
-    ComPtr<CComInstance<CRawSink>> second;
-    ASSERT_EQ(S_OK, CComInstance<CRawSink>::Make(first));
-    ASSERT_EQ(S_OK, CComInstance<CRawSink>::Make(second));
-    ComPtr<IConnectionPoint> point = EventsOf(m_handler.Get());
-    DWORD firstCookie = 0;
-    DWORD secondCookie = 0;
-    ASSERT_EQ(S_OK, point->Advise(first.Get(), &firstCookie));
-    ASSERT_EQ(S_OK, point->Advise(second.Get(), &secondCookie));
-
-    ASSERT_EQ(S_OK, RunAsync({L"true"}));
-    // The last sink connected is the last one called.
-    ASSERT_TRUE(EventuallyTrue([&] { return second->Calls().size() == 1; }));
-    EXPECT_EQ(S_OK, point->Unadvise(secondCookie));
-    EXPECT_EQ(S_OK, m_handler->CancelTask());
-
-    const std::vector<CRawSink::Call> calls = first->Calls();
-    ASSERT_EQ(2u, calls.size());
-    for (const CRawSink::Call& call : calls) {
-        EXPECT_EQ(DISPID_OnTaskStatus, call.dispid);
-        EXPECT_EQ(LOCALE_USER_DEFAULT, call.lcid);
-        EXPECT_EQ(DISPATCH_METHOD, call.flags);
-        EXPECT_TRUE(call.nullInterface);
-        EXPECT_EQ(2u, call.count);
-        EXPECT_EQ(0u, call.named);
-        EXPECT_EQ(VT_I4, call.firstType);  // the status, the last argument, comes first
-        EXPECT_EQ(VT_BSTR, call.secondType);
-        EXPECT_EQ(kTaskGuid, call.secondText);
-    }
-    EXPECT_EQ(ST_TASK_COMPLETED, calls[0].firstValue);
-    EXPECT_EQ(ST_TASK_CANCELLED, calls[1].firstValue);
-    ASSERT_EQ(1u, second->Calls().size()) << "an event reached a sink that had left";
-    EXPECT_EQ(ST_TASK_COMPLETED, second->Calls()[0].firstValue);
-}
+// --- Events ---
 
 TEST_F(CmdLineTaskHandlerTest, SinkMayCallBackIntoTheHandlerFromInsideAnEvent) {
     IZynScheduledTaskHandler* handler = m_handler.Get();
@@ -580,96 +500,6 @@ TEST_F(CmdLineTaskHandlerTest, SinkMayCallBackIntoTheHandlerFromInsideAnEvent) {
     EXPECT_EQ(ST_TASK_CANCELLED, events[1].status);
     EXPECT_EQ(events[0].thread, events[1].thread);
     m_recorder->ReactWith(nullptr);
-}
-
-TEST_F(CmdLineTaskHandlerTest, IsCalledLateBoundByName) {
-    ComPtr<IDispatch> dispatch;
-    ASSERT_EQ(S_OK, m_handler->QueryInterface(IID_IDispatch, Out(dispatch)));
-    const auto idOf = [&](const wchar_t* name) {
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        DISPID id = DISPID_UNKNOWN;
-        EXPECT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
-        return id;
-    };
-    EXPECT_EQ(1, idOf(L"ProcessTask"));
-    EXPECT_EQ(2, idOf(L"processtaskasync"));
-    EXPECT_EQ(3, idOf(L"CANCELTASK"));
-
-    const auto invoke = [&](DISPID id, const std::wstring& xml, EXCEPINFO* exception) {
-        CVariantHolder arguments[2];  // last first: the XML, then the identity
-        arguments[0].CopyFrom(CVariantHolder(xml));
-        arguments[1].CopyFrom(CVariantHolder(std::wstring(kTaskGuid)));
-        DISPPARAMS params{arguments, nullptr, 2, 0};
-        return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                                nullptr, exception, nullptr);
-    };
-    EXPECT_EQ(S_OK, invoke(idOf(L"ProcessTask"), TaskXml({L"true"}), nullptr));
-    ASSERT_EQ(1u, m_recorder->Events().size());
-    EXPECT_EQ(ST_TASK_COMPLETED, m_recorder->Events()[0].status);
-
-    EXCEPINFO exception{};
-    EXPECT_EQ(DISP_E_EXCEPTION, invoke(1, TaskXml({}), &exception));
-    EXPECT_EQ(E_FAIL, exception.scode);
-    EXPECT_NE(nullptr, std::wcsstr(exception.bstrDescription, L"ApplicationName node"));
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(S_OK, dispatch->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
-                                     nullptr, nullptr, nullptr));
-    EXPECT_EQ(DISP_E_BADPARAMCOUNT,
-              dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr,
-                               nullptr, nullptr));
-}
-
-// An outer object that counts the references its inner object passes on to it.
-class COuter final : public IUnknown {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner->QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return ++count; }
-    ULONG Release() override { return --count; }
-
-    ComPtr<IUnknown> inner;
-    std::atomic<ULONG> count{1};
-};
-
-TEST_F(CmdLineTaskHandlerTest, IsMadeByItsClassFactoryPlainOrAggregated) {
-    const ClassEntry entry = ClassEntryOf<CZynCmdLineTaskHandler>(CLSID_ZynCmdLineTaskHandler);
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(S_OK, entry.makeFactory(IID_IClassFactory, Out(factory)));
-
-    ComPtr<IZynScheduledTaskHandler> plain;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IZynScheduledTaskHandler, Out(plain)));
-    ComPtr<ISupportErrorInfo> support;
-    ASSERT_EQ(S_OK, plain->QueryInterface(IID_ISupportErrorInfo, Out(support)));
-    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IZynScheduledTaskHandler));
-    EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IDispatch));
-
-    COuter outer;
-    ComPtr<IUnknown> refused;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION,
-              factory->CreateInstance(&outer, IID_IZynScheduledTaskHandler, Out(refused)));
-    ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, Out(outer.inner)));
-    {
-        ComPtr<IZynScheduledTaskHandler> aggregated;
-        ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_IZynScheduledTaskHandler, Out(aggregated)));
-        EXPECT_EQ(2u, outer.count.load()) << "the reference went to the inner object";
-        ComPtr<IUnknown> identity;
-        ASSERT_EQ(S_OK, aggregated->QueryInterface(IID_IUnknown, Out(identity)));
-        EXPECT_EQ(static_cast<IUnknown*>(&outer), identity.Get());
-        EXPECT_EQ(S_OK,
-                  aggregated->ProcessTask(CBstr(kTaskGuid).Get(), CBstr(TaskXml({L"true"})).Get()));
-    }
-    EXPECT_EQ(1u, outer.count.load());
-    outer.inner.Reset();
 }
 
 }  // namespace
