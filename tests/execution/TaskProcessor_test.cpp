@@ -213,6 +213,13 @@ TEST_F(ProcessorRuns, QuestionsAndCancelsDoNotWaitForASynchronousRun) {
     RunNow(blocked,
            HandlerTask(L"Blocked", kTestPlainHandlerProgId, L"block", RecordFile(blocked)));
     ASSERT_TRUE(RecordReads(blocked, L"ProcessTask\n"));
+    ComPtr<IZynTask> again;
+    {
+        ScopedLock lock(engine->MainLock());
+        again = engine->TaskList()->GetTask(blocked)->Task;
+    }
+    EXPECT_EQ(again->ExecuteTask(), S_OK);
+    EXPECT_EQ(engine->QueueLength(), 0u) << "a running task was queued again";
     {
         const Watchdog dog(kHangGuard, "questions during a synchronous run");
         ScopedLock lock(engine->MainLock());
