@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "platform/FileSystem.h"
+#include "support/TempFolder.h"
+#include "support/TextFile.h"
 #include "tasks/TaskTestSupport.h"
 #include "tasks/TriggerDocument.h"
 
@@ -53,10 +58,8 @@ TEST_F(ZynTaskImplTest, GetXmlWritesTheDescriptionsAndKeepsTheHeldText) {
     EXPECT_EQ(xml, task->GetXml());
     EXPECT_NE(text.find(L"stale"), std::wstring::npos);
     EXPECT_EQ(xml.find(L"stale"), std::wstring::npos);
-}
 
-TEST_F(ZynTaskImplTest, ADocumentWithoutTaskHasNoTriggers) {
-    CountedPtr<CZynTaskImpl> task = NewTask();
+    // Without a Task element there are no triggers; the name is read all the same.
     ASSERT_EQ(task->SetXml(L"<Schedule Name=\"Lonely\"><Trigger Type=\"0\"/></Schedule>"), S_OK);
     EXPECT_TRUE(task->GetTriggers().empty());
     EXPECT_EQ(WideToUtf8(task->GetTaskName()), "Lonely");
@@ -77,13 +80,11 @@ TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
     const std::wstring lowerCase = L"{6b29fc40-ca47-1067-b31d-00dd010662da}";
     EXPECT_EQ(task->SetGuid(lowerCase), S_OK);
     EXPECT_EQ(task->GetGuid(), lowerCase);  // stored as given
-
     const Raised again = RaisedBy([&] { task->SetGuid(kGuid); });
     EXPECT_EQ(again.hr, E_ACCESSDENIED);
-    const std::wstring message =
-        L"CZynTaskImpl::SetGuid failed. Cannot set task's GUID more than once. Access is denied..";
-    EXPECT_EQ(WideToUtf8(again.description), WideToUtf8(message));
-    EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTaskImpl", message));
+    EXPECT_EQ(WideToUtf8(again.description),
+              "CZynTaskImpl::SetGuid failed. Cannot set task's GUID more than once. Access is "
+              "denied..");
     EXPECT_EQ(task->GetGuid(), lowerCase);
 }
 
@@ -134,17 +135,12 @@ TEST_F(ZynTaskImplTest, DisabledIdleAndNegativeTriggersAreSkipped) {
     EXPECT_EQ(task->GetNextTriggerIndex(), 5);
     triggers[5]->NextRunTime = 0;
     EXPECT_EQ(task->GetNextTriggerIndex(), -1);
-}
 
-TEST_F(ZynTaskImplTest, IdleTriggersKeepTheirRunTimeAndOnlyLaterOnesCount) {
-    CountedPtr<CZynTaskImpl> task = NewTask();
-    ASSERT_EQ(task->SetXml(TaskDocument(OfType(5))), S_OK);
-    CZynTaskTrigger& idle = *task->GetTriggers().front();
-    const DATE last = DateOf(L"2024-01-02 09:00");
-    idle.NextRunTime = last - 1;
+    // An idle trigger keeps the run time it was given; only a later one counts.
+    triggers[1]->NextRunTime = last - 1;
     EXPECT_EQ(NextTaskRunAfter(*task, last), 0);
-    EXPECT_EQ(task->GetNextTriggerIndex(), 0);
-    idle.NextRunTime = last + 1;
+    EXPECT_EQ(task->GetNextTriggerIndex(), 1);
+    triggers[1]->NextRunTime = last + 1;
     EXPECT_EQ(CompareDates(NextTaskRunAfter(*task, last), last + 1), 0);
 }
 
@@ -198,6 +194,88 @@ TEST_F(ZynTaskImplTest, NoTaskLogWithoutFlagFolderOrLogging) {
             EXPECT_EQ(m_engine->questions, 0);  // the engine is not even asked
         }
     }
+}
+
+// --- The task file ---
+
+// Each parse of this document warns once about its missing Interval.
+std::wstring DocumentNamed(const std::wstring& name) {
+    return TaskDocument(
+        L"<Trigger Type=\"0\" Duration=\"0\"><BeginDate>2024-01-01 10:00</BeginDate></Trigger>",
+        name);
+}
+
+std::int64_t ModifiedAt(const std::wstring& path) {
+    FileStatus status;
+    EXPECT_EQ(QueryFileStatus(path, status), 0u);
+    return status.modifiedNanoseconds;
+}
+
+// Rewrites the file until the file system shows a later write time (its clock is coarse).
+void Rewrite(const std::wstring& path, const std::wstring& text) {
+    const std::int64_t before = ModifiedAt(path);
+    for (int attempt = 0; attempt < 5000 && ModifiedAt(path) <= before; ++attempt) {
+        Sleep(1);
+        ASSERT_TRUE(SaveEncodedTextFile(path, text, CP_ACP));
+    }
+    ASSERT_GT(ModifiedAt(path), before);
+}
+
+class ZynTaskImplFilesTest : public ZynTaskImplTest {
+protected:
+    std::size_t Parses() const { return m_log.Matching(L"No task Interval specified").size(); }
+
+    LogCapture m_log;
+    TempFolder m_folder;
+    std::wstring m_path = m_folder / (kGuid + L".xml");
+};
+
+TEST_F(ZynTaskImplFilesTest, SavesTheHeldTextAndLoadsItOnlyWhenChanged) {
+    CountedPtr<CZynTaskImpl> writer = NewTask();
+    ASSERT_EQ(writer->SetXml(DocumentNamed(L"First")), S_OK);
+    EXPECT_EQ(writer->SaveXmlToFile(m_folder / L"missing/task.xml"), E_FAIL);
+    ASSERT_EQ(writer->SaveXmlToFile(m_path), S_OK);
+    std::wstring saved;
+    ASSERT_TRUE(ReadTextFile(m_path, saved, CP_ACP));
+    EXPECT_EQ(saved, DocumentNamed(L"First"));
+
+    m_log.Clear();
+    CountedPtr<CZynTaskImpl> reader = NewTask();
+    ASSERT_EQ(reader->LoadXmlFromFile(m_path), S_OK);
+    ASSERT_EQ(reader->LoadXmlFromFile(m_path), S_OK);
+    EXPECT_EQ(Parses(), 1u);
+    EXPECT_EQ(WideToUtf8(reader->GetTaskName()), "First");
+    Rewrite(m_path, DocumentNamed(L"Second"));
+    ASSERT_EQ(reader->LoadXmlFromFile(m_path), S_OK);
+    EXPECT_EQ(Parses(), 2u);
+    EXPECT_EQ(WideToUtf8(reader->GetTaskName()), "Second");
+
+    EXPECT_EQ(writer->DeleteTaskFile(m_path), S_OK);
+    EXPECT_FALSE(std::filesystem::exists(WideToUtf8(m_path)));
+    EXPECT_EQ(writer->DeleteTaskFile(m_path), S_OK);  // nothing to delete
+    // A file that vanished after a document was held keeps the held document.
+    EXPECT_EQ(reader->LoadXmlFromFile(m_path), S_OK);
+    EXPECT_EQ(WideToUtf8(reader->GetTaskName()), "Second");
+    EXPECT_EQ(NewTask()->LoadXmlFromFile(m_path), E_FAIL);  // missing, nothing held
+
+    ASSERT_TRUE(SaveEncodedTextFile(m_path, L"not xml", CP_ACP));
+    const Raised raised = RaisedBy([&] { reader->LoadXmlFromFile(m_path); });
+    EXPECT_EQ(raised.hr, E_FAIL);
+    EXPECT_NE(raised.description.find(L"Failed to load task xml into XMLDOM"), std::wstring::npos);
+}
+
+TEST_F(ZynTaskImplFilesTest, IsFileChangedTracksTheLastWriteTime) {
+    CountedPtr<CZynTaskImpl> task = NewTask();
+    EXPECT_FALSE(task->IsFileChanged(m_path));  // missing
+    ASSERT_TRUE(SaveEncodedTextFile(m_path, L"<a/>", CP_ACP));
+    EXPECT_TRUE(task->IsFileChanged(m_path));
+    EXPECT_FALSE(task->IsFileChanged(m_path));
+    Rewrite(m_path, L"<b/>");
+    EXPECT_TRUE(task->IsFileChanged(m_path));
+    EXPECT_FALSE(task->IsFileChanged(m_folder.Path()));  // a folder is no document
+    const std::wstring link = m_folder / L"link.xml";
+    std::filesystem::create_symlink(WideToUtf8(m_path), WideToUtf8(link));
+    EXPECT_FALSE(NewTask()->IsFileChanged(link));  // nor is a link
 }
 
 }  // namespace
