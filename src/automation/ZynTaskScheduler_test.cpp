@@ -132,26 +132,26 @@ TEST_F(ZynTaskSchedulerEnabled, AnEngineWithoutConfigurationWillNotEnable) {
 }
 
 TEST_F(ZynTaskSchedulerEnabled, NullPointersAreRefused) {
+    using Call = HRESULT (*)(IZynTaskScheduler&);
+    const std::pair<Call, const wchar_t*> rows[] = {
+        {[](IZynTaskScheduler& s) { return s.get_Enabled(nullptr); },
+         L"get_Enabled failed. Invalid bool pointer 0"},
+        {[](IZynTaskScheduler& s) { return s.get_Config(nullptr); },
+         L"get_Config failed. Can't write to BSTR at 0"},
+        {[](IZynTaskScheduler& s) { return s.CreateTask(VARIANT{}, nullptr); },
+         L"CreateTask failed. Create failed: Can't set task pointer at 0"},
+        {[](IZynTaskScheduler& s) { return s.AddTask(nullptr); },
+         L"AddTask failed. Invalid task pointer 0"},
+        {[](IZynTaskScheduler& s) { return s.get_tasks(nullptr); }, L"get_Tasks failed."},
+    };
     LogCapture log;
-    EXPECT_EQ(E_POINTER, Scheduler().get_Enabled(nullptr));
-    EXPECT_EQ(TakeErrorDescription().rfind(
-                  L"CZynTaskScheduler::get_Enabled failed. Invalid bool pointer 0", 0),
-              0u);
-    EXPECT_EQ(E_POINTER, Scheduler().get_Config(nullptr));
-    EXPECT_EQ(TakeErrorDescription().rfind(
-                  L"CZynTaskScheduler::get_Config failed. Can't write to BSTR at 0", 0),
-              0u);
-    EXPECT_EQ(E_POINTER, Scheduler().CreateTask(VARIANT{}, nullptr));
-    EXPECT_EQ(TakeErrorDescription().rfind(L"CZynTaskScheduler::CreateTask failed. Create "
-                                           L"failed: Can't set task pointer at 0",
-                                           0),
-              0u);
-    EXPECT_EQ(E_POINTER, Scheduler().AddTask(nullptr));
-    EXPECT_EQ(TakeErrorDescription().rfind(
-                  L"CZynTaskScheduler::AddTask failed. Invalid task pointer 0", 0),
-              0u);
-    EXPECT_EQ(E_POINTER, Scheduler().get_tasks(nullptr));
-    EXPECT_EQ(log.Matching(L"CZynTaskScheduler::").size(), 5u);
+    for (const auto& [call, description] : rows) {
+        SCOPED_TRACE(WideToUtf8(description));
+        EXPECT_EQ(E_POINTER, call(Scheduler()));
+        const std::wstring expected = L"CZynTaskScheduler::" + std::wstring(description);
+        EXPECT_EQ(TakeErrorDescription().rfind(expected, 0), 0u);
+        EXPECT_EQ(log.Matching(expected).size(), 1u);
+    }
 }
 
 using ZynTaskSchedulerConfig = SchedulerTest;
