@@ -52,10 +52,6 @@ inline std::wstring TakeErrorDescription() {
     return std::wstring(description.View());
 }
 
-inline std::wstring Text(BSTR text) {
-    return text == nullptr ? std::wstring() : std::wstring(text, SysStringLen(text));
-}
-
 // One value of the scheduler's settings key as stored.
 struct StoredValue {
     DWORD type = REG_NONE;

@@ -162,21 +162,6 @@ TEST_F(ZynTaskTest, LogIsEmptyWithLoggingOffAndReadWithItOn) {
     EXPECT_NE(std::wstring(log.View()).find(L"Logged"), std::wstring::npos);
 }
 
-TEST_F(ZynTaskTest, LateBoundCallsReachTheMembers) {
-    ASSERT_EQ(task->put_Guid(CBstr(kGuid).Get()), S_OK);
-    LPOLESTR name = const_cast<LPOLESTR>(L"guid");
-    DISPID dispid = 0;
-    ASSERT_EQ(task->GetIDsOfNames(IID_NULL, &name, 1, 0, &dispid), S_OK);
-    EXPECT_EQ(dispid, 1);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    CVariantHolder result;
-    ASSERT_EQ(
-        task->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
-        S_OK);
-    ASSERT_EQ(result.vt, VT_BSTR);
-    EXPECT_STREQ(result.bstrVal, kGuid);
-}
-
 TEST(ZynTaskWithoutEngine, EveryMemberAnswersUnexpected) {
     ComPtr<IZynTask> bare;
     ASSERT_EQ(CComInstance<CZynTask>::Create(nullptr, IID_IZynTask,
