@@ -20,6 +20,19 @@ namespace {
 constexpr LSTATUS Code(DWORD error) {
     return static_cast<LSTATUS>(error);
 }
+constexpr LSTATUS kOk = ERROR_SUCCESS;
+constexpr LSTATUS kMissing = ERROR_FILE_NOT_FOUND;
+
+LSTATUS Create(HKEY parent, const wchar_t* path, HKEY& key, REGSAM access = KEY_ALL_ACCESS,
+               DWORD* disposition = nullptr, DWORD options = 0) {
+    return RegCreateKeyExW(parent, path, 0, nullptr, options, access, nullptr, &key, disposition);
+}
+LSTATUS Open(HKEY parent, const wchar_t* path, HKEY& key, REGSAM access = KEY_READ) {
+    return RegOpenKeyExW(parent, path, 0, access, &key);
+}
+LSTATUS EnumKey(HKEY key, DWORD index, wchar_t* name, DWORD& length) {
+    return RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+}
 
 std::string Bytes(std::initializer_list<int> values) {
     std::string bytes;
@@ -48,22 +61,18 @@ LSTATUS SetValue(HKEY key, const wchar_t* name, DWORD type, const std::string& d
 StoredValue QueryValue(HKEY key, const wchar_t* name) {
     StoredValue value;
     DWORD size = 0;
-    EXPECT_EQ(Code(ERROR_SUCCESS),
-              RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size));
+    EXPECT_EQ(kOk, RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size));
     value.data.resize(size);
-    EXPECT_EQ(Code(ERROR_SUCCESS),
-              RegQueryValueExW(key, name, nullptr, &value.type,
-                               reinterpret_cast<BYTE*>(value.data.data()), &size));
+    EXPECT_EQ(kOk, RegQueryValueExW(key, name, nullptr, &value.type,
+                                    reinterpret_cast<BYTE*>(value.data.data()), &size));
     return value;
 }
 
 class RegistryTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(Code(ERROR_SUCCESS),
-                  RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Kalvane\\Scheduler", 0, nullptr,
-                                  REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &m_key,
-                                  nullptr));
+        ASSERT_EQ(kOk, Create(HKEY_LOCAL_MACHINE, L"Software\\Kalvane\\Scheduler", m_key,
+                              KEY_READ | KEY_WRITE));
     }
     void TearDown() override { RegCloseKey(m_key); }
 
@@ -91,7 +100,7 @@ TEST_F(RegistryTest, EveryTypeComesBackByteForByte) {
         {nullptr, {REG_SZ, StringBytes(L"default value")}},
     };
     for (const auto& row : rows) {
-        ASSERT_EQ(Code(ERROR_SUCCESS), SetValue(m_key, row.name, row.value.type, row.value.data));
+        ASSERT_EQ(kOk, SetValue(m_key, row.name, row.value.type, row.value.data));
     }
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name == nullptr ? L"(default)" : row.name);
@@ -121,7 +130,7 @@ TEST_F(RegistryTest, StringsThatAreNotCleanKeepTheirBytes) {
         {L"One byte", {REG_EXPAND_SZ, Bytes({0})}},
     };
     for (const auto& row : rows) {
-        ASSERT_EQ(Code(ERROR_SUCCESS), SetValue(m_key, row.name, row.value.type, row.value.data));
+        ASSERT_EQ(kOk, SetValue(m_key, row.name, row.value.type, row.value.data));
     }
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -138,17 +147,16 @@ TEST_F(RegistryTest, LongBinaryValuesWrapAndReadBack) {
     for (int i = 0; i < 100; ++i) {
         data += static_cast<char>(i * 7);
     }
-    ASSERT_EQ(Code(ERROR_SUCCESS), SetValue(m_key, L"Blob", REG_BINARY, data));
+    ASSERT_EQ(kOk, SetValue(m_key, L"Blob", REG_BINARY, data));
     EXPECT_NE(std::string::npos, TreeText().find(",\\\n  "));
     EXPECT_EQ((StoredValue{REG_BINARY, data}), QueryValue(m_key, L"Blob"));
 }
 
 TEST_F(RegistryTest, QueryAnswersSizesAndMissingValues) {
-    ASSERT_EQ(Code(ERROR_SUCCESS), SetValue(m_key, L"WorkFolder", REG_SZ, StringBytes(L"abc")));
+    ASSERT_EQ(kOk, SetValue(m_key, L"WorkFolder", REG_SZ, StringBytes(L"abc")));
     DWORD type = 0;
     DWORD size = 0;
-    EXPECT_EQ(Code(ERROR_SUCCESS),
-              RegQueryValueExW(m_key, L"WorkFolder", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(kOk, RegQueryValueExW(m_key, L"WorkFolder", nullptr, &type, nullptr, &size));
     EXPECT_EQ(REG_SZ, type);
     EXPECT_EQ(8u, size);
 
@@ -160,40 +168,32 @@ TEST_F(RegistryTest, QueryAnswersSizesAndMissingValues) {
 
     BYTE buffer[520] = {};
     size = sizeof(buffer);
-    EXPECT_EQ(Code(ERROR_SUCCESS),
-              RegQueryValueExW(m_key, L"workfolder", nullptr, &type, buffer, &size));
+    EXPECT_EQ(kOk, RegQueryValueExW(m_key, L"workfolder", nullptr, &type, buffer, &size));
     EXPECT_EQ(L"abc", RegStringText(buffer, size).value_or(L"?"));
 
-    EXPECT_EQ(Code(ERROR_FILE_NOT_FOUND),
-              RegQueryValueExW(m_key, L"Missing", nullptr, &type, buffer, &size));
-    EXPECT_EQ(Code(ERROR_SUCCESS), RegDeleteValueW(m_key, L"WORKFOLDER"));
-    EXPECT_EQ(Code(ERROR_FILE_NOT_FOUND), RegDeleteValueW(m_key, L"WorkFolder"));
+    EXPECT_EQ(kMissing, RegQueryValueExW(m_key, L"Missing", nullptr, &type, buffer, &size));
+    EXPECT_EQ(kOk, RegDeleteValueW(m_key, L"WORKFOLDER"));
+    EXPECT_EQ(kMissing, RegDeleteValueW(m_key, L"WorkFolder"));
 }
 
 TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirFirstSpelling) {
     HKEY again{};
     DWORD disposition = 0;
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\kalvane\\scheduler", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &again, &disposition));
+    ASSERT_EQ(kOk, Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\kalvane\\scheduler", again,
+                          KEY_ALL_ACCESS, &disposition));
     EXPECT_EQ(REG_OPENED_EXISTING_KEY, disposition);
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              SetValue(again, L"Enable Logging", REG_DWORD, Bytes({1, 0, 0, 0})));
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              SetValue(m_key, L"ENABLE LOGGING", REG_DWORD, Bytes({0, 0, 0, 0})));
+    ASSERT_EQ(kOk, SetValue(again, L"Enable Logging", REG_DWORD, Bytes({1, 0, 0, 0})));
+    ASSERT_EQ(kOk, SetValue(m_key, L"ENABLE LOGGING", REG_DWORD, Bytes({0, 0, 0, 0})));
     EXPECT_EQ((StoredValue{REG_DWORD, Bytes({0, 0, 0, 0})}), QueryValue(again, L"enable logging"));
 
     wchar_t name[64];
     DWORD length = 64;
-    EXPECT_EQ(Code(ERROR_SUCCESS),
-              RegEnumValueW(m_key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(kOk, RegEnumValueW(m_key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(std::wstring(L"Enable Logging"), name);
     length = 64;
     HKEY software{};
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"software", 0, KEY_READ, &software));
-    EXPECT_EQ(Code(ERROR_SUCCESS),
-              RegEnumKeyExW(software, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_EQ(kOk, Open(HKEY_LOCAL_MACHINE, L"software", software));
+    EXPECT_EQ(kOk, EnumKey(software, 0, name, length));
     EXPECT_EQ(std::wstring(L"Kalvane"), name);
     RegCloseKey(software);
     RegCloseKey(again);
@@ -202,88 +202,75 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirFirstSpelling) {
 TEST_F(RegistryTest, EnumeratesSubkeysInNameOrder) {
     for (const wchar_t* name : {L"b", L"C", L"a"}) {
         HKEY child{};
-        ASSERT_EQ(Code(ERROR_SUCCESS),
-                  RegCreateKeyExW(m_key, name, 0, nullptr, 0, KEY_READ, nullptr, &child, nullptr));
+        ASSERT_EQ(kOk, Create(m_key, name, child, KEY_READ));
         RegCloseKey(child);
     }
     std::wstring names;
     wchar_t name[8];
     DWORD index = 0;
-    for (DWORD length = 8; RegEnumKeyExW(m_key, index, name, &length, nullptr, nullptr, nullptr,
-                                         nullptr) == Code(ERROR_SUCCESS);
-         length = 8) {
+    for (DWORD length = 8; EnumKey(m_key, index, name, length) == kOk; length = 8) {
         EXPECT_EQ(1u, length);
         names += name;
         ++index;
     }
     EXPECT_EQ(L"abC", names);
     DWORD length = 8;
-    EXPECT_EQ(Code(ERROR_NO_MORE_ITEMS),
-              RegEnumKeyExW(m_key, 3, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(Code(ERROR_NO_MORE_ITEMS), EnumKey(m_key, 3, name, length));
     length = 1;
-    EXPECT_EQ(Code(ERROR_MORE_DATA),
-              RegEnumKeyExW(m_key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(Code(ERROR_MORE_DATA), EnumKey(m_key, 0, name, length));
 }
 
 TEST_F(RegistryTest, DeletingAKeyWithSubkeysTakesTheWholeTree) {
     HKEY deep{};
-    ASSERT_EQ(Code(ERROR_SUCCESS), RegCreateKeyExW(m_key, L"One\\Two\\Three", 0, nullptr, 0,
-                                                   KEY_ALL_ACCESS, nullptr, &deep, nullptr));
-    ASSERT_EQ(Code(ERROR_SUCCESS), SetValue(deep, L"Leaf", REG_DWORD, Bytes({1, 0, 0, 0})));
+    ASSERT_EQ(kOk, Create(m_key, L"One\\Two\\Three", deep));
+    ASSERT_EQ(kOk, SetValue(deep, L"Leaf", REG_DWORD, Bytes({1, 0, 0, 0})));
 
     EXPECT_EQ(Code(ERROR_ACCESS_DENIED), RegDeleteKeyW(m_key, L"One"));
-    EXPECT_EQ(Code(ERROR_SUCCESS), RegDeleteTreeW(m_key, L"one"));
+    EXPECT_EQ(kOk, RegDeleteTreeW(m_key, L"one"));
 
     HKEY gone{};
-    EXPECT_EQ(Code(ERROR_FILE_NOT_FOUND), RegOpenKeyExW(m_key, L"One", 0, KEY_READ, &gone));
+    EXPECT_EQ(kMissing, Open(m_key, L"One", gone));
     EXPECT_EQ(Code(ERROR_KEY_DELETED), SetValue(deep, L"Leaf", REG_DWORD, Bytes({2, 0, 0, 0})));
-    EXPECT_EQ(Code(ERROR_FILE_NOT_FOUND), RegDeleteTreeW(m_key, L"One"));
+    EXPECT_EQ(kMissing, RegDeleteTreeW(m_key, L"One"));
     EXPECT_EQ(std::string::npos, TreeText().find("One"));
     RegCloseKey(deep);
 
     HKEY leaf{};
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              RegCreateKeyExW(m_key, L"Leaf", 0, nullptr, 0, KEY_READ, nullptr, &leaf, nullptr));
+    ASSERT_EQ(kOk, Create(m_key, L"Leaf", leaf, KEY_READ));
     RegCloseKey(leaf);
-    EXPECT_EQ(Code(ERROR_SUCCESS), RegDeleteKeyExW(m_key, L"Leaf", KEY_WOW64_64KEY, 0));
-    EXPECT_EQ(Code(ERROR_FILE_NOT_FOUND), RegOpenKeyExW(m_key, L"Leaf", 0, KEY_READ, &leaf));
+    EXPECT_EQ(kOk, RegDeleteKeyExW(m_key, L"Leaf", KEY_WOW64_64KEY, 0));
+    EXPECT_EQ(kMissing, Open(m_key, L"Leaf", leaf));
 }
 
 TEST_F(RegistryTest, DeletingTheTreeOfAnOpenKeyEmptiesIt) {
     HKEY child{};
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              RegCreateKeyExW(m_key, L"Child", 0, nullptr, 0, KEY_READ, nullptr, &child, nullptr));
+    ASSERT_EQ(kOk, Create(m_key, L"Child", child, KEY_READ));
     RegCloseKey(child);
-    ASSERT_EQ(Code(ERROR_SUCCESS), SetValue(m_key, L"Value", REG_DWORD, Bytes({1, 0, 0, 0})));
+    ASSERT_EQ(kOk, SetValue(m_key, L"Value", REG_DWORD, Bytes({1, 0, 0, 0})));
 
-    EXPECT_EQ(Code(ERROR_SUCCESS), RegDeleteTreeW(m_key, nullptr));
+    EXPECT_EQ(kOk, RegDeleteTreeW(m_key, nullptr));
     wchar_t name[16];
     DWORD length = 16;
-    EXPECT_EQ(Code(ERROR_NO_MORE_ITEMS),
-              RegEnumKeyExW(m_key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(Code(ERROR_NO_MORE_ITEMS), EnumKey(m_key, 0, name, length));
     EXPECT_EQ(Code(ERROR_NO_MORE_ITEMS),
               RegEnumValueW(m_key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(Code(ERROR_SUCCESS), SetValue(m_key, L"Value", REG_DWORD, Bytes({2, 0, 0, 0})));
+    EXPECT_EQ(kOk, SetValue(m_key, L"Value", REG_DWORD, Bytes({2, 0, 0, 0})));
 }
 
 TEST_F(RegistryTest, HandlesCarryTheirRights) {
     HKEY reader{};
-    ASSERT_EQ(
-        Code(ERROR_SUCCESS),
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Kalvane\\Scheduler", 0, KEY_READ, &reader));
+    ASSERT_EQ(kOk, Open(HKEY_LOCAL_MACHINE, L"Software\\Kalvane\\Scheduler", reader));
     EXPECT_EQ(Code(ERROR_ACCESS_DENIED), SetValue(reader, L"X", REG_DWORD, Bytes({1, 0, 0, 0})));
     HKEY child{};
-    EXPECT_EQ(Code(ERROR_ACCESS_DENIED),
-              RegCreateKeyExW(reader, L"Child", 0, nullptr, 0, KEY_READ, nullptr, &child, nullptr));
-    EXPECT_EQ(Code(ERROR_SUCCESS), RegCloseKey(reader));
+    EXPECT_EQ(Code(ERROR_ACCESS_DENIED), Create(reader, L"Child", child, KEY_READ));
+    EXPECT_EQ(kOk, RegCloseKey(reader));
     EXPECT_EQ(Code(ERROR_INVALID_HANDLE), RegCloseKey(reader));
     EXPECT_EQ(Code(ERROR_INVALID_HANDLE), SetValue(reader, L"X", REG_DWORD, Bytes({1, 0, 0, 0})));
     EXPECT_EQ(Code(ERROR_INVALID_HANDLE), SetValue(HKEY{12345}, L"X", REG_DWORD, ""));
     EXPECT_EQ(Code(ERROR_ACCESS_DENIED),
               SetValue(HKEY_LOCAL_MACHINE, L"X", REG_DWORD, Bytes({1, 0, 0, 0})));
     EXPECT_EQ(Code(ERROR_NOT_SUPPORTED),
-              RegCreateKeyExW(m_key, L"Volatile", 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
-                              nullptr, &child, nullptr));
+              Create(m_key, L"Volatile", child, KEY_READ, nullptr, REG_OPTION_VOLATILE));
     EXPECT_EQ(Code(ERROR_INVALID_PARAMETER),
               SetValue(m_key, L"Line\nbreak", REG_DWORD, Bytes({1, 0, 0, 0})));
 }
@@ -291,13 +278,11 @@ TEST_F(RegistryTest, HandlesCarryTheirRights) {
 TEST_F(RegistryTest, CreateTellsNewKeysFromExistingOnes) {
     HKEY key{};
     DWORD disposition = 0;
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              RegCreateKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{1}\\InprocServer32", 0, nullptr, 0,
-                              KEY_WRITE, nullptr, &key, &disposition));
+    ASSERT_EQ(kOk, Create(HKEY_CLASSES_ROOT, L"CLSID\\{1}\\InprocServer32", key, KEY_WRITE,
+                          &disposition));
     EXPECT_EQ(REG_CREATED_NEW_KEY, disposition);
     RegCloseKey(key);
-    ASSERT_EQ(Code(ERROR_SUCCESS), RegCreateKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{1}", 0, nullptr, 0,
-                                                   KEY_WRITE, nullptr, &key, &disposition));
+    ASSERT_EQ(kOk, Create(HKEY_CLASSES_ROOT, L"CLSID\\{1}", key, KEY_WRITE, &disposition));
     EXPECT_EQ(REG_OPENED_EXISTING_KEY, disposition);
     RegCloseKey(key);
     EXPECT_NE(
@@ -318,8 +303,7 @@ TEST_F(RegistryTest, HandEditedTreesAreRead) {
               QueryValue(m_key, L"Thread Pool Size"));
     EXPECT_EQ((StoredValue{REG_BINARY, Bytes({1, 2, 3})}), QueryValue(m_key, L"Blob"));
     HKEY other{};
-    EXPECT_EQ(Code(ERROR_SUCCESS),
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Other", 0, KEY_READ, &other));
+    EXPECT_EQ(kOk, Open(HKEY_LOCAL_MACHINE, L"Software\\Other", other));
     RegCloseKey(other);
 }
 
@@ -382,10 +366,8 @@ TEST(RegistryRoot, IsCreatedByTheFirstWrite) {
     ::setenv("ZYN_REGISTRY", WideToUtf8(root).c_str(), 1);
     HKEY key{};
     DWORD disposition = 0;
-    EXPECT_EQ(Code(ERROR_FILE_NOT_FOUND),
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_READ, &key));
-    ASSERT_EQ(Code(ERROR_SUCCESS), RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, nullptr, 0,
-                                                   KEY_READ, nullptr, &key, &disposition));
+    EXPECT_EQ(kMissing, Open(HKEY_LOCAL_MACHINE, L"Software", key));
+    ASSERT_EQ(kOk, Create(HKEY_LOCAL_MACHINE, L"Software", key, KEY_READ, &disposition));
     RegCloseKey(key);
     EXPECT_FALSE(ReadBytes(root + L"/HKEY_LOCAL_MACHINE.reg").empty());
 }
@@ -409,8 +391,7 @@ std::string DwordBytes(DWORD number) {
 ZYN_CHILD_ROLE(RegistryWriter) {
     const int writer = std::stoi(args.at(0));
     HKEY key{};
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Crowded", 0, nullptr, 0, KEY_WRITE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+    if (Create(HKEY_LOCAL_MACHINE, L"Software\\Crowded", key, KEY_WRITE) != ERROR_SUCCESS) {
         return 1;
     }
     int failures = 0;
@@ -434,7 +415,7 @@ TEST(RegistryWriters, FourProcessesLoseNothing) {
     }
     // Every value is checked in one reading of the tree; the calls read the same tree.
     CRegistryTree tree;
-    ASSERT_EQ(Code(ERROR_SUCCESS), LoadRegistryHive(RegistryHive::LocalMachine, tree));
+    ASSERT_EQ(kOk, LoadRegistryHive(RegistryHive::LocalMachine, tree));
     const CRegistryTree* crowded = tree.Find({L"Software", L"Crowded"});
     ASSERT_NE(nullptr, crowded);
     int found = 0;
@@ -448,8 +429,7 @@ TEST(RegistryWriters, FourProcessesLoseNothing) {
     EXPECT_EQ(kWriters * kValuesPerWriter, found);
 
     HKEY key{};
-    ASSERT_EQ(Code(ERROR_SUCCESS),
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Crowded", 0, KEY_READ, &key));
+    ASSERT_EQ(kOk, Open(HKEY_LOCAL_MACHINE, L"Software\\Crowded", key));
     for (int writer = 0; writer < kWriters; ++writer) {
         const std::wstring name = ValueNameOf(writer, kValuesPerWriter - 1);
         EXPECT_EQ((StoredValue{REG_DWORD, DwordBytes(ValueDataOf(writer, kValuesPerWriter - 1))}),
@@ -461,8 +441,7 @@ TEST(RegistryWriters, FourProcessesLoseNothing) {
 TEST(RegistryWriters, ALockHeldTooLongFailsTheChangeInsteadOfStallingIt) {
     TempRegistry registry;
     HKEY key{};
-    ASSERT_EQ(Code(ERROR_SUCCESS), RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, nullptr, 0,
-                                                   KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(kOk, Create(HKEY_LOCAL_MACHINE, L"Software", key, KEY_WRITE));
     const std::string lockFile = WideToUtf8(registry.Root()) + "/.lock";
     struct stat status {};
     ASSERT_EQ(::stat(lockFile.c_str(), &status), 0);
@@ -472,7 +451,7 @@ TEST(RegistryWriters, ALockHeldTooLongFailsTheChangeInsteadOfStallingIt) {
     ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
     EXPECT_EQ(Code(ERROR_LOCK_VIOLATION), SetValue(key, L"held", REG_DWORD, DwordBytes(1)));
     ASSERT_EQ(::flock(holder.Get(), LOCK_UN), 0);
-    EXPECT_EQ(Code(ERROR_SUCCESS), SetValue(key, L"free", REG_DWORD, DwordBytes(2)));
+    EXPECT_EQ(kOk, SetValue(key, L"free", REG_DWORD, DwordBytes(2)));
     RegCloseKey(key);
 }
 
