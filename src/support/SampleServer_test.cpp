@@ -362,6 +362,7 @@ TEST_F(SampleServerTest, FiresItsEventIntoEveryConnectedSink) {
     DWORD cookie = 0;
     EXPECT_EQ(CONNECT_E_CANNOTCONNECT, point->Advise(m_counter.Get(), &cookie));
     EXPECT_EQ(E_POINTER, point->Advise(nullptr, &cookie));
+    EXPECT_EQ(E_POINTER, point->Advise(first.Get(), nullptr));
     ComPtr<IConnectionPointContainer> container;
     ASSERT_EQ(S_OK, point->GetConnectionPointContainer(container.Receive()));
     ComPtr<IConnectionPoint> other;
