@@ -1,5 +1,6 @@
 // What every class the library serves shares, checked once over all of them: made by its class
-// factory, one identity behind its dual interface, error records for its own interface only,
+// factory, one identity behind its dual interface, error records for its own interface (in each
+// of its versions) only,
 // and aggregation. (The framework underneath is tested with a sample class of its own,
 // SampleServer_test; each class's members are driven by name in ScriptClient_test.)
 #include <gtest/gtest.h>
@@ -36,11 +37,12 @@ TEST(ServerClasses, EachIsMadeByItsFactoryAnswersForItselfAndCanBeAggregated) {
     struct Row {
         const CLSID& clsid;
         const IID& iid;
+        const IID* laterVersion = nullptr;  // of the same interface, with error records too
     };
     const Row rows[] = {
         {CLSID_ZynTaskScheduler, IID_IZynTaskScheduler},
         {CLSID_ZynTasks, IID_IZynTasks},
-        {CLSID_ZynTask, IID_IZynTask},
+        {CLSID_ZynTask, IID_IZynTask, &IID_IZynTask2},
         {CLSID_ZynCmdLineTaskHandler, IID_IZynScheduledTaskHandler},
         {CLSID_ZynTaskProcessor, IID_IZynTaskProcessor},
     };
@@ -60,6 +62,9 @@ TEST(ServerClasses, EachIsMadeByItsFactoryAnswersForItselfAndCanBeAggregated) {
         ComPtr<ISupportErrorInfo> support;
         ASSERT_EQ(S_OK, object->QueryInterface(IID_ISupportErrorInfo, Out(support)));
         EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(row.iid));
+        if (row.laterVersion) {
+            EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(*row.laterVersion));
+        }
         EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IDispatch));
 
         Outer outer;
