@@ -1,8 +1,7 @@
 // What every class the library serves shares, checked once over all of them: made by its class
-// factory, one identity behind its dual interface, error records for its own interface (in each
-// of its versions) only,
-// and aggregation. (The framework underneath is tested with a sample class of its own,
-// SampleServer_test; each class's members are driven by name in ScriptClient_test.)
+// factory, one identity behind its dual interface, error records for its own interface (each
+// version of it) only, and aggregation. (The framework underneath is tested with a sample class
+// of its own, SampleServer_test; each class's members are driven by name in ScriptClient_test.)
 #include <gtest/gtest.h>
 
 #include <atomic>
