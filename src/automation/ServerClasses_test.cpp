@@ -4,32 +4,13 @@
 // of its own, SampleServer_test; each class's members are driven by name in ScriptClient_test.)
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 #include "ZynTaskSchedulerLib/ClassFactory.h"
 #include "automation/AutomationTestSupport.h"
 #include "automation/ZynServerModule.h"
 #include "platform/WideText.h"
+#include "support/AggregatingOuter.h"
 
 namespace {
-
-// An outer object that counts the references its inner object passes on to it.
-class Outer final : public IUnknown {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner->QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return ++count; }
-    ULONG Release() override { return --count; }
-
-    ComPtr<IUnknown> inner;
-    std::atomic<ULONG> count{1};
-};
 
 TEST(ServerClasses, EachIsMadeByItsFactoryAnswersForItselfAndCanBeAggregated) {
     SchedulerWorkFolder settings;
@@ -66,7 +47,7 @@ TEST(ServerClasses, EachIsMadeByItsFactoryAnswersForItselfAndCanBeAggregated) {
         }
         EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IDispatch));
 
-        Outer outer;
+        AggregatingOuter outer;
         ComPtr<IUnknown> refused;
         EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, row.iid, Out(refused)));
         ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, Out(outer.inner)));

@@ -20,6 +20,7 @@
 #include "ZynTaskSchedulerLib/VariantHolder.h"
 #include "platform/ServerLibrary.h"
 #include "platform/WideText.h"
+#include "support/AggregatingOuter.h"
 #include "support/ComObject.h"
 #include "support/DispatchImpl.h"
 #include "support/TempRegistry.h"
@@ -419,26 +420,8 @@ TEST_F(SampleServerTest, PassesItsErrorRecordToTheCallerAndKeepsAnEarlierOneOthe
     EXPECT_EQ(earlier.Get(), kept.Get());
 }
 
-// An outer object that aggregates the counter and counts its own references.
-class Outer : public IUnknown {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner->QueryInterface(riid, ppv);
-    }
-    ULONG AddRef() override { return ++count; }
-    ULONG Release() override { return --count; }
-
-    std::atomic<ULONG> count{1};
-    ComPtr<IUnknown> inner;
-};
-
 TEST_F(SampleServerTest, CanBeAggregated) {
-    Outer outer;
+    AggregatingOuter outer;
     ComPtr<ISampleCounter> refused;
     EXPECT_EQ(CLASS_E_NOAGGREGATION,
               CoCreateInstance(CLSID_SampleCounter, &outer, CLSCTX_INPROC_SERVER,
