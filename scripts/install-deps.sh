@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
+#   scripts/install-deps.sh             the Linux build
+#   scripts/install-deps.sh --windows   the Windows cross build and Wine to run it
 set -euo pipefail
 
 # libclang-rt-dev holds clang's fuzzer driver (scripts/fuzz.sh); clang only recommends it.
@@ -8,6 +10,14 @@ set -euo pipefail
 # the clock; tzdata holds the zones they change in.
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
           libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev faketime tzdata)
+case "${1:-}" in
+  "") ;;
+  # The posix flavour of the cross compiler gives std::thread; mingw-w64-tools holds widl, the
+  # type-library compiler; googletest is the framework's source, built with the cross compiler.
+  --windows) packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine
+                       googletest) ;;
+  *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

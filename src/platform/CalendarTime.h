@@ -7,11 +7,14 @@
 
 #include "ZynTaskSchedulerLib/Runtime.h"
 
+#ifndef _WIN32
+// Windows has these two itself.
 // Checks the fields (years 1601 to 30827, a real day of the month, time fields in range) and
 // converts; FALSE leaves the output untouched. The day of week is not read.
 BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
 // Fills every field, the day of week included; FALSE for values beyond 0x7FFFFFFFFFFFFFFF.
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
+#endif
 
 std::uint64_t FileTimeToTicks(const FILETIME& fileTime);
 FILETIME TicksToFileTime(std::uint64_t ticks);
