@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <ocidl.h>
+#include <olectl.h>
 #else
 
 #include "ZynTaskSchedulerLib/Unknown.h"

@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <objbase.h>
 #include <oleauto.h>
+
+#include "ZynTaskSchedulerLib/HResults.h"
 #else
 
 #include <cstddef>

@@ -5,8 +5,9 @@
 
 #ifdef _WIN32
 // The system's own types.
-#include <oleauto.h>
 #include <windows.h>
+// (after windows.h, which it needs)
+#include <oleauto.h>
 #else
 
 #include <cstdint>

@@ -3,8 +3,9 @@
 // take the access their folder passes on. Handles are opened without inheritance.
 #include "platform/FileSystem.h"
 
-#include <aclapi.h>
 #include <windows.h>
+// (after windows.h, which it needs)
+#include <aclapi.h>
 
 #include <chrono>
 #include <memory>

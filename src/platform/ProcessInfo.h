@@ -28,3 +28,4 @@ DWORD GetTickCount();
 // The value of an environment variable; `found` tells an empty value from a missing one.
 std::wstring GetEnvironmentText(const char* name, bool& found);
 bool SetEnvironmentText(const char* name, const std::wstring& value);
+bool ClearEnvironmentText(const char* name);

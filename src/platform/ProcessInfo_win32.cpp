@@ -55,3 +55,9 @@ bool SetEnvironmentText(const char* name, const std::wstring& value) {
     return ::SetEnvironmentVariableW(wideName.c_str(), value.c_str()) &&
            ::_wputenv_s(wideName.c_str(), value.c_str()) == 0;
 }
+
+bool ClearEnvironmentText(const char* name) {
+    const std::wstring wideName = Utf8ToWideLossy(name);
+    return ::SetEnvironmentVariableW(wideName.c_str(), nullptr) &&
+           ::_wputenv_s(wideName.c_str(), L"") == 0;
+}

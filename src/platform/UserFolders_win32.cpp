@@ -2,8 +2,9 @@
 // machine reads and the agent's services write.
 #include "platform/UserFolders.h"
 
-#include <shlobj.h>
 #include <windows.h>
+// (after windows.h, which it needs)
+#include <shlobj.h>
 
 #include "platform/Path.h"
 

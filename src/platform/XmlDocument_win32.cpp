@@ -14,6 +14,10 @@ namespace {
 constexpr CLSID kFreeThreadedDocument60 = {
     0x88D96A06, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
 
+// The identity of IXMLDOMDocument2, which mingw's libraries do not carry.
+constexpr IID kIXMLDOMDocument2 = {
+    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
 // Starts the object runtime on a thread that has not, for as long as the thread lives.
 class ThreadRuntime {
 public:
@@ -34,7 +38,7 @@ ComPtr<IXMLDOMDocument2> NewDocument() {
     thread_local ThreadRuntime runtime;
     ComPtr<IXMLDOMDocument2> document;
     if (FAILED(::CoCreateInstance(kFreeThreadedDocument60, nullptr, CLSCTX_INPROC_SERVER,
-                                  __uuidof(IXMLDOMDocument2),
+                                  kIXMLDOMDocument2,
                                   reinterpret_cast<void**>(document.Receive())))) {
         return {};
     }
@@ -50,10 +54,33 @@ ComPtr<IXMLDOMDocument2> NewDocument() {
 }
 
 template <class T>
+const IID& IdentityOf();
+template <>
+const IID& IdentityOf<IUnknown>() {
+    return IID_IUnknown;
+}
+template <>
+const IID& IdentityOf<IXMLDOMNode>() {
+    return IID_IXMLDOMNode;
+}
+template <>
+const IID& IdentityOf<IXMLDOMElement>() {
+    return IID_IXMLDOMElement;
+}
+template <>
+const IID& IdentityOf<IXMLDOMAttribute>() {
+    return IID_IXMLDOMAttribute;
+}
+template <>
+const IID& IdentityOf<IXMLDOMDocument>() {
+    return IID_IXMLDOMDocument;
+}
+
+template <class T>
 ComPtr<T> As(IUnknown* object) {
     ComPtr<T> result;
     if (object != nullptr) {
-        object->QueryInterface(__uuidof(T), reinterpret_cast<void**>(result.Receive()));
+        object->QueryInterface(IdentityOf<T>(), reinterpret_cast<void**>(result.Receive()));
     }
     return result;
 }

@@ -150,10 +150,10 @@ TEST(DailySchedule, RepetitionWindowsAcrossMidnight) {
 }
 
 TEST(DailySchedule, IntervalsBeyondTheCalendarOrBelowOne) {
-    const TriggerSettings far{
+    const TriggerSettings distant{
         .type = kTriggerDaily, .begin = L"2024-01-01 10:00", .daysInterval = 1'000'000};
     ExpectNextRuns({
-        {"a million days on", far, L"2024-01-02", L"4761-11-28 10:00"},
+        {"a million days on", distant, L"2024-01-02", L"4761-11-28 10:00"},
         {"no interval: no further run",
          {.type = kTriggerDaily, .daysInterval = 0},
          L"2024-01-02",

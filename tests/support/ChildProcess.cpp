@@ -1,7 +1,6 @@
 #include "support/ChildProcess.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,56 +12,11 @@
 
 extern char** environ;
 
-namespace {
-
-constexpr const char* kRoleSwitch = "--zyn-child=";
-constexpr const char* kUnprivilegedSwitch = "--zyn-unprivileged";
-constexpr uid_t kNobody = 65534;
-
-std::map<std::string, ChildRoleFunction>& Roles() {
-    static std::map<std::string, ChildRoleFunction> roles;
-    return roles;
-}
-
-bool DropRoot() {
-    if (::geteuid() != 0) {
-        return true;
-    }
-    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-}
-
-}  // namespace
-
-ChildRoleRegistration::ChildRoleRegistration(const char* name, ChildRoleFunction function) {
-    Roles()[name] = function;
-}
-
-bool RunChildRoleIfRequested(int argc, char** argv, int& exitCode) {
-    if (argc < 2 || std::strncmp(argv[1], kRoleSwitch, std::strlen(kRoleSwitch)) != 0) {
-        return false;
-    }
-    const auto role = Roles().find(argv[1] + std::strlen(kRoleSwitch));
-    if (role == Roles().end()) {
-        exitCode = 125;
-        return true;
-    }
-    std::vector<std::string> args(argv + 2, argv + argc);
-    if (!args.empty() && args.front() == kUnprivilegedSwitch) {
-        args.erase(args.begin());
-        if (!DropRoot()) {
-            exitCode = 126;
-            return true;
-        }
-    }
-    exitCode = role->second(args);
-    return true;
-}
-
 ChildProcess::ChildProcess(const std::string& role, const std::vector<std::string>& args,
                            bool unprivileged) {
-    std::vector<std::string> words{"/proc/self/exe", kRoleSwitch + role};
+    std::vector<std::string> words{"/proc/self/exe", kChildRoleSwitch + role};
     if (unprivileged) {
-        words.emplace_back(kUnprivilegedSwitch);
+        words.emplace_back(kChildUnprivilegedSwitch);
     }
     words.insert(words.end(), args.begin(), args.end());
     Spawn("/proc/self/exe", std::move(words), nullptr);
