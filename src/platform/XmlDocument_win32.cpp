@@ -56,10 +56,6 @@ ComPtr<IXMLDOMDocument2> NewDocument() {
 template <class T>
 const IID& IdentityOf();
 template <>
-const IID& IdentityOf<IUnknown>() {
-    return IID_IUnknown;
-}
-template <>
 const IID& IdentityOf<IXMLDOMNode>() {
     return IID_IXMLDOMNode;
 }
@@ -83,10 +79,6 @@ ComPtr<T> As(IUnknown* object) {
         object->QueryInterface(IdentityOf<T>(), reinterpret_cast<void**>(result.Receive()));
     }
     return result;
-}
-
-bool SameObject(IUnknown* a, IUnknown* b) {
-    return a != nullptr && b != nullptr && As<IUnknown>(a).Get() == As<IUnknown>(b).Get();
 }
 
 DOMNodeType TypeOf(IXMLDOMNode* node) {
@@ -150,28 +142,29 @@ std::wstring Trimmed(const std::wstring& text) {
     return text.substr(begin, end - begin);
 }
 
-// Every piece of character data below `root`, in document order, without recursion.
+// Every piece of character data below `root`, in document order, without recursion. The walk
+// counts its depth rather than comparing nodes: a DOM may hand out a new object for the same
+// node at every call.
 std::wstring DescendantText(IXMLDOMNode* root) {
     std::wstring text;
     ComPtr<IXMLDOMNode> current = FirstChild(root);
-    while (current) {
+    int depth = 1;
+    while (current && depth > 0) {
         const DOMNodeType type = TypeOf(current.Get());
         if (type == NODE_TEXT || type == NODE_CDATA_SECTION) {
             text += ValueOf(current.Get());
         }
         if (ComPtr<IXMLDOMNode> child = FirstChild(current.Get())) {
             current = child;
+            ++depth;
             continue;
         }
-        while (current && !SameObject(current.Get(), root)) {
+        for (; depth > 0; --depth) {
             if (ComPtr<IXMLDOMNode> next = NextSibling(current.Get())) {
                 current = next;
                 break;
             }
             current = Parent(current.Get());
-        }
-        if (current && SameObject(current.Get(), root)) {
-            break;
         }
     }
     return text;
@@ -411,9 +404,9 @@ XmlNode XmlNode::AppendCopy(const XmlNode& source) const {
 }
 
 XmlNode XmlNode::ReplaceChild(const XmlNode& child, const XmlNode& replacement) const {
+    // The DOM refuses a child that is not this node's.
     if (IsNull() || IsAttribute() || child.IsNull() || child.IsAttribute() ||
-        replacement.IsNull() || replacement.IsAttribute() ||
-        !SameObject(Parent(child.m_node.Get()).Get(), m_node.Get())) {
+        replacement.IsNull() || replacement.IsAttribute()) {
         return {};
     }
     ComPtr<IXMLDOMNode> copy;
