@@ -35,10 +35,13 @@ std::optional<ObjectAccess> ObjectAccess::ForFolder(std::wstring_view folder) {
         return std::nullopt;
     }
     // Protected (nothing inherited): full access for SYSTEM, Administrators and this account.
+    // The owner is named, so that it is this account whatever the token's default owner is (a
+    // group, under Wine), and AdmitsKernelObject trusts what this process made.
     std::wstring descriptor = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
     const ProcessAccount account = ProcessAccount::Current();
     if (account.IsKnown()) {
-        descriptor += L"(A;;GA;;;" + SidText(account.Sid()) + L")";
+        const std::wstring sid = SidText(account.Sid());
+        descriptor = L"O:" + sid + descriptor + L"(A;;GA;;;" + sid + L")";
     }
     return ObjectAccess(std::move(descriptor), status.ownerId);
 }

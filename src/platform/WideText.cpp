@@ -202,7 +202,9 @@ std::wstring FormatTextV(std::size_t capacity, const wchar_t* format, va_list ar
         va_copy(copy, args);
         const int written = vswprintf(shortBuffer, kShortCapacity, format, copy);
         va_end(copy);
-        if (written >= 0) {
+        // A C library may answer the length the whole text would have, as snprintf does,
+        // rather than -1, for a text that did not fit.
+        if (written >= 0 && static_cast<std::size_t>(written) < kShortCapacity) {
             return std::wstring(shortBuffer, static_cast<std::size_t>(written));
         }
     }

@@ -423,11 +423,14 @@ bool XmlNode::Remove() const {
         return false;
     }
     if (IsAttribute()) {
-        const auto element = As<IXMLDOMElement>(m_owner.Get());
-        const auto attribute = As<IXMLDOMAttribute>(m_node.Get());
-        ComPtr<IXMLDOMAttribute> removed;
-        return element && attribute &&
-               SUCCEEDED(element->removeAttributeNode(attribute.Get(), removed.Receive()));
+        // By name, through the attribute map: under Wine the element's own calls either do not
+        // know the attribute object handed out (removeAttributeNode) or free it while this
+        // node still holds it (removeAttribute).
+        ComPtr<IXMLDOMNamedNodeMap> attributes;
+        ComPtr<IXMLDOMNode> removed;
+        return m_owner && SUCCEEDED(m_owner->get_attributes(attributes.Receive())) && attributes &&
+               attributes->removeNamedItem(CBstr(NameOf(m_node.Get())).Get(), removed.Receive()) ==
+                   S_OK;
     }
     const ComPtr<IXMLDOMNode> parent = Parent(m_node.Get());
     ComPtr<IXMLDOMNode> removed;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/SystemMessage.h"
 #include "tasks/TaskTestSupport.h"
 
 namespace {
@@ -172,7 +173,8 @@ TEST(DailySchedule, IntervalsBeyondTheCalendarOrBelowOne) {
     EXPECT_EQ(beyond->NextRunTime, 0);
     EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTaskImpl",
                              L"CZynTaskImpl::CalcNextDailyRunTime failed. Failed to convert next "
-                             L"run time system time to variant time. Unspecified error.."));
+                             L"run time system time to variant time. " +
+                                 HResultText(E_FAIL) + L"."));
 }
 
 // A reference time between two seconds (as a repetition step far in the future leaves one) is

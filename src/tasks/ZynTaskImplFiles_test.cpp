@@ -79,9 +79,13 @@ TEST_F(ZynTaskImplFilesTest, IsFileChangedTracksTheLastWriteTime) {
     EXPECT_TRUE(task->IsFileChanged(m_path));
     EXPECT_FALSE(task->IsFileChanged(m_folder.Path()));  // a folder is no document
 
+    // Nor is a link, where the system lets a test make one (Windows asks for a privilege).
     const std::wstring link = m_folder / L"link.xml";
-    std::filesystem::create_symlink(WideToUtf8(m_path), WideToUtf8(link));
-    EXPECT_FALSE(NewTask()->IsFileChanged(link));  // nor is a link
+    std::error_code refused;
+    std::filesystem::create_symlink(WideToUtf8(m_path), WideToUtf8(link), refused);
+    if (!refused) {
+        EXPECT_FALSE(NewTask()->IsFileChanged(link));
+    }
 }
 
 TEST_F(ZynTaskImplFilesTest, LoadFailures) {

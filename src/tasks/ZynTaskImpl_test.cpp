@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Path.h"
+#include "platform/SystemMessage.h"
 #include "tasks/TaskTestSupport.h"
 #include "tasks/TriggerDocument.h"
 
@@ -70,8 +72,8 @@ TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
     const Raised notAGuid = RaisedBy([&] { task->SetGuid(L"{not-a-guid}"); });
     EXPECT_EQ(notAGuid.hr, E_FAIL);
     EXPECT_EQ(WideToUtf8(notAGuid.description),
-              "CZynTaskImpl::SetGuid failed. Parameter {not-a-guid} is not a valid GUID. "
-              "Unspecified error..");
+              "CZynTaskImpl::SetGuid failed. Parameter {not-a-guid} is not a valid GUID. " +
+                  WideToUtf8(HResultText(E_FAIL)) + ".");
     EXPECT_TRUE(task->GetGuid().empty());
 
     const std::wstring lowerCase = L"{6b29fc40-ca47-1067-b31d-00dd010662da}";
@@ -81,7 +83,8 @@ TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
     const Raised again = RaisedBy([&] { task->SetGuid(kGuid); });
     EXPECT_EQ(again.hr, E_ACCESSDENIED);
     const std::wstring message =
-        L"CZynTaskImpl::SetGuid failed. Cannot set task's GUID more than once. Access is denied..";
+        L"CZynTaskImpl::SetGuid failed. Cannot set task's GUID more than once. " +
+        HResultText(E_ACCESSDENIED) + L".";
     EXPECT_EQ(WideToUtf8(again.description), WideToUtf8(message));
     EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTaskImpl", message));
     EXPECT_EQ(task->GetGuid(), lowerCase);
@@ -153,7 +156,7 @@ TEST_F(ZynTaskImplTest, TheTaskLogIsWrittenWhileTheEngineHoldsItsFolderWithLoggi
     ASSERT_EQ(task->SetGuid(kGuid), S_OK);
     ASSERT_EQ(task->SetXml(TaskDocument(Once(L"2024-01-05 10:00"), L"Nightly")), S_OK);
     ASSERT_EQ(m_logWriter.names.size(), 1u);
-    EXPECT_EQ(WideToUtf8(m_logWriter.names[0].logFolder), "/work/tasks/Logs");
+    EXPECT_EQ(m_logWriter.names[0].logFolder, JoinPath(L"/work/tasks", L"Logs"));
     EXPECT_EQ(m_logWriter.names[0].taskGuid, kGuid);
     EXPECT_EQ(WideToUtf8(m_logWriter.names[0].taskName), "Nightly");
     ASSERT_EQ(m_logWriter.statuses.size(), 1u);
