@@ -1,14 +1,13 @@
 #include "platform/NamedMutex.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "platform/LastError.h"
+#include "platform/ProcessInfo.h"
 #include "platform/UserFolders.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
@@ -20,7 +19,7 @@ namespace {
 constexpr DWORD kHangGuardMs = 30000;
 
 std::wstring UniqueName(const wchar_t* purpose) {
-    return L"ZynTest " + std::wstring(purpose) + L" " + std::to_wstring(::getpid());
+    return L"ZynTest " + std::wstring(purpose) + L" " + std::to_wstring(GetCurrentProcessId());
 }
 
 // Every mutex of these tests guards the temporary folder.
@@ -52,7 +51,7 @@ ZYN_CHILD_ROLE(HoldNamedMutex) {
     }
     std::filesystem::create_directory(args.at(1));
     for (;;) {
-        ::pause();
+        std::this_thread::sleep_for(std::chrono::hours(1));
     }
 }
 
@@ -101,8 +100,8 @@ TEST(NamedMutexTest, HeldByAKilledProcessIsAcquiredAtOnce) {
         EXPECT_TRUE(own->Release());
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    child.Kill(SIGKILL);
-    EXPECT_EQ(child.Wait(), 128 + SIGKILL);
+    child.Kill();
+    EXPECT_EQ(child.Wait(), kKilledExitStatus);
     waiter.join();
     EXPECT_EQ(mutex->Acquire(0), WAIT_OBJECT_0);  // whole again
     EXPECT_TRUE(mutex->Release());
@@ -115,7 +114,7 @@ TEST(NamedMutexTest, AbandonedByAKilledProcessBeforeTheWait) {
     const std::wstring held = folder / L"held";
     ChildProcess child("HoldNamedMutex", {WideToUtf8(name), WideToUtf8(held)});
     ASSERT_TRUE(AwaitDirectory(held)) << "the child never took the mutex";
-    child.Kill(SIGKILL);
+    child.Kill();
     child.Wait();
     EXPECT_EQ(mutex->Acquire(kHangGuardMs), WAIT_ABANDONED);
     EXPECT_TRUE(mutex->Release());

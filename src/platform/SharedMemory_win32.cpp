@@ -17,6 +17,10 @@ std::unique_ptr<SharedMemory> SharedMemory::Open(std::wstring_view name, std::si
     }
     const std::wstring systemName =
         std::wstring(name) + (kind == Kind::Mutex ? L".zyn-mutex" : L"");
+    if (systemName.size() > MAX_PATH) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);  // the length the system documents
+        return nullptr;
+    }
     SecurityAttributes security(access.SecurityDescriptor());
     const auto wide = static_cast<std::uint64_t>(size);
     KernelHandle section(::CreateFileMappingW(INVALID_HANDLE_VALUE, security.Get(), PAGE_READWRITE,

@@ -79,7 +79,7 @@ TEST(WorkFolderLock, AnotherProcessHoldsUntilItDies) {
     }
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
     EXPECT_EQ(WorkFolderLock::Holder(path).processId, static_cast<DWORD>(holder.Pid()));
-    holder.Kill(SIGKILL);
+    holder.Kill();
     holder.Wait();
     // The dead holder's file stays behind, but nobody holds it.
     EXPECT_FALSE(WorkFolderLock::Holder(path).held);

@@ -6,23 +6,48 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <map>
+#include <cerrno>
 #include <stdexcept>
 
 extern char** environ;
 
+struct ChildProcess::Running {
+    pid_t pid = -1;
+    bool reaped = false;
+    int status = 0;
+};
+
+namespace {
+
+pid_t Spawn(const std::string& path, std::vector<std::string> words,
+            const posix_spawn_file_actions_t* actions) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, path.c_str(), actions, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("cannot start " + path);
+    }
+    return pid;
+}
+
+}  // namespace
+
 ChildProcess::ChildProcess(const std::string& role, const std::vector<std::string>& args,
-                           bool unprivileged) {
+                           bool unprivileged)
+    : m_running(std::make_unique<Running>()) {
     std::vector<std::string> words{"/proc/self/exe", kChildRoleSwitch + role};
     if (unprivileged) {
         words.emplace_back(kChildUnprivilegedSwitch);
     }
     words.insert(words.end(), args.begin(), args.end());
-    Spawn("/proc/self/exe", std::move(words), nullptr);
+    m_running->pid = Spawn("/proc/self/exe", std::move(words), nullptr);
 }
 
-ChildProcess::ChildProcess(const Program& program, const std::vector<std::string>& args) {
+ChildProcess::ChildProcess(const Program& program, const std::vector<std::string>& args)
+    : m_running(std::make_unique<Running>()) {
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -33,7 +58,7 @@ ChildProcess::ChildProcess(const Program& program, const std::vector<std::string
     std::vector<std::string> words{program.path};
     words.insert(words.end(), args.begin(), args.end());
     try {
-        Spawn(program.path, std::move(words), &actions);
+        m_running->pid = Spawn(program.path, std::move(words), &actions);
     } catch (...) {
         ::posix_spawn_file_actions_destroy(&actions);
         throw;
@@ -41,36 +66,33 @@ ChildProcess::ChildProcess(const Program& program, const std::vector<std::string
     ::posix_spawn_file_actions_destroy(&actions);
 }
 
-void ChildProcess::Spawn(const std::string& path, std::vector<std::string> words,
-                         const posix_spawn_file_actions_t* actions) {
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    if (::posix_spawn(&m_pid, path.c_str(), actions, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start " + path);
-    }
-}
-
 ChildProcess::~ChildProcess() {
-    if (!m_reaped) {
-        Kill(SIGKILL);
+    if (!m_running->reaped) {
+        Kill();
         Wait();
     }
 }
 
+int ChildProcess::Pid() const {
+    return m_running->pid;
+}
+
 int ChildProcess::Wait() {
-    if (!m_reaped) {
-        while (::waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
+    Running& child = *m_running;
+    if (!child.reaped) {
+        while (::waitpid(child.pid, &child.status, 0) < 0 && errno == EINTR) {
         }
-        m_reaped = true;
+        child.reaped = true;
     }
-    return WIFSIGNALED(m_status) ? 128 + WTERMSIG(m_status) : WEXITSTATUS(m_status);
+    return WIFSIGNALED(child.status) ? 128 + WTERMSIG(child.status) : WEXITSTATUS(child.status);
+}
+
+void ChildProcess::Kill() {
+    Kill(SIGKILL);
 }
 
 void ChildProcess::Kill(int signal) {
-    if (!m_reaped) {
-        ::kill(m_pid, signal);
+    if (!m_running->reaped) {
+        ::kill(m_running->pid, signal);
     }
 }
