@@ -1,7 +1,6 @@
 #include "platform/WorkFolderLock.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <thread>
 
@@ -52,7 +51,11 @@ TEST(WorkFolderLock, ReleaseRemovesNoFileButItsOwn) {
     ASSERT_NE(first, nullptr);
     ASSERT_EQ(RemoveFile(path), ERROR_SUCCESS);
     auto second = WorkFolderLock::Acquire(path);
-    ASSERT_NE(second, nullptr);
+    if (second == nullptr) {
+        // Where a removed file keeps its name while it is open (Windows), nobody gets in.
+        EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+        GTEST_SKIP() << "a removed file keeps its name while its holder has it open";
+    }
     first.reset();
     EXPECT_TRUE(Exists(path));
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
