@@ -11,4 +11,4 @@ add_subdirectory(/usr/src/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FR
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static)
 
-set(ZYN_BUILT_LAYERS platform support tasks engine execution)
+set(ZYN_BUILT_LAYERS platform support tasks engine execution automation)
