@@ -13,11 +13,10 @@
 #include "platform/Wait.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/TempFolder.h"
 
 namespace {
-
-constexpr DWORD kHangGuardMs = 30000;
 
 std::wstring UniqueName(const wchar_t* purpose) {
     return L"ZynTest " + std::wstring(purpose) + L" " + std::to_wstring(::getpid());
@@ -32,15 +31,6 @@ std::unique_ptr<NamedMutex> OpenMutex(const std::wstring& name) {
     auto mutex = NamedMutex::Open(name, TestAccess());
     EXPECT_NE(mutex, nullptr) << "error " << GetLastError();
     return mutex;
-}
-
-bool AwaitDirectory(const std::wstring& path) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
-    while (!std::filesystem::exists(WideToUtf8(path)) &&
-           std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return std::filesystem::exists(WideToUtf8(path));
 }
 
 // Acquires the mutex named by args[0], says so by creating the file args[1], then waits to be
@@ -85,40 +75,36 @@ TEST(NamedMutexTest, SameNameIsOneMutexForEveryOpener) {
     again.join();
 }
 
-TEST(NamedMutexTest, HeldByAKilledProcessIsAcquiredAtOnce) {
-    const std::wstring name = UniqueName(L"abandoned");
-    auto mutex = OpenMutex(name);
-    TempFolder folder;
-    const std::wstring held = folder / L"held";
-    ChildProcess child("HoldNamedMutex", {WideToUtf8(name), WideToUtf8(held)});
-    ASSERT_TRUE(AwaitDirectory(held)) << "the child never took the mutex";
-    EXPECT_EQ(mutex->Acquire(0), WAIT_TIMEOUT);
-
-    // One waiter already waits when the owner dies, another comes after.
-    std::thread waiter([&] {
-        auto own = OpenMutex(name);
-        EXPECT_EQ(own->Acquire(kHangGuardMs), WAIT_ABANDONED);
-        EXPECT_TRUE(own->Release());
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    child.Kill(SIGKILL);
-    EXPECT_EQ(child.Wait(), 128 + SIGKILL);
-    waiter.join();
-    EXPECT_EQ(mutex->Acquire(0), WAIT_OBJECT_0);  // whole again
-    EXPECT_TRUE(mutex->Release());
-}
-
-TEST(NamedMutexTest, AbandonedByAKilledProcessBeforeTheWait) {
-    const std::wstring name = UniqueName(L"abandoned earlier");
-    auto mutex = OpenMutex(name);
-    TempFolder folder;
-    const std::wstring held = folder / L"held";
-    ChildProcess child("HoldNamedMutex", {WideToUtf8(name), WideToUtf8(held)});
-    ASSERT_TRUE(AwaitDirectory(held)) << "the child never took the mutex";
-    child.Kill(SIGKILL);
-    child.Wait();
-    EXPECT_EQ(mutex->Acquire(kHangGuardMs), WAIT_ABANDONED);
-    EXPECT_TRUE(mutex->Release());
+// Whether a waiter already waits when the owner dies, or comes after: it gets the mutex at once,
+// as abandoned, and after it the mutex is whole again.
+TEST(NamedMutexTest, HeldByAKilledProcessIsAcquiredAtOnceAsAbandoned) {
+    for (const bool waiting : {true, false}) {
+        SCOPED_TRACE(waiting ? "waiting" : "coming after");
+        const std::wstring name = UniqueName(waiting ? L"abandoned" : L"abandoned earlier");
+        auto mutex = OpenMutex(name);
+        TempFolder folder;
+        const std::string held = WideToUtf8(folder / L"held");
+        ChildProcess child("HoldNamedMutex", {WideToUtf8(name), held});
+        ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(held); }))
+            << "the child never took the mutex";
+        EXPECT_EQ(mutex->Acquire(0), WAIT_TIMEOUT);
+        std::thread waiter;
+        if (waiting) {
+            waiter = std::thread([&] {
+                auto own = OpenMutex(name);
+                EXPECT_EQ(own->Acquire(kHangGuardMs), WAIT_ABANDONED);
+                EXPECT_TRUE(own->Release());
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        child.Kill(SIGKILL);
+        EXPECT_EQ(child.Wait(), 128 + SIGKILL);
+        if (waiting) {
+            waiter.join();
+        }
+        EXPECT_EQ(mutex->Acquire(kHangGuardMs), waiting ? WAIT_OBJECT_0 : WAIT_ABANDONED);
+        EXPECT_TRUE(mutex->Release());
+    }
 }
 
 TEST(NamedMutexTest, HeldByAnEndedThreadIsAcquiredAsAbandoned) {

@@ -36,48 +36,31 @@ ZYN_CHILD_ROLE(AddToSharedCounter) {
     return 0;
 }
 
-TEST(SharedMemoryTest, OneNameIsOneSectionAcrossProcesses) {
+// One name of one kind is one section, in every process, until its last holder lets it go.
+TEST(SharedMemoryTest, OneNameIsOneSectionAcrossProcessesWhileHeld) {
     const std::wstring name = UniqueName(L"counter");
     const TempFolder folder;
-    auto memory = SharedMemory::Open(name, sizeof(std::uint32_t), AccessFor(folder.Path()));
+    const ObjectAccess access = AccessFor(folder.Path());
+    auto memory = SharedMemory::Open(name, sizeof(std::uint32_t), access);
     ASSERT_NE(memory, nullptr);
     EXPECT_EQ(Counter(*memory).load(), 0u);
-    auto again = SharedMemory::Open(name, sizeof(std::uint32_t), AccessFor(folder.Path()));
+    auto again = SharedMemory::Open(name, sizeof(std::uint32_t), access);
     ASSERT_NE(again, nullptr);
     Counter(*again).fetch_add(1);
-
     ChildProcess child("AddToSharedCounter", {WideToUtf8(name), "41", WideToUtf8(folder.Path())});
     ASSERT_EQ(child.Wait(), 0);
     EXPECT_EQ(Counter(*memory).load(), 42u);
-}
 
-TEST(SharedMemoryTest, SectionEndsWithItsLastHolder) {
-    const std::wstring name = UniqueName(L"lifetime");
-    const TempFolder folder;
-    const ObjectAccess access = AccessFor(folder.Path());
-    auto first = SharedMemory::Open(name, sizeof(std::uint32_t), access);
-    ASSERT_NE(first, nullptr);
-    Counter(*first).store(7);
-    auto second = SharedMemory::Open(name, sizeof(std::uint32_t), access);
-    first.reset();
-    EXPECT_EQ(Counter(*second).load(), 7u);
-    second.reset();
+    auto other = SharedMemory::Open(name, sizeof(std::uint32_t), access, SharedMemory::Kind::Mutex);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(Counter(*other).load(), 0u) << "another kind is another section";
 
+    memory.reset();
+    EXPECT_EQ(Counter(*again).load(), 42u);
+    again.reset();
     auto fresh = SharedMemory::Open(name, sizeof(std::uint32_t), access);
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(Counter(*fresh).load(), 0u);
-}
-
-TEST(SharedMemoryTest, KindsKeepSameNamedObjectsApart) {
-    const std::wstring name = UniqueName(L"kinds");
-    const TempFolder folder;
-    const ObjectAccess access = AccessFor(folder.Path());
-    auto section = SharedMemory::Open(name, sizeof(std::uint32_t), access);
-    auto other = SharedMemory::Open(name, sizeof(std::uint32_t), access, SharedMemory::Kind::Mutex);
-    ASSERT_NE(section, nullptr);
-    ASSERT_NE(other, nullptr);
-    Counter(*section).store(5);
-    EXPECT_EQ(Counter(*other).load(), 0u);
 }
 
 TEST(SharedMemoryTest, RefusesUnusableRequests) {

@@ -12,11 +12,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -28,12 +26,11 @@
 #include "platform/Wait.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/TempFolder.h"
 
 namespace {
 
-// Only guards against a hang; no test depends on how long anything takes.
-constexpr DWORD kHangGuardMs = 60000;
 constexpr DWORD kTerminated = 20;
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -112,20 +109,12 @@ DWORD WaitForExitCode(SpawnedProcess& process) {
     return ExitCodeOf(process);
 }
 
-// Whether this process has any child at all, ended or not, that nobody has reaped.
-bool HasChildren() {
+// Whether `pid` (0: any child at all) is a child of ours that nobody has reaped; with `ended`,
+// one that has ended too.
+bool Unreaped(DWORD pid, bool ended = false) {
     siginfo_t info{};
-    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
-}
-
-bool IsOurUnreapedChild(DWORD pid) {
-    siginfo_t info{};
-    return ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
-}
-
-bool HasEndedUncollected(DWORD pid) {
-    siginfo_t info{};
-    return ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+    return ::waitid(pid == 0 ? P_ALL : P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           (!ended || info.si_pid != 0);
 }
 
 // Gone, or ended and only waiting for its new parent to collect it.
@@ -139,43 +128,10 @@ bool HasStopped(pid_t pid) {
     return state != std::string::npos && line.compare(state + 2, 1, "Z") == 0;
 }
 
-bool Eventually(const std::function<bool()>& condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-// A shell, leader of its group, that starts `sleep 100` in the background, notes its id in a
-// file and sleeps itself; the id is read once the file is complete.
-class GroupWithGrandchild {
-public:
-    GroupWithGrandchild() {
-        const std::wstring note = m_folder / L"grandchild";
-        const std::wstring script = L"sleep 100 & echo $! > " + Quoted(note + L".tmp") + L"; mv " +
-                                    Quoted(note + L".tmp") + L" " + Quoted(note) + L"; sleep 100";
-        m_process = StartOrFail(L"/bin/sh -c " + Quoted(script));
-        const std::string path = WideToUtf8(note);
-        if (Eventually([&] { return ::access(path.c_str(), F_OK) == 0; })) {
-            std::ifstream(path) >> m_grandchild;
-        }
-    }
-
-    SpawnedProcess* Process() const { return m_process.get(); }
-    std::unique_ptr<SpawnedProcess> TakeProcess() { return std::move(m_process); }
-    pid_t Grandchild() const { return m_grandchild; }
-
-private:
-    TempFolder m_folder;
-    std::unique_ptr<SpawnedProcess> m_process;
-    pid_t m_grandchild = 0;
-};
-
 TEST(SpawnedProcessTest, ReportsTheProgramsExitCode) {
+    TempFolder folder;
+    WriteBytes(folder / L"run.sh", "#!/bin/sh\nexit 3\n");
+    ASSERT_EQ(::chmod(WideToUtf8(folder / L"run.sh").c_str(), 0755), 0);
     struct Row {
         const wchar_t* commandLine;
         DWORD exitCode;
@@ -185,43 +141,41 @@ TEST(SpawnedProcessTest, ReportsTheProgramsExitCode) {
         {L"/bin/sh -c 'exit 0'", 0, 0},
         {L"/bin/sh -c 'exit 7'", 7, 0},
         {L"sh -c 'exit 255'", 255, 0},                  // found on PATH
+        {L"./run.sh", 3, 0},                            // in the working directory
         {L"/bin/sh -c 'kill -TERM $$'", 128 + 15, 15},  // ended by a signal
         {L"/bin/sh -c 'kill -KILL $$'", 128 + 9, 9},    // killed, but not terminated by us
         {L"/bin/sh -c 'exit 137'", 137, 0},             // the same code, no signal
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.commandLine));
-        auto process = StartOrFail(row.commandLine);
+        auto process = StartOrFail(row.commandLine, folder.Path());
         ASSERT_NE(process, nullptr);
         EXPECT_EQ(WaitForExitCode(*process), row.exitCode);
         EXPECT_EQ(process->EndingSignal(), row.signal);
         EXPECT_EQ(WaitOne(*process, 0), WAIT_OBJECT_0);  // stays signalled
-        EXPECT_FALSE(IsOurUnreapedChild(process->Id()));
+        EXPECT_FALSE(Unreaped(process->Id()));
     }
 }
 
-TEST(SpawnedProcessTest, RunningProgramReadsStillActiveUntilTerminated) {
-    auto process = StartOrFail(L"sleep 100");
-    ASSERT_NE(process, nullptr);
-    EXPECT_EQ(ExitCodeOf(*process), STILL_ACTIVE);
-    EXPECT_EQ(WaitOne(*process, 0), WAIT_TIMEOUT);
-
-    ASSERT_TRUE(process->Terminate(kTerminated));
-    EXPECT_EQ(ExitCodeOf(*process), kTerminated);
-    EXPECT_EQ(process->EndingSignal(), 0);  // our own kill is no signal of the program's end
-    EXPECT_EQ(WaitOne(*process, 0), WAIT_OBJECT_0);
-    EXPECT_FALSE(IsOurUnreapedChild(process->Id()));
-    ASSERT_TRUE(process->Terminate(kTerminated + 1));  // already ended: nothing changes
-    EXPECT_EQ(ExitCodeOf(*process), kTerminated);
-}
-
-TEST(SpawnedProcessTest, TerminatingAnEndedProgramKeepsItsExitCode) {
+TEST(SpawnedProcessTest, AProgramThatEndedKeepsItsExitCode) {
     auto process = StartOrFail(L"/bin/sh -c 'exit 3'");
     ASSERT_NE(process, nullptr);
     // Ended but not collected yet: the end is discovered by Terminate itself.
-    ASSERT_TRUE(Eventually([&] { return HasEndedUncollected(process->Id()); }));
+    ASSERT_TRUE(Eventually([&] { return Unreaped(process->Id(), true); }));
     ASSERT_TRUE(process->Terminate(kTerminated));
     EXPECT_EQ(ExitCodeOf(*process), 3u);
+
+    // Reaped behind our back: the wait ends, without an exit code.
+    process = StartOrFail(L"/bin/sh -c 'exit 4'");
+    ASSERT_NE(process, nullptr);
+    const auto pid = static_cast<pid_t>(process->Id());
+    ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
+    EXPECT_EQ(WaitOne(*process, kHangGuardMs), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(process->ExitCode(exitCode));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(process->Terminate(kTerminated));
 }
 
 TEST(SpawnedProcessTest, FailedStartsReportTheErrorAndLeaveNoChild) {
@@ -249,14 +203,14 @@ TEST(SpawnedProcessTest, FailedStartsReportTheErrorAndLeaveNoChild) {
         {L"/bin/true", folder / L"missing", ERROR_DIRECTORY},
         {L"/bin/true", notExecutable, ERROR_DIRECTORY},
     };
-    ASSERT_FALSE(HasChildren());
+    ASSERT_FALSE(Unreaped(0));
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.commandLine) + " in " + WideToUtf8(row.workingDirectory));
         SetLastError(ERROR_SUCCESS);
         // A failed exec must not come back as a started program that exits with 127.
         EXPECT_EQ(SpawnedProcess::Start(row.commandLine, row.workingDirectory), nullptr);
         EXPECT_EQ(GetLastError(), row.error);
-        EXPECT_FALSE(HasChildren());
+        EXPECT_FALSE(Unreaped(0));
     }
 }
 
@@ -285,16 +239,6 @@ TEST(SpawnedProcessTest, ProgramRunsInTheWorkingDirectoryWithTheGivenArguments) 
                                                 "dq \"inner\" \\ back", "plain escaped", "",
                                                 "gr\xC3\xBC\xC3\x9F"
                                                 "e"));
-}
-
-TEST(SpawnedProcessTest, RelativeProgramIsTakenFromTheWorkingDirectory) {
-    TempFolder folder;
-    const std::wstring script = folder / L"run.sh";
-    WriteBytes(script, "#!/bin/sh\nexit 3\n");
-    ASSERT_EQ(::chmod(WideToUtf8(script).c_str(), 0755), 0);
-    auto process = StartOrFail(L"./run.sh", folder.Path());
-    ASSERT_NE(process, nullptr);
-    EXPECT_EQ(WaitForExitCode(*process), 3u);
 }
 
 // While it lives: SIGUSR1 blocked on this thread, SIGUSR2 ignored, and a pipe instead of
@@ -384,40 +328,39 @@ TEST(SpawnedProcessTest, ProgramGetsTheProcessSchedulingCleanSignalsAndOnlyTheSt
     EXPECT_THAT(lines, testing::Contains("policy=" + std::to_string(::sched_getscheduler(0))));
 }
 
-TEST(SpawnedProcessTest, WaitAnyWakesForTheProgramsEnd) {
-    auto event = Event::Create(true, false);
-    ASSERT_NE(event, nullptr);
-    auto process = StartOrFail(L"/bin/sh -c 'sleep 0.1; exit 5'");
-    ASSERT_NE(process, nullptr);
-    EXPECT_EQ(WaitAny({event.get(), process.get()}, kHangGuardMs), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(ExitCodeOf(*process), 5u);
-    EXPECT_EQ(WaitAny({event.get(), process.get()}, 0), WAIT_OBJECT_0 + 1);
-    ASSERT_TRUE(event->Set());
-    EXPECT_EQ(WaitAny({event.get(), process.get()}, 0), WAIT_OBJECT_0);
-}
-
-TEST(SpawnedProcessTest, TerminateEndsTheWholeGroup) {
-    GroupWithGrandchild group;
-    ASSERT_NE(group.Process(), nullptr);
-    ASSERT_GT(group.Grandchild(), 0);
-    EXPECT_FALSE(HasStopped(group.Grandchild()));
-
-    ASSERT_TRUE(group.Process()->Terminate(kTerminated));
-    EXPECT_EQ(ExitCodeOf(*group.Process()), kTerminated);
-    EXPECT_FALSE(IsOurUnreapedChild(group.Process()->Id()));
-    EXPECT_TRUE(Eventually([&] { return HasStopped(group.Grandchild()); }));
-}
-
-TEST(SpawnedProcessTest, ReleasingARunningProgramEndsItsGroupAndLeavesNoZombie) {
-    GroupWithGrandchild group;
-    ASSERT_NE(group.Process(), nullptr);
-    ASSERT_GT(group.Grandchild(), 0);
-    const DWORD pid = group.Process()->Id();
-    ASSERT_TRUE(IsOurUnreapedChild(pid));
-
-    group.TakeProcess().reset();
-    EXPECT_FALSE(IsOurUnreapedChild(pid));
-    EXPECT_TRUE(Eventually([&] { return HasStopped(group.Grandchild()); }));
+// A shell, leader of its group, that starts `sleep 100` in the background, notes its id in a
+// file and sleeps itself: terminated, or released while it runs, the whole group ends and no
+// zombie stays.
+TEST(SpawnedProcessTest, TerminateAndReleaseEndTheWholeGroup) {
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released" : "terminated");
+        TempFolder folder;
+        const std::wstring note = folder / L"grandchild";
+        auto process = StartOrFail(
+            L"/bin/sh -c " + Quoted(L"sleep 100 & echo $! > " + Quoted(note + L".tmp") + L"; mv " +
+                                    Quoted(note + L".tmp") + L" " + Quoted(note) + L"; sleep 100"));
+        ASSERT_NE(process, nullptr);
+        ASSERT_TRUE(Eventually([&] { return ::access(WideToUtf8(note).c_str(), F_OK) == 0; }));
+        pid_t grandchild = 0;
+        std::ifstream(WideToUtf8(note)) >> grandchild;
+        ASSERT_GT(grandchild, 0);
+        EXPECT_FALSE(HasStopped(grandchild));
+        const DWORD pid = process->Id();
+        EXPECT_EQ(ExitCodeOf(*process), STILL_ACTIVE);
+        EXPECT_EQ(WaitOne(*process, 0), WAIT_TIMEOUT);
+        if (release) {
+            process.reset();
+        } else {
+            ASSERT_TRUE(process->Terminate(kTerminated));
+            EXPECT_EQ(ExitCodeOf(*process), kTerminated);
+            EXPECT_EQ(process->EndingSignal(), 0);  // our own kill is no signal of its end
+            EXPECT_EQ(WaitOne(*process, 0), WAIT_OBJECT_0);
+            ASSERT_TRUE(process->Terminate(kTerminated + 1));  // already ended: nothing changes
+            EXPECT_EQ(ExitCodeOf(*process), kTerminated);
+        }
+        EXPECT_FALSE(Unreaped(pid));
+        EXPECT_TRUE(Eventually([&] { return HasStopped(grandchild); }));
+    }
 }
 
 TEST(SpawnedProcessTest, TerminateWhileAnotherThreadWaits) {
@@ -442,20 +385,6 @@ TEST(SpawnedProcessTest, TerminateWhileAnotherThreadWaits) {
         EXPECT_EQ(waitResult.load(), WAIT_OBJECT_0);
         EXPECT_EQ(ExitCodeOf(*process), kTerminated);
     }
-}
-
-TEST(SpawnedProcessTest, ProgramReapedBehindOurBackEndsTheWaitWithoutAnExitCode) {
-    auto process = StartOrFail(L"/bin/sh -c 'exit 4'");
-    ASSERT_NE(process, nullptr);
-    int status = 0;
-    ASSERT_EQ(::waitpid(static_cast<pid_t>(process->Id()), &status, 0),
-              static_cast<pid_t>(process->Id()));
-    EXPECT_EQ(WaitOne(*process, kHangGuardMs), WAIT_OBJECT_0);
-    DWORD exitCode = 0;
-    SetLastError(ERROR_SUCCESS);
-    EXPECT_FALSE(process->ExitCode(exitCode));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    EXPECT_TRUE(process->Terminate(kTerminated));
 }
 
 }  // namespace
