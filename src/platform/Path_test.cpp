@@ -4,15 +4,12 @@
 
 namespace {
 
-TEST(Path, JoinsWithExactlyOneSeparator) {
+TEST(Path, JoinsWithOneSeparatorAndSplitsParentAndBaseName) {
     EXPECT_EQ(JoinPath(L"/work", L"Tasks"), L"/work/Tasks");
     EXPECT_EQ(JoinPath(L"/work/", L"/Tasks"), L"/work/Tasks");
     EXPECT_EQ(JoinPath(L"/", L"etc"), L"/etc");
     EXPECT_EQ(JoinPath(L"", L"a"), L"a");
     EXPECT_EQ(JoinPath(L"a", L""), L"a");
-}
-
-TEST(Path, ParentAndBaseName) {
     EXPECT_EQ(ParentPath(L"/work/Tasks/x.xml"), L"/work/Tasks");
     EXPECT_EQ(ParentPath(L"/work/Tasks/"), L"/work");
     EXPECT_EQ(ParentPath(L"/work"), L"/");

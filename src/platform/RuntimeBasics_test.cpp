@@ -80,7 +80,7 @@ TEST(ErrorInfo, RecordTravelsThroughTheThreadSlotOnce) {
     EXPECT_FALSE(received);
 }
 
-TEST(SystemMessage, TextsAndFallbacks) {
+TEST(SystemMessage, CodesTextsAndFallbacks) {
     EXPECT_EQ(SystemMessageText(5), L"Access is denied.");
     EXPECT_EQ(SystemMessageText(99999), L"");
     EXPECT_EQ(HResultText(E_FAIL), L"Unspecified error.");
@@ -90,9 +90,6 @@ TEST(SystemMessage, TextsAndFallbacks) {
     EXPECT_EQ(HResultText(MakeHResult(0x80045555)), L"IDispatch error #21333");
     EXPECT_EQ(HResultText(MakeHResult(0x8007FFFF)), L"Unknown error 0x8007FFFF");
     EXPECT_EQ(HResultText(MakeHResult(0x80050000)), L"Unknown error 0x80050000");
-}
-
-TEST(HResult, FromWin32) {
     EXPECT_EQ(HRESULT_FROM_WIN32(5), E_ACCESSDENIED);
     EXPECT_EQ(HRESULT_FROM_WIN32(0), S_OK);
     EXPECT_EQ(HRESULT_FROM_WIN32(0x12345), MakeHResult(0x80072345));

@@ -19,7 +19,7 @@ bool Exists(const std::wstring& path) {
     return QueryFileStatus(path, status) == ERROR_SUCCESS;
 }
 
-TEST(WorkFolderLock, OneHolderAtATimeAndTheFileGoesWithIt) {
+TEST(WorkFolderLock, OneHolderAtATimeAndTheFileGoesWithItsOwnRelease) {
     TempFolder folder;
     const std::wstring path = folder / L"lock.tmp";
     auto first = WorkFolderLock::Acquire(path);
@@ -38,22 +38,16 @@ TEST(WorkFolderLock, OneHolderAtATimeAndTheFileGoesWithIt) {
     EXPECT_FALSE(Exists(path));
     EXPECT_FALSE(WorkFolderLock::Holder(path).held);
     auto second = WorkFolderLock::Acquire(path);
-    EXPECT_NE(second, nullptr);
+    ASSERT_NE(second, nullptr);
     EXPECT_EQ(WorkFolderLock::Acquire(folder / L"missing/lock.tmp"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-}
 
-// Someone removed the holder's file and a claimant made a new one: the first holder's release
-// must leave the new holder's file, and with it its claim, alone.
-TEST(WorkFolderLock, ReleaseRemovesNoFileButItsOwn) {
-    TempFolder folder;
-    const std::wstring path = folder / L"lock.tmp";
-    auto first = WorkFolderLock::Acquire(path);
-    ASSERT_NE(first, nullptr);
+    // Someone removed the holder's file and a claimant made a new one: the first holder's
+    // release must leave the new holder's file, and with it its claim, alone.
     ASSERT_EQ(RemoveFile(path), ERROR_SUCCESS);
-    auto second = WorkFolderLock::Acquire(path);
-    ASSERT_NE(second, nullptr);
-    first.reset();
+    auto third = WorkFolderLock::Acquire(path);
+    ASSERT_NE(third, nullptr);
+    second.reset();
     EXPECT_TRUE(Exists(path));
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
 }

@@ -121,10 +121,6 @@ TEST(XmlDocument, DeepNestingParsesAndReadsWithoutRecursion) {
     EXPECT_EQ(doc.DocumentElement().Text(), L"x");
 }
 
-}  // namespace
-
-namespace {
-
 TEST(XmlDocument, ManyAttributesAreCheckedForDuplicates) {
     std::wstring element = L"<a";
     for (int i = 0; i < 50000; ++i) {
