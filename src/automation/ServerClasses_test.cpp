@@ -1,7 +1,8 @@
 // What every class the library serves shares, checked once over all of them: made by its class
 // factory, one identity behind its dual interface, error records for its own interface (each
-// version of it) only, and aggregation. (The framework underneath is tested with a sample class
-// of its own, SampleServer_test; each class's members are driven by name in ScriptClient_test.)
+// version of it) only, and aggregation; no class object for anything else. (The framework
+// underneath is tested with a sample class of its own, SampleServer_test; each class's members are
+// driven by name in ScriptClient_test.)
 #include <gtest/gtest.h>
 
 #include "ZynTaskSchedulerLib/ClassFactory.h"
@@ -62,6 +63,10 @@ TEST(ServerClasses, EachIsMadeByItsFactoryAnswersForItselfAndCanBeAggregated) {
         EXPECT_EQ(1u, outer.count.load());
         outer.inner.Reset();
     }
+    ComPtr<IClassFactory> none;
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+              CZynServerModule::GetClassObject(IID_IZynTask, IID_IClassFactory, Out(none)));
+    EXPECT_EQ(S_OK, CZynServerModule::CanUnloadNow());  // nothing made here lives on
 }
 
 }  // namespace

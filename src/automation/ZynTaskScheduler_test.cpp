@@ -59,12 +59,6 @@ TEST_F(ZynTaskSchedulerStart, ClaimsTheFolderWritesTheDefaultsBackAndEnables) {
     EXPECT_FALSE(FileExists(LockFile(WorkFolder())));
 }
 
-TEST_F(ZynTaskSchedulerStart, RepairsAPoolSizeStoredAsText) {
-    StoreSetting(L"Thread Pool Size", TextValue(L"9"));
-    EXPECT_EQ(S_OK, Scheduler().Start());
-    EXPECT_EQ(StoredSetting(L"Thread Pool Size"), NumberValue(5));
-}
-
 TEST_F(ZynTaskSchedulerStart, HandsTheEngineTheFolderUnescaped) {
     const std::wstring folder = JoinPath(WorkFolder(), L"R&D's \"tasks\" <1>");
     StoreSetting(L"WorkFolder", TextValue(folder));

@@ -1,17 +1,13 @@
 #include "support/AtlSyncObject.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/LastError.h"
-#include "platform/UserFolders.h"
 #include "support/AtlCriticalSection.h"
 #include "support/AtlEvent.h"
-#include "support/AtlMutex.h"
 #include "support/AtlSemaphore.h"
 #include "support/ScopedLock.h"
 #include "support/ThreadAnnotations.h"
@@ -47,23 +43,6 @@ TEST(CAtlSemaphoreTest, LockTakesACountAndUnlockOrReleaseGiveCountsBack) {
 
 TEST(CAtlSemaphoreTest, ImpossibleCountsThrowTheSystemFailure) {
     EXPECT_THROW(CAtlSemaphore(5, 1), HRESULT);
-}
-
-TEST(CAtlMutexTest, OwnerLocksAgainAndAnAbandonedMutexCountsAsLocked) {
-    const std::wstring name = L"ZynTest CAtlMutex " + std::to_wstring(::getpid());
-    const ObjectAccess access = *ObjectAccess::ForFolder(TemporaryFolder());
-    CAtlMutex mutex(name, access);
-    std::thread owner([&] {
-        CAtlMutex mine(name, access);
-        EXPECT_TRUE(mine.Lock(0));
-        EXPECT_TRUE(mine.Lock(0));
-        EXPECT_TRUE(mine.Unlock());
-        // Ends still owning it once.
-    });
-    owner.join();
-    EXPECT_TRUE(mutex.Lock(0));
-    EXPECT_TRUE(mutex.Unlock());
-    EXPECT_FALSE(mutex.Unlock());
 }
 
 // Shared state as the library guards it.

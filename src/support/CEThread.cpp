@@ -43,7 +43,6 @@ CCEThread::~CCEThread() {
 
 void CCEThread::Stop() {
     StopEvent.Set();
-    OnStopRequested();
     KillIfRunning();
     m_thread.reset();
 }
@@ -68,7 +67,6 @@ void CCEThread::KillIfRunning() {
 }
 
 void CCEThread::ThreadMain() {
-    TraceLifeCycle(L"Thread Started.");
     const int apartment = GetComApartment();
     EnterApartment(apartment);
     WaitForNextCycle();
@@ -76,7 +74,6 @@ void CCEThread::ThreadMain() {
         RunCycle();
         WaitForNextCycle();
     }
-    TraceLifeCycle(L"Thread Exiting.");
     if (apartment != 0) {
         CoUninitialize();
     }
@@ -98,11 +95,7 @@ void CCEThread::EnterApartment(int apartment) {
 }
 
 void CCEThread::RunCycle() {
-    TraceLifeCycle(L"Begin processing.");
-    const HRESULT hr = GuardAndLog(kCycleGuard, m_name.c_str(), [this] { return Process(); });
-    if (SUCCEEDED(hr)) {
-        TraceLifeCycle(L"Finished processing.");
-    }
+    GuardAndLog(kCycleGuard, m_name.c_str(), [this] { return Process(); });
     TrimWorkingSet();
 }
 
@@ -114,11 +107,5 @@ void CCEThread::TrimWorkingSet() {
                             L"Failed to SetProcessWorkingSetSize(%d, %d) (0x%08X)",
                             static_cast<int>(minimum), static_cast<int>(maximum),
                             static_cast<unsigned>(GetLastError()));
-    }
-}
-
-void CCEThread::TraceLifeCycle(const wchar_t* message) {
-    if (IsTraceEnabled()) {
-        CEReportEvent(CE_SEVERITY_TRACE, m_name.c_str(), message);
     }
 }

@@ -27,10 +27,10 @@ public:
     CCEThread(std::wstring name, int priority, bool createThread = true);
     ~CCEThread() override;
 
-    // Ends the cycle loop: sets StopEvent, calls OnStopRequested, and when the thread still
-    // runs, sets KillEvent, resumes the thread if it is suspended (a suspended thread would
-    // never end), waits for it without a time limit and clears KillEvent again. Then lets go
-    // of the thread; a second Stop finds none.
+    // Ends the cycle loop: sets StopEvent, and when the thread still runs, sets KillEvent,
+    // resumes the thread if it is suspended (a suspended thread would never end), waits for it
+    // without a time limit and clears KillEvent again. Then lets go of the thread; a second Stop
+    // finds none.
     void Stop();
     std::wstring GetThreadName() const { return m_name; }
     // Both answer the previous suspend count, or 0xFFFFFFFF when there is no thread.
@@ -42,14 +42,10 @@ protected:
     virtual DWORD WaitForNextCycle() { return 0; }
     // One cycle of the thread's work; whatever it throws is contained by the loop.
     virtual HRESULT Process() = 0;
-    // Called by Stop, on the owner's thread, right after StopEvent is set.
-    virtual void OnStopRequested() {}
     // 0: no COM; 1: a single-threaded apartment; 2: the multithreaded apartment.
     virtual int GetComApartment() { return 0; }
     // True when the working set is to be bounded after each cycle, with the bounds written.
     virtual bool GetWorkingSetLimits(DWORD& /*minimum*/, DWORD& /*maximum*/) { return false; }
-    // True when the life-cycle traces are written.
-    virtual bool IsTraceEnabled() { return false; }
 
     // Asks a running cycle to give up at once; every derived cycle puts it first in its waits.
     CAtlEvent KillEvent{FALSE, TRUE};
@@ -64,7 +60,6 @@ private:
     void EnterApartment(int apartment);
     void RunCycle();
     void TrimWorkingSet();
-    void TraceLifeCycle(const wchar_t* message);
     void KillIfRunning();
 
     const std::wstring m_name;

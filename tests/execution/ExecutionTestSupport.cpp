@@ -7,8 +7,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <stdlib.h>
-
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "automation/ZynTask.h"
 #include "execution/CoZynTaskProcessor.h"
@@ -88,24 +86,6 @@ void RegisterTestHandlers() {
     RegisterClass(CLSID_TestEventHandler, kTestEventHandlerProgId, true);
     RegisterClass(CLSID_TestPlainHandler, kTestPlainHandlerProgId, true);
     RegisterClass(CLSID_TestUnservedHandler, kTestUnservedHandlerProgId, false);
-}
-
-HandlerJournal::HandlerJournal() {
-    ::setenv(kTestHandlerJournalVariable, WideToUtf8(m_folder / L"journal.txt").c_str(), 1);
-}
-
-HandlerJournal::~HandlerJournal() {
-    ::unsetenv(kTestHandlerJournalVariable);
-}
-
-std::size_t HandlerJournal::Count(const std::wstring& line) const {
-    std::ifstream journal(WideToUtf8(m_folder / L"journal.txt"));
-    const std::string wanted = WideToUtf8(line);
-    std::size_t count = 0;
-    for (std::string read; std::getline(journal, read);) {
-        count += read == wanted ? 1 : 0;
-    }
-    return count;
 }
 
 std::wstring TaskGuid(int number) {

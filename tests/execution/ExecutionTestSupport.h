@@ -37,22 +37,6 @@ private:
 // current registry.
 void RegisterTestHandlers();
 
-// The test handlers' journal of creations and releases, in a file of its own while this object
-// lives (named to the handlers through the environment: make it before starting threads).
-class HandlerJournal {
-public:
-    HandlerJournal();
-    ~HandlerJournal();
-    HandlerJournal(const HandlerJournal&) = delete;
-    HandlerJournal& operator=(const HandlerJournal&) = delete;
-
-    // How many lines read `line` ("Create" or "Release").
-    std::size_t Count(const std::wstring& line) const;
-
-private:
-    TempFolder m_folder;
-};
-
 // A task identity in registry form from a number.
 std::wstring TaskGuid(int number);
 

@@ -1,5 +1,5 @@
 // An engine on a temporary work folder with one task processor (so that every run lands on
-// processor 0), task logging on, the test handlers registered and their journal kept; tasks
+// processor 0), task logging on, the test handlers registered; tasks
 // are run as a client's run-now would, the scheduler thread staying disabled.
 #pragma once
 
@@ -77,7 +77,6 @@ protected:
     static constexpr wchar_t kHandlerFailed[] = L"Failed to execute handler failed.";
 
     TempRegistry registry;
-    HandlerJournal journal;
     TempFolder records;
     LogCapture log;
     TasksAndProcessors factory;

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -51,11 +50,7 @@ public:
         return kMembers;
     }
 
-    CTestHandlerBase() { Journal(L"Create"); }
-    void FinalRelease() {
-        Record(L"Release");
-        Journal(L"Release");
-    }
+    void FinalRelease() { Record(L"Release"); }
 
     HRESULT CancelTask() override {
         Record(L"CancelTask");
@@ -89,13 +84,6 @@ protected:
     }
 
 private:
-    static void Journal(const wchar_t* line) {
-        static std::mutex journalMutex;
-        const std::lock_guard lock(journalMutex);
-        if (const char* journal = std::getenv(kTestHandlerJournalVariable)) {
-            std::ofstream(journal, std::ios::app) << WideToUtf8(line) << '\n';
-        }
-    }
     void Record(const wchar_t* line) {
         const std::lock_guard lock(m_mutex);
         if (!m_record.empty()) {

@@ -10,8 +10,6 @@
 //       S_OK; "fail": E_FAIL; "block": it returns only once CancelTask has been called.
 //   <TestRecord> a file to which every call is appended as a line: "ProcessTask",
 //       "ProcessTaskAsync", "CancelTask" and, when the handler goes, "Release".
-// Every handler also appends "Create" when it is made and "Release" when it goes to the
-// journal file named by the environment variable kTestHandlerJournalVariable, when set.
 #pragma once
 
 #include "ZynTaskSchedulerLib/Types.h"
@@ -27,8 +25,6 @@ inline constexpr CLSID CLSID_TestUnservedHandler = {
 inline constexpr wchar_t kTestEventHandlerProgId[] = L"ZynTest.EventHandler";
 inline constexpr wchar_t kTestPlainHandlerProgId[] = L"ZynTest.PlainHandler";
 inline constexpr wchar_t kTestUnservedHandlerProgId[] = L"ZynTest.UnservedHandler";
-
-inline constexpr char kTestHandlerJournalVariable[] = "ZYN_TEST_HANDLER_JOURNAL";
 
 // The identity the "stranger" behaviour reports.
 inline constexpr wchar_t kStrangerTaskGuid[] = L"{99999999-9999-4999-8999-999999999999}";
