@@ -250,7 +250,14 @@ TEST(WeeklySchedule, RepetitionThroughThePreviousRunDaysWindow) {
                                        .duration = 180,
                                        .weeksInterval = 2,
                                        .daysOfWeek = 2};
+    const TriggerSettings sundayMondayNights{.type = kTriggerWeekly,
+                                             .begin = L"2024-01-07 23:00",
+                                             .interval = 60,
+                                             .duration = 180,
+                                             .daysOfWeek = 1 | 2};
     ExpectNextRuns({
+        {"Monday morning in Sunday's window, the day before in the same week", sundayMondayNights,
+         L"2024-01-08 00:30", L"2024-01-08 01:00", L"2024-01-07 23:00", L"2024-01-08 02:00"},
         {"Saturday morning in Friday's window", fridayNights, L"2024-01-06 00:30",
          L"2024-01-06 01:00", L"2024-01-05 23:00", L"2024-01-06 02:00"},
         {"Saturday after Friday's window", fridayNights, L"2024-01-06 02:00", L"2024-01-12 23:00"},
