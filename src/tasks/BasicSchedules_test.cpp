@@ -15,7 +15,6 @@ TEST(OnceSchedule, WithoutRepetitionRunsAtTheBeginDateOnly) {
     const TriggerSettings type42{.type = 42, .begin = L"2024-03-10 10:00"};
     ExpectNextRuns({
         {"an hour before", once, L"2024-03-10 09:00", L"2024-03-10 10:00"},
-        {"days before", once, L"2023-12-31 23:00", L"2024-03-10 10:00"},
         {"at the begin date: the run is due, none follows", once, L"2024-03-10 10:00", nullptr},
         {"a missed run is gone", once, L"2024-03-11 10:00", nullptr},
         {"type 8 runs once", type8, L"2024-03-10 09:00", L"2024-03-10 10:00"},
@@ -37,16 +36,13 @@ TEST(OnceSchedule, RepeatsUpToTheWindowsEndInclusive) {
         {"before the window", quarterly, L"2024-03-10 09:00", L"2024-03-10 10:00",
          L"2024-03-10 10:00", L"2024-03-10 11:00"},
         {"at the first run", quarterly, L"2024-03-10 10:00", L"2024-03-10 10:15"},
-        {"at the second run", quarterly, L"2024-03-10 10:15", L"2024-03-10 10:30"},
         {"between runs", quarterly, L"2024-03-10 10:07", L"2024-03-10 10:15"},
         {"the last run is the window's end", quarterly, L"2024-03-10 10:50", L"2024-03-10 11:00"},
-        {"a second before the end", quarterly, L"2024-03-10 10:59:59", L"2024-03-10 11:00"},
         {"at the window's end", quarterly, L"2024-03-10 11:00", nullptr},
         {"duration equal to the interval", hourly, L"2024-03-10 10:30", L"2024-03-10 11:00"},
         {"a repetition past the window is not made", uneven, L"2024-03-10 10:45", nullptr},
         {"the window crosses midnight and the year", overMidnight, L"2024-12-31 23:30",
          L"2025-01-01 00:00"},
-        {"after midnight", overMidnight, L"2025-01-01 00:30", L"2025-01-01 01:00"},
         {"at the end after midnight", overMidnight, L"2025-01-01 01:00", nullptr},
     });
 }
@@ -61,7 +57,6 @@ TEST(DailySchedule, RunsEveryDaysIntervalDaysAtTheBeginTime) {
         .type = kTriggerDaily, .begin = L"2023-12-30 06:00", .daysInterval = 3};
     ExpectNextRuns({
         {"an hour after the first run", everyOther, L"2024-01-01 09:00", L"2024-01-03 08:00"},
-        {"on the day between", everyOther, L"2024-01-02 07:00", L"2024-01-03 08:00"},
         {"at a run", everyOther, L"2024-01-03 08:00", L"2024-01-05 08:00"},
         {"before the run on a run day", everyOther, L"2024-01-03 07:59:59", L"2024-01-03 08:00"},
         {"before the begin date", everyOther, L"2023-12-25 12:00", L"2024-01-01 08:00"},
@@ -84,7 +79,6 @@ TEST(DailySchedule, LeapYearsAndYearEnds) {
         {"1900 has none", daily(L"1900-02-01 10:00"), L"1900-02-28 11:00", L"1900-03-01 10:00"},
         {"2000 has one", daily(L"2000-02-01 10:00"), L"2000-02-28 11:00", L"2000-02-29 10:00"},
         {"2100 has none", daily(L"2100-02-01 10:00"), L"2100-02-28 11:00", L"2100-03-01 10:00"},
-        {"into the new year", daily(L"2024-06-01 10:00"), L"2024-12-31 11:00", L"2025-01-01 10:00"},
     });
 }
 
@@ -103,8 +97,6 @@ TEST(DailySchedule, EndDateBoundaries) {
         {"a run exactly at the end date is made", ending(1, L"2024-01-03 08:00"),
          L"2024-01-02 09:00", L"2024-01-03 08:00"},
         {"after the run at the end date", ending(1, L"2024-01-03 08:00"), L"2024-01-03 08:00",
-         nullptr},
-        {"reference past the end date", ending(1, L"2024-01-03 08:00"), L"2024-01-03 09:00",
          nullptr},
         {"an end date at midnight excludes that day's run", ending(1, L"2024-01-03"),
          L"2024-01-02 09:00", nullptr},
@@ -131,7 +123,6 @@ TEST(DailySchedule, RepetitionWindowsAcrossMidnight) {
         {"at the window's begin", nightly(120), L"2024-01-01 22:00", L"2024-01-01 23:00"},
         {"a run at the window's end is not made", nightly(120), L"2024-01-01 23:00",
          L"2024-01-02 22:00"},
-        {"late in the window", nightly(120), L"2024-01-01 23:30", L"2024-01-02 22:00"},
         {"after the window", nightly(120), L"2024-01-02 00:30", L"2024-01-02 22:00",
          L"2024-01-02 22:00", L"2024-01-03 00:00"},
         {"through the previous day's window", nightly(200), L"2024-01-02 00:15",
@@ -229,14 +220,12 @@ TEST(WeeklySchedule, RunsOnTheSelectedDaysOfActiveWeeks) {
     ExpectNextRuns({
         {"Tuesday after the first Monday", mondayFriday, L"2024-01-02 12:00", L"2024-01-05 10:00"},
         {"Friday after its run", mondayFriday, L"2024-01-05 11:00", L"2024-01-15 10:00"},
-        {"Friday before its run", mondayFriday, L"2024-01-05 09:00", L"2024-01-05 10:00"},
         {"before the begin date", mondayFriday, L"2023-12-20 10:00", L"2024-01-01 10:00"},
         {"in the week between", mondayFriday, L"2024-01-08 12:00", L"2024-01-15 10:00"},
         {"at the run of the next active week", mondayFriday, L"2024-01-15 10:00",
          L"2024-01-19 10:00"},
         {"Saturday of an active week", mondayFriday, L"2024-01-20 10:00", L"2024-01-29 10:00"},
         {"Friday to Monday", workdays, L"2024-01-05 09:00", L"2024-01-08 08:00"},
-        {"weekend to Monday", workdays, L"2024-01-06 12:00", L"2024-01-08 08:00"},
         {"the begin day itself", workdays, L"2024-01-02", L"2024-01-03 08:00"},
         {"days of the begin week before the begin date are not runs",
          {.type = kTriggerWeekly, .begin = L"2024-01-03 08:00", .daysOfWeek = 2 | 8},
@@ -261,7 +250,14 @@ TEST(WeeklySchedule, RepetitionThroughThePreviousRunDaysWindow) {
                                        .duration = 180,
                                        .weeksInterval = 2,
                                        .daysOfWeek = 2};
+    const TriggerSettings sundayMondayNights{.type = kTriggerWeekly,
+                                             .begin = L"2024-01-07 23:00",
+                                             .interval = 60,
+                                             .duration = 180,
+                                             .daysOfWeek = 1 | 2};
     ExpectNextRuns({
+        {"Monday morning in Sunday's window, the day before in the same week", sundayMondayNights,
+         L"2024-01-08 00:30", L"2024-01-08 01:00", L"2024-01-07 23:00", L"2024-01-08 02:00"},
         {"Saturday morning in Friday's window", fridayNights, L"2024-01-06 00:30",
          L"2024-01-06 01:00", L"2024-01-05 23:00", L"2024-01-06 02:00"},
         {"Saturday after Friday's window", fridayNights, L"2024-01-06 02:00", L"2024-01-12 23:00"},

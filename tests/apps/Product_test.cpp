@@ -307,21 +307,6 @@ TEST(Product, NextPrintsExactlyTheKnownRuns) {
         {"UTC0", R"(<Trigger Type="1"><BeginDate>2026-01-01 08:05:00</BeginDate></Trigger>)",
          "2026-12-05 12:00:00", "3",
          "2026-12-06 08:05:00 +00:00\n2026-12-07 08:05:00 +00:00\n2026-12-08 08:05:00 +00:00\n"},
-        // Monday and Friday.
-        {"UTC0",
-         R"(<Trigger Type="2"><BeginDate>2026-01-01 08:05:00</BeginDate><DaysOfWeek>34</DaysOfWeek></Trigger>)",
-         "2026-12-05 12:00:00", "3",
-         "2026-12-07 08:05:00 +00:00\n2026-12-11 08:05:00 +00:00\n2026-12-14 08:05:00 +00:00\n"},
-        // Days 1 and 15.
-        {"UTC0",
-         R"(<Trigger Type="3"><BeginDate>2026-01-01 06:00:00</BeginDate><DaysOfMonth>16385</DaysOfMonth></Trigger>)",
-         "2026-12-05 12:00:00", "3",
-         "2026-12-15 06:00:00 +00:00\n2027-01-01 06:00:00 +00:00\n2027-01-15 06:00:00 +00:00\n"},
-        // The last Monday of every month.
-        {"UTC0",
-         R"(<Trigger Type="4"><BeginDate>2026-01-01 08:00:00</BeginDate><Week>5</Week><DaysOfWeek>2</DaysOfWeek></Trigger>)",
-         "2026-12-05 12:00:00", "3",
-         "2026-12-28 08:00:00 +00:00\n2027-01-25 08:00:00 +00:00\n2027-02-22 08:00:00 +00:00\n"},
         // Every 20 minutes for an hour from 09:00: the window's runs (none at its very end),
         // then the next day's.
         {"UTC0",
@@ -329,10 +314,6 @@ TEST(Product, NextPrintsExactlyTheKnownRuns) {
          "2026-12-05 09:10:00", "4",
          "2026-12-05 09:20:00 +00:00\n2026-12-05 09:40:00 +00:00\n2026-12-06 09:00:00 +00:00\n"
          "2026-12-06 09:20:00 +00:00\n"},
-        // An Interval without a Duration: no window, the begin time every day.
-        {"UTC0",
-         R"(<Trigger Type="1" Interval="15"><BeginDate>2026-01-01 08:00:00</BeginDate></Trigger>)",
-         "2026-12-06 07:00:00", "2", "2026-12-06 08:00:00 +00:00\n2026-12-07 08:00:00 +00:00\n"},
         // Runs that end: fewer lines than asked for.
         {"UTC0",
          R"(<Trigger Type="1"><BeginDate>2026-12-01 08:05:00</BeginDate><EndDate>2026-12-07 23:00:00</EndDate></Trigger>)",
