@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing; packages named
+# as arguments are installed as well (scripts/coverage.sh asks for gcovr).
 set -euo pipefail
 
 # libclang-rt-dev holds clang's fuzzer driver (scripts/fuzz.sh); clang only recommends it.
@@ -7,7 +8,7 @@ set -euo pipefail
 # dependencies (cpack -G DEB). faketime lets the daemon tests run the daemon through changes of
 # the clock; tzdata holds the zones they change in.
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev faketime tzdata)
+          libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev faketime tzdata "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -19,6 +19,14 @@ that is the unit tests beside that layer's code and the test programs of tests/ 
 A mutant of a lower layer is not run against the tests of the layers above it, which would kill it
 through the whole stack and hide the gaps of the layer's own tests; --labels-up runs them as well.
 
+Of those tests, only the ones whose program runs the mutated line are run: before the mutants, one
+more copy of the tree is built with line coverage (build-mutants/coverage) and every test program
+is run on its own, which tells which programs reach which lines. A mutant on a line none of its
+tests reaches is "not covered" and is neither built nor run (it cannot be killed); one on a line
+without code of its own (a declaration, a constant folded at compile time) runs all of its label.
+Lines reached only by a process that was killed by a signal go uncounted, so a mutant there can
+show as not covered; --no-coverage runs every mutant against its whole label instead.
+
 Standard library only; needs cmake, ninja and ctest, uses ccache when it is installed.
 """
 
@@ -52,14 +60,19 @@ OPERATORS = {
     "success": "a failure returned as success (false -> true, E_... -> S_OK, -1 -> 0)",
 }
 
-STATUSES = ["killed", "survived", "timeout", "build_failed", "stale"]
+STATUSES = ["killed", "survived", "not_covered", "timeout", "build_failed", "stale"]
 STATUS_TITLES = {
     "killed": "killed",
     "survived": "survived",
+    "not_covered": "not covered",
     "timeout": "timed out",
     "build_failed": "did not build",
     "stale": "stale",
 }
+
+# gcov's instrumentation, set on the command line so that any tree of the project can be measured.
+COVERAGE_FLAGS = [f"-DCMAKE_{kind}_FLAGS=--coverage"
+                  for kind in ("CXX", "C", "EXE_LINKER", "SHARED_LINKER", "MODULE_LINKER")]
 
 REPO = Path(__file__).resolve().parent.parent
 DEFAULT_SAMPLE = Path(__file__).resolve().parent / "mutants-sample.json"
@@ -653,8 +666,9 @@ def kill_group(process):
 class Worker:
     """One copy of the source tree with its own build folder; runs one mutant at a time."""
 
-    def __init__(self, index, options, stop):
-        self.name = f"w{index}"
+    def __init__(self, name, options, stop, coverage=None):
+        self.name = name
+        self.coverage = coverage
         self.options = options
         self.tree = options.workdir / self.name
         self.build = self.tree / "build"
@@ -663,6 +677,7 @@ class Worker:
         self.processes = set()
         self.targets = {}
         self.baselines = {}
+        self.all_tests = None
 
     def log(self, message):
         print(f"[{self.name}] {message}", flush=True)
@@ -701,7 +716,7 @@ class Worker:
 
     def configure(self):
         command = ["cmake", "-S", str(self.tree), "-B", str(self.build), "-G", "Ninja",
-                   "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DZYN_BUILD_BENCHMARKS=OFF"]
+                   "-DZYN_BUILD_BENCHMARKS=OFF"] + self.build_settings()
         if shutil.which("ccache"):
             command += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache",
                         "-DCMAKE_C_COMPILER_LAUNCHER=ccache"]
@@ -709,17 +724,26 @@ class Worker:
         if code != 0:
             raise SystemExit(f"[{self.name}] configuring failed:\n{output[-3000:]}")
 
+    def build_settings(self):
+        return ["-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
+
+    def list_tests(self, labels=None):
+        """CTest's tests of the labels (all when None), in CTest's numbering, from 1."""
+        command = ["ctest", "--show-only=json-v1"]
+        if labels:
+            command += ["-L", label_regex(labels)]
+        code, output = run_command(command, self.build, None, self.stop, self.processes)
+        if code != 0:
+            raise SystemExit(f"[{self.name}] ctest cannot list the tests:\n{output[-3000:]}")
+        return json.loads(output)["tests"]
+
     def label_targets(self, labels):
         """The build outputs the tests of the labels run: their programs and the files named in
         their commands; the whole build when a test takes the build folder itself."""
         key = tuple(labels)
         if key not in self.targets:
-            code, output = run_command(["ctest", "--show-only=json-v1", "-L", label_regex(labels)],
-                                       self.build, None, self.stop, self.processes)
-            if code != 0:
-                raise SystemExit(f"[{self.name}] ctest cannot list the tests:\n{output[-3000:]}")
             targets = set()
-            for test in json.loads(output)["tests"]:
+            for test in self.list_tests(labels):
                 for argument in test.get("command", []):
                     path = argument.split("=", 1)[-1]
                     if path == str(self.build):
@@ -729,11 +753,15 @@ class Worker:
             self.targets[key] = sorted(targets) if "all" not in targets else ["all"]
         return self.targets[key]
 
-    def ctest(self, labels, limit):
-        """Runs the labels' tests until the first failure; ctest's stop time ends the run after
-        the limit with the running test timed out (it takes a local time of today, so a run that
-        would end after midnight is ended from here instead, a little later)."""
-        command = ["ctest", "-L", label_regex(labels), "--no-tests=error", "--stop-on-failure",
+    def ctest(self, labels, limit, numbers=None):
+        """Runs the labels' tests (those of them with these CTest numbers, when given) until the
+        first failure; ctest's stop time ends the run after the limit with the running test timed
+        out (it takes a local time of today, so a run that would end after midnight is ended from
+        here instead, a little later)."""
+        # With -L, -I would count within the label's tests; the numbers are the whole list's.
+        chosen = ["-I", "0,0,0," + ",".join(map(str, numbers))] if numbers else \
+            ["-L", label_regex(labels)]
+        command = ["ctest", *chosen, "--no-tests=error", "--stop-on-failure",
                    "--timeout", str(int(limit)), "-j", str(self.options.ctest_jobs),
                    "--output-on-failure"]
         now = datetime.datetime.now()
@@ -783,13 +811,17 @@ class Worker:
         if changed is None:
             return {**record, "status": "stale", "build_seconds": 0, "test_seconds": 0,
                     "seconds": 0, "detail": "the original text is no longer in the file"}
+        numbers = self.tests_reaching(mutant, original, labels)
+        if numbers == []:
+            return {**record, "status": "not_covered", "build_seconds": 0, "test_seconds": 0,
+                    "seconds": 0, "detail": "no test of its layer runs the line"}
         started = time.monotonic()
         try:
             path.write_text(changed)
             built, output, build_seconds = self.build_targets(self.label_targets(labels))
             test_seconds = 0.0
             if built:
-                code, output, test_seconds = self.ctest(labels, limit)
+                code, output, test_seconds = self.ctest(labels, limit, numbers)
                 status, detail = classify(code, output)
             else:
                 status, detail = "build_failed", first_error(output)
@@ -801,9 +833,127 @@ class Worker:
                 "seconds": round(time.monotonic() - started, 1), "detail": detail,
                 "finished": datetime.datetime.now().isoformat(timespec="seconds")}
 
+    def tests_reaching(self, mutant, text, labels):
+        """The CTest numbers of the labels' tests whose programs run one of the mutant's lines;
+        None when they are not known (no coverage, or no code on the lines)."""
+        if self.coverage is None:
+            return None
+        first = text.count("\n", 0, locate(mutant, text)) + 1
+        lines = [f"{mutant.file}:{n}" for n in range(first, first + mutant.original.count("\n") + 1)]
+        if not any(line in self.coverage["code"] for line in lines):
+            return None
+        programs = {p for p, reached in self.coverage["reached"].items()
+                    if any(line in reached for line in lines)}
+        if self.all_tests is None:
+            self.all_tests = self.list_tests()
+        return [number for number, test in enumerate(self.all_tests, start=1)
+                if labels_match(test, labels) and program_of(test, self.build) in programs]
+
     def kill_running(self):
         for process in list(self.processes):
             kill_group(process)
+
+
+class CoverageBuild(Worker):
+    """A copy of the tree built with line coverage; runs each test program's tests on their own
+    and records which lines of the sample's files each program reaches."""
+
+    def __init__(self, options, stop):
+        super().__init__("coverage", options, stop)
+
+    def build_settings(self):
+        # Unoptimised, so that a line counts where it stands rather than where it was inlined.
+        return ["-DCMAKE_BUILD_TYPE=Debug", *COVERAGE_FLAGS]
+
+    def measure(self, files):
+        self.prepare()
+        if not any(self.build.rglob("*.gcno")):
+            raise SystemExit(f"[{self.name}] the build with coverage wrote no .gcno files")
+        programs = {}
+        for number, test in enumerate(self.list_tests(), start=1):
+            programs.setdefault(program_of(test, self.build), []).append(str(number))
+        reached = {}
+        for count, (program, numbers) in enumerate(sorted(programs.items()), start=1):
+            self.clear_counts()
+            run_command(["ctest", "-j", str(os.cpu_count() or 1), "-I", "0,0,0," + ",".join(numbers)],
+                        self.build, None, self.stop, self.processes)
+            reached[program] = sorted(self.lines(files, "*.gcda", executed_only=True))
+            self.log(f"{count}/{len(programs)} {program}: reaches {len(reached[program])} lines "
+                     f"of the sample's files")
+        return {"code": sorted(self.lines(files, "*.gcno", executed_only=False)),
+                "reached": reached}
+
+    def clear_counts(self):
+        for path in self.build.rglob("*.gcda"):
+            path.unlink()
+
+    def lines(self, files, pattern, executed_only):
+        """"file:line" of the files' lines with code (run at least once, if executed_only) that
+        gcov reports for the build's objects matching the pattern."""
+        objects = sorted(str(p) for p in self.build.rglob(pattern))
+        found = set()
+        for start in range(0, len(objects), 100):
+            _, output = run_command(["gcov", "--json-format", "--stdout", *objects[start:start + 100]],
+                                    self.build, None, self.stop, self.processes)
+            for document in output.splitlines():
+                if document.startswith("{"):
+                    found |= self.lines_of(json.loads(document), files, executed_only)
+        return found
+
+    def lines_of(self, document, files, executed_only):
+        found = set()
+        folder = document.get("current_working_directory", "")
+        for entry in document["files"]:
+            path = os.path.relpath(os.path.join(folder, entry["file"]), self.tree)
+            if path in files:
+                found |= {f"{path}:{line['line_number']}" for line in entry["lines"]
+                          if line["count"] > 0 or not executed_only}
+        return found
+
+
+def program_of(test, build):
+    return os.path.relpath(test["command"][0], build)
+
+
+def source_fingerprint(root):
+    digest = hashlib.sha1()
+    for path in sorted(tree_files(root)):
+        digest.update(path.encode() + b"\0" + (root / path).read_bytes())
+    return digest.hexdigest()
+
+
+def coverage_map(options, mutants, stop):
+    """Which test programs reach which of the mutants' lines, measured once per state of the
+    source tree and kept in the work folder."""
+    path = options.workdir / "coverage.json"
+    files = sorted({m.file for m in mutants})
+    fingerprint = source_fingerprint(options.source)
+    if path.is_file():
+        kept = json.loads(path.read_text())
+        if kept["fingerprint"] == fingerprint and set(files) <= set(kept["files"]):
+            return as_sets(kept)
+    print("measuring which test programs reach the mutants' lines (a build with coverage)",
+          flush=True)
+    build = CoverageBuild(options, stop)
+    try:
+        measured = build.measure(set(files))
+    except KeyboardInterrupt:
+        build.kill_running()
+        raise
+    path.write_text(json.dumps({"fingerprint": fingerprint, "files": files, **measured}))
+    return as_sets(measured)
+
+
+def as_sets(coverage):
+    return {"code": set(coverage["code"]),
+            "reached": {program: set(lines) for program, lines in coverage["reached"].items()}}
+
+
+def labels_match(test, labels):
+    for item in test.get("properties", []):
+        if item["name"] == "LABELS":
+            return any(label in labels for label in item["value"])
+    return False
 
 
 def label_regex(labels):
@@ -861,7 +1011,8 @@ def run_mutants(options, mutants):
         work.put(mutant)
     stop = threading.Event()
     lock = threading.Lock()
-    workers = [Worker(k, options, stop) for k in range(options.jobs)]
+    coverage = None if options.no_coverage else coverage_map(options, pending, stop)
+    workers = [Worker(f"w{k}", options, stop, coverage) for k in range(options.jobs)]
     counter = {"done": 0}
     errors = []
 
@@ -915,7 +1066,7 @@ def tally(records):
     counts = {status: 0 for status in STATUSES}
     for record in records:
         counts[record["status"]] += 1
-    run = counts["killed"] + counts["survived"] + counts["timeout"]
+    run = counts["killed"] + counts["survived"] + counts["not_covered"] + counts["timeout"]
     score = f"{100 * (counts['killed'] + counts['timeout']) / run:.0f}%" if run else "-"
     return [len(records)] + [counts[s] for s in STATUSES] + [score]
 
@@ -945,7 +1096,8 @@ def report(options, sample, mutants):
         f"{sample['seed']} from {sample['candidates']} candidates on commit {sample['commit']}. "
         f"Results `{display(options.results)}`, source tree at commit "
         f"{git_commit(options.source)}. Each mutant ran the tests labelled with its own layer "
-        f"{upward}. Detected = (killed + timed out) / (killed + survived + timed out).",
+        f"{upward}, those of them whose programs reach its line. Detected = (killed + timed out) / "
+        f"(killed + survived + not covered + timed out).",
         "",
         f"{len(records)} of {len(mutants)} mutants have a result" +
         (f"; {not_run} have not run yet." if not_run else "."),
@@ -971,10 +1123,11 @@ def report(options, sample, mutants):
         "## Survivors",
         "",
     ]
-    survivors = sorted((r for r in records if r["status"] == "survived"),
+    survivors = sorted((r for r in records if r["status"] in ("survived", "not_covered")),
                        key=lambda r: (r["file"], r["line"]))
     for r in survivors:
-        text.append(f"- {r['id']} `{r['file']}:{r['line']}` {r['operator']}: "
+        reached = " (not covered)" if r["status"] == "not_covered" else ""
+        text.append(f"- {r['id']} `{r['file']}:{r['line']}` {r['operator']}{reached}: "
                     f"`{one_line(r['original'])}` -> `{one_line(r['replacement'])}`")
     if not survivors:
         text.append("None.")
@@ -1026,8 +1179,9 @@ def parse_arguments():
         "  scripts/mutants.py --limit 5                  a quick try of the first five\n"
         "  scripts/mutants.py --jobs 2 --report build-mutants/report.md\n"
         "  scripts/mutants.py --report-only --report build-mutants/report.md\n"
-        "\nStatuses: killed (a test failed), survived (all passed), timed out (the time limit\n"
-        "ended the tests), did not build, stale (the changed text is no longer in the file).")
+        "\nStatuses: killed (a test failed), survived (all passed), not covered (no test of its\n"
+        "layer runs the line), timed out (the time limit ended the tests), did not build, stale\n"
+        "(the changed text is no longer in the file).")
     parser.add_argument("--sample", type=Path, default=DEFAULT_SAMPLE,
                         help="the sample file (default: %(default)s)")
     parser.add_argument("--make-sample", action="store_true",
@@ -1046,6 +1200,9 @@ def parse_arguments():
     parser.add_argument("--ctest-jobs", type=int, default=1, help="ctest -j of each worker")
     parser.add_argument("--labels-up", action="store_true",
                         help="also run the tests of the layers above the mutated file's layer")
+    parser.add_argument("--no-coverage", action="store_true",
+                        help="run every mutant against all tests of its label, without measuring "
+                             "which of them reach its line")
     parser.add_argument("--time-limit", type=float,
                         help="seconds the tests of one mutant may take (default: 3 times the "
                              "unmutated run of its label plus 30)")
