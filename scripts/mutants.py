@@ -19,9 +19,9 @@ that is the unit tests beside that layer's code and the test programs of tests/ 
 A mutant of a lower layer is not run against the tests of the layers above it, which would kill it
 through the whole stack and hide the gaps of the layer's own tests; --labels-up runs them as well.
 
-Of those tests, only the ones whose program runs the mutated line are run: before the mutants, one
-more copy of the tree is built with line coverage (build-mutants/coverage) and every test program
-is run on its own, which tells which programs reach which lines. A mutant on a line none of its
+Of those tests, only the ones whose suite runs the mutated line are run: before the mutants, one
+more copy of the tree is built with line coverage (build-mutants/coverage) and every test suite is
+run on its own, which tells which suites reach which lines. A mutant on a line none of its
 tests reaches is "not covered" and is neither built nor run (it cannot be killed); one on a line
 without code of its own (a declaration, a constant folded at compile time) runs all of its label.
 Lines reached only by a process that was killed by a signal go uncounted, so a mutant there can
@@ -842,12 +842,12 @@ class Worker:
         lines = [f"{mutant.file}:{n}" for n in range(first, first + mutant.original.count("\n") + 1)]
         if not any(line in self.coverage["code"] for line in lines):
             return None
-        programs = {p for p, reached in self.coverage["reached"].items()
-                    if any(line in reached for line in lines)}
+        suites = {suite for suite, reached in self.coverage["reached"].items()
+                  if any(line in reached for line in lines)}
         if self.all_tests is None:
             self.all_tests = self.list_tests()
         return [number for number, test in enumerate(self.all_tests, start=1)
-                if labels_match(test, labels) and program_of(test, self.build) in programs]
+                if labels_match(test, labels) and suite_of(test, self.build) in suites]
 
     def kill_running(self):
         for process in list(self.processes):
@@ -855,8 +855,8 @@ class Worker:
 
 
 class CoverageBuild(Worker):
-    """A copy of the tree built with line coverage; runs each test program's tests on their own
-    and records which lines of the sample's files each program reaches."""
+    """A copy of the tree built with line coverage; runs each test suite on its own and records
+    which lines of the sample's files each suite reaches."""
 
     def __init__(self, options, stop):
         super().__init__("coverage", options, stop)
@@ -865,21 +865,26 @@ class CoverageBuild(Worker):
         # Unoptimised, so that a line counts where it stands rather than where it was inlined.
         return ["-DCMAKE_BUILD_TYPE=Debug", *COVERAGE_FLAGS]
 
-    def measure(self, files):
+    def measure(self, files, partial):
+        """{"code": lines with code, "reached": {suite: lines it runs}}; what is measured is
+        kept in the partial dictionary as it comes, for an interrupted measure to go on from."""
         self.prepare()
         if not any(self.build.rglob("*.gcno")):
             raise SystemExit(f"[{self.name}] the build with coverage wrote no .gcno files")
-        programs = {}
+        suites = {}
         for number, test in enumerate(self.list_tests(), start=1):
-            programs.setdefault(program_of(test, self.build), []).append(str(number))
-        reached = {}
-        for count, (program, numbers) in enumerate(sorted(programs.items()), start=1):
+            suites.setdefault(suite_of(test, self.build), []).append(str(number))
+        reached = partial.setdefault("reached", {})
+        for count, (suite, numbers) in enumerate(sorted(suites.items()), start=1):
+            if suite in reached:
+                continue
             self.clear_counts()
             run_command(["ctest", "-j", str(os.cpu_count() or 1), "-I", "0,0,0," + ",".join(numbers)],
                         self.build, None, self.stop, self.processes)
-            reached[program] = sorted(self.lines(files, "*.gcda", executed_only=True))
-            self.log(f"{count}/{len(programs)} {program}: reaches {len(reached[program])} lines "
-                     f"of the sample's files")
+            reached[suite] = sorted(self.lines(files, "*.gcda", executed_only=True))
+            partial["save"]()
+            self.log(f"{count}/{len(suites)} {suite}: reaches {len(reached[suite])} lines of the "
+                     f"sample's files")
         return {"code": sorted(self.lines(files, "*.gcno", executed_only=False)),
                 "reached": reached}
 
@@ -892,12 +897,16 @@ class CoverageBuild(Worker):
         gcov reports for the build's objects matching the pattern."""
         objects = sorted(str(p) for p in self.build.rglob(pattern))
         found = set()
+        decoder = json.JSONDecoder()
         for start in range(0, len(objects), 100):
-            _, output = run_command(["gcov", "--json-format", "--stdout", *objects[start:start + 100]],
-                                    self.build, None, self.stop, self.processes)
-            for document in output.splitlines():
-                if document.startswith("{"):
-                    found |= self.lines_of(json.loads(document), files, executed_only)
+            # gcov's notes ("assuming not executed") go to stderr, away from its JSON documents.
+            output = subprocess.run(["gcov", "--json-format", "--stdout", *objects[start:start + 100]],
+                                    cwd=self.build, stdout=subprocess.PIPE,
+                                    stderr=subprocess.DEVNULL, text=True, check=True).stdout
+            position = 0
+            while (position := skip_space(output, position)) < len(output):
+                document, position = decoder.raw_decode(output, position)
+                found |= self.lines_of(document, files, executed_only)
         return found
 
     def lines_of(self, document, files, executed_only):
@@ -911,13 +920,23 @@ class CoverageBuild(Worker):
         return found
 
 
-def program_of(test, build):
-    return os.path.relpath(test["command"][0], build)
+def suite_of(test, build):
+    """The test's program and GoogleTest suite, as "program:Suite"."""
+    return os.path.relpath(test["command"][0], build) + ":" + test["name"].split(".", 1)[0]
+
+
+def skip_space(text, position):
+    while position < len(text) and text[position].isspace():
+        position += 1
+    return position
 
 
 def source_fingerprint(root):
+    """A digest of what the build and the tests are made of (not of this script)."""
     digest = hashlib.sha1()
-    for path in sorted(tree_files(root)):
+    for path in sorted(p for p in tree_files(root)
+                       if p.startswith(("src/", "apps/", "include/", "tests/", "cmake/"))
+                       or p == "CMakeLists.txt"):
         digest.update(path.encode() + b"\0" + (root / path).read_bytes())
     return digest.hexdigest()
 
@@ -928,20 +947,23 @@ def coverage_map(options, mutants, stop):
     path = options.workdir / "coverage.json"
     files = sorted({m.file for m in mutants})
     fingerprint = source_fingerprint(options.source)
-    if path.is_file():
-        kept = json.loads(path.read_text())
-        if kept["fingerprint"] == fingerprint and set(files) <= set(kept["files"]):
-            return as_sets(kept)
-    print("measuring which test programs reach the mutants' lines (a build with coverage)",
+    kept = json.loads(path.read_text()) if path.is_file() else {}
+    if kept.get("fingerprint") != fingerprint or not set(files) <= set(kept["files"]):
+        kept = {"fingerprint": fingerprint, "files": files}
+    if "code" in kept:
+        return as_sets(kept)
+    print("measuring which test suites reach the mutants' lines (a build with coverage)",
           flush=True)
     build = CoverageBuild(options, stop)
+    partial = {"reached": kept.get("reached", {}),
+               "save": lambda: path.write_text(json.dumps({**kept, "reached": partial["reached"]}))}
     try:
-        measured = build.measure(set(files))
+        kept.update(build.measure(set(kept["files"]), partial))
     except KeyboardInterrupt:
         build.kill_running()
         raise
-    path.write_text(json.dumps({"fingerprint": fingerprint, "files": files, **measured}))
-    return as_sets(measured)
+    path.write_text(json.dumps(kept))
+    return as_sets(kept)
 
 
 def as_sets(coverage):
