@@ -942,8 +942,9 @@ def source_fingerprint(root):
 
 
 def coverage_map(options, mutants, stop):
-    """Which test programs reach which of the mutants' lines, measured once per state of the
-    source tree and kept in the work folder."""
+    """Which test suites reach which of the mutants' lines, measured once per state of the
+    source tree and kept in the work folder (for all of the mutants given, so that a later run
+    of some of them finds them measured)."""
     path = options.workdir / "coverage.json"
     files = sorted({m.file for m in mutants})
     fingerprint = source_fingerprint(options.source)
@@ -1033,7 +1034,7 @@ def run_mutants(options, mutants):
         work.put(mutant)
     stop = threading.Event()
     lock = threading.Lock()
-    coverage = None if options.no_coverage else coverage_map(options, pending, stop)
+    coverage = None if options.no_coverage else coverage_map(options, mutants, stop)
     workers = [Worker(f"w{k}", options, stop, coverage) for k in range(options.jobs)]
     counter = {"done": 0}
     errors = []
