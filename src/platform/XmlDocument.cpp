@@ -408,27 +408,3 @@ std::wstring XmlDocument::Serialize(bool indent) const {
     const unsigned flags = indent ? pugi::format_indent : pugi::format_raw;
     return Serialized(*m_document, flags, "\t");
 }
-
-void AppendXmlEscaped(std::wstring& out, std::wstring_view text) {
-    for (const wchar_t character : text) {
-        switch (character) {
-            case L'&':
-                out += L"&amp;";
-                break;
-            case L'>':
-                out += L"&gt;";
-                break;
-            case L'<':
-                out += L"&lt;";
-                break;
-            case L'"':
-                out += L"&quot;";
-                break;
-            case L'\'':
-                out += L"&apos;";
-                break;
-            default:
-                out += character;
-        }
-    }
-}
