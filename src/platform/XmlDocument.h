@@ -10,6 +10,7 @@
 // started the object runtime gets the multithreaded apartment); on Linux a pugixml tree.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -133,3 +134,8 @@ private:
 // Appends `text` with the five XML special characters written as entities, so that it can
 // stand in an attribute value or element text.
 void AppendXmlEscaped(std::wstring& out, std::wstring_view text);
+
+bool IsXmlCharacter(std::uint32_t c);
+// Text for a value written into a document: a character XML does not allow (a control
+// character in a program's message, say) becomes U+FFFD, so that what is written reads back.
+std::wstring XmlAllowedText(std::wstring_view text);

@@ -303,12 +303,13 @@ void XmlNode::SetText(std::wstring_view text) const {
         return;
     }
     if (IsAttribute()) {
-        m_node->put_nodeValue(CVariantHolder(text));
+        m_node->put_nodeValue(CVariantHolder(XmlAllowedText(text)));
         return;
     }
     const ComPtr<IXMLDOMDocument> document = DocumentOf(m_node.Get());
     ComPtr<IXMLDOMText> textNode;
-    if (!document || FAILED(document->createTextNode(CBstr(text).Get(), textNode.Receive()))) {
+    if (!document ||
+        FAILED(document->createTextNode(CBstr(XmlAllowedText(text)).Get(), textNode.Receive()))) {
         return;
     }
     for (const auto& child : Children(m_node.Get())) {
@@ -332,7 +333,7 @@ XmlNode XmlNode::Attribute(std::wstring_view name) const {
 void XmlNode::SetAttribute(std::wstring_view name, std::wstring_view value) const {
     if (const auto element =
             IsAttribute() ? ComPtr<IXMLDOMElement>() : As<IXMLDOMElement>(m_node.Get())) {
-        element->setAttribute(CBstr(name).Get(), CVariantHolder(value));
+        element->setAttribute(CBstr(name).Get(), CVariantHolder(XmlAllowedText(value)));
     }
 }
 
