@@ -27,6 +27,9 @@ function(zyn_apply_build_flags)
   endif()
 endfunction()
 
+# The layers that are built, lowest first (cmake/ZynWindows.cmake names those ported so far).
+set(ZYN_BUILT_LAYERS platform support tasks engine execution automation)
+
 # The layers, lowest first; every test carries the CTest label of the one layer it tests, so that
 # `ctest -L <layer>` runs what guards that layer (scripts/mutants.py relies on it).
 set(ZYN_LAYERS platform support tasks engine execution automation apps)
@@ -71,9 +74,48 @@ function(zyn_check_layer layer)
   endif()
 endfunction()
 
+# zyn_posix_only(<reason> <files...>): sources of the current folder that are built on Linux
+# only: stand-ins for services Windows has itself, and tests that need what Wine cannot give.
+# The reason is listed by the Windows test run (tests-not-under-wine.txt in the build folder).
+function(zyn_posix_only reason)
+  foreach(file ${ARGN})
+    set_property(GLOBAL APPEND PROPERTY ZYN_POSIX_ONLY ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+    if(file MATCHES "_test\\.cpp$")
+      file(RELATIVE_PATH shown ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+      set_property(GLOBAL APPEND PROPERTY ZYN_NOT_UNDER_WINE "${shown}: ${reason}")
+    endif()
+  endforeach()
+endfunction()
+
+# The sources of this platform among `files`: on Windows X_win32.cpp takes the place of X.cpp
+# and the files named by zyn_posix_only go; elsewhere the *_win32.cpp files go.
+function(zyn_select_sources out)
+  set(selected)
+  get_property(posix_only GLOBAL PROPERTY ZYN_POSIX_ONLY)
+  foreach(file ${ARGN})
+    if(NOT IS_ABSOLUTE ${file})
+      set(file ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+    endif()
+    string(REGEX REPLACE "(_test)?\\.cpp$" "" stem ${file})
+    set(suffix "")
+    if(file MATCHES "_test\\.cpp$")
+      set(suffix _test)
+    endif()
+    if(WIN32)
+      if(file IN_LIST posix_only OR EXISTS ${stem}_win32${suffix}.cpp)
+        continue()
+      endif()
+    elseif(file MATCHES "_win32(_test)?\\.cpp$")
+      continue()
+    endif()
+    list(APPEND selected ${file})
+  endforeach()
+  set(${out} ${selected} PARENT_SCOPE)
+endfunction()
+
 # zyn_add_layer(<layer> [SHARED] [DEPENDS <targets...>] [SYSTEM_LIBS <libs...>])
 # A layer is every .cpp of src/<layer> except the *_test.cpp files, which form the layer's
-# test program <layer>_tests, labelled <layer>.
+# test program <layer>_tests, labelled <layer>; zyn_select_sources picks this platform's.
 function(zyn_add_layer layer)
   cmake_parse_arguments(ARG "SHARED" "" "DEPENDS;SYSTEM_LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -81,6 +123,8 @@ function(zyn_add_layer layer)
   if(tests)
     list(REMOVE_ITEM sources ${tests})
   endif()
+  zyn_select_sources(sources ${sources})
+  zyn_select_sources(tests ${tests})
   if(ARG_SHARED)
     add_library(zyn_${layer} SHARED ${sources})
   else()
@@ -92,4 +136,11 @@ function(zyn_add_layer layer)
   if(tests)
     zyn_add_test(${layer}_tests SOURCES ${tests} LIBS zyn_${layer} LABEL ${layer})
   endif()
+endfunction()
+
+# Writes the reasons recorded by zyn_posix_only for the tests that are not built here.
+function(zyn_list_tests_not_under_wine file)
+  get_property(lines GLOBAL PROPERTY ZYN_NOT_UNDER_WINE)
+  list(JOIN lines "\n" text)
+  file(WRITE ${file} "${text}\n")
 endfunction()

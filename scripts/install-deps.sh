@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing; packages named
-# as arguments are installed as well (scripts/coverage.sh asks for gcovr).
+# Installs the Debian packages the build and the tests need, when any is missing.
+#   scripts/install-deps.sh [PACKAGE...]   the Linux build, and the packages named
+#                                          (scripts/coverage.sh asks for gcovr)
+#   scripts/install-deps.sh --windows      the Windows cross build and Wine to run it
 set -euo pipefail
 
 # libclang-rt-dev holds clang's fuzzer driver (scripts/fuzz.sh); clang only recommends it.
@@ -9,6 +11,11 @@ set -euo pipefail
 # the clock; tzdata holds the zones they change in.
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
           libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev faketime tzdata "$@")
+# The posix flavour of the cross compiler gives std::thread; mingw-w64-tools holds widl, the
+# type-library compiler; googletest is the framework's source, built with the cross compiler.
+if [ "${1:-}" = --windows ]; then
+  packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine googletest)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

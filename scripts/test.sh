@@ -4,6 +4,8 @@
 #   scripts/test.sh --sanitize address    address and undefined-behaviour sanitizers
 #   scripts/test.sh --sanitize thread     thread sanitizer
 #   scripts/test.sh --thread-safety       clang's lock analysis (build only)
+#   scripts/test.sh --windows             Windows build (mingw-w64) in build-windows/, tests
+#                                         run under Wine; lists the tests not built for it
 # Exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +16,16 @@ case "${1:-}" in
   "") ;;
   --sanitize) sanitize="${2:?address or thread}" ;;
   --thread-safety) thread_safety=ON ;;
-  *) echo "usage: $0 [--sanitize address|thread | --thread-safety]" >&2; exit 2 ;;
+  --windows)
+    scripts/install-deps.sh --windows
+    cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DZYN_BUILD_BENCHMARKS=OFF -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+    cmake --build build-windows
+    echo "Tests not built for Windows, and why:"
+    sed 's/^/  /' build-windows/tests-not-under-wine.txt
+    ctest --test-dir build-windows --output-on-failure -j "$(nproc)"
+    exit ;;
+  *) echo "usage: $0 [--sanitize address|thread | --thread-safety | --windows]" >&2; exit 2 ;;
 esac
 
 scripts/install-deps.sh

@@ -6,6 +6,9 @@
 #include "ZynTaskSchedulerLib/HResults.h"
 #include "ZynTaskSchedulerLib/Unknown.h"
 
+#ifdef _WIN32
+#include <unknwn.h>
+#else
 inline constexpr IID IID_IClassFactory = {
     0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
@@ -18,6 +21,7 @@ struct IClassFactory : IUnknown {
 protected:
     ~IClassFactory() = default;
 };
+#endif
 
 // "DllGetClassObject": the factory of a class of the library, CLASS_E_CLASSNOTAVAILABLE for a
 // class it does not serve.
@@ -29,5 +33,10 @@ using DllCanUnloadNowFunction = HRESULT (*)();
 // (naming the library's own file as their server) or removes it.
 using DllRegisterServerFunction = HRESULT (*)();
 
-// Marks an entry point that a server library exports.
+// Marks an entry point that a server library exports (on Windows its module-definition file
+// names the exports).
+#ifdef _WIN32
+#define ZYN_SERVER_ENTRY extern "C"
+#else
 #define ZYN_SERVER_ENTRY extern "C" __attribute__((visibility("default")))
+#endif

@@ -4,6 +4,11 @@
 // sink's IDispatch::Invoke. Sinks are called on whatever thread fires the event.
 #pragma once
 
+#ifdef _WIN32
+#include <ocidl.h>
+#include <olectl.h>
+#else
+
 #include "ZynTaskSchedulerLib/Unknown.h"
 
 inline constexpr IID IID_IConnectionPointContainer = {
@@ -60,3 +65,4 @@ struct IConnectionPointContainer : IUnknown {
 protected:
     ~IConnectionPointContainer() = default;
 };
+#endif

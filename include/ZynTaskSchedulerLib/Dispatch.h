@@ -5,6 +5,10 @@
 // DISPID_PROPERTYPUT. Thread safety and ownership are those of each object.
 #pragma once
 
+#ifdef _WIN32
+#include <oaidl.h>
+#else
+
 #include "ZynTaskSchedulerLib/Variant.h"
 
 inline constexpr IID IID_IDispatch = {
@@ -61,3 +65,4 @@ struct IDispatch : IUnknown {
 protected:
     ~IDispatch() = default;
 };
+#endif

@@ -1,11 +1,18 @@
 // Result codes of the automation contract, with the platform's numeric values.
 #pragma once
 
+#include <cstdint>
+
 #include "ZynTaskSchedulerLib/Types.h"
 
 constexpr HRESULT MakeHResult(std::uint32_t value) {
     return static_cast<HRESULT>(value);
 }
+
+#ifdef _WIN32
+#include <olectl.h>
+#include <winerror.h>
+#else
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
@@ -49,3 +56,4 @@ inline constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3);
 inline constexpr HRESULT CO_E_DLLNOTFOUND = MakeHResult(0x800401F8);
 inline constexpr HRESULT CO_E_ERRORINDLL = MakeHResult(0x800401F9);
 inline constexpr HRESULT RPC_E_CHANGED_MODE = MakeHResult(0x80010106);
+#endif

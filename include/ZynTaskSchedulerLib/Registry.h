@@ -23,6 +23,9 @@
 #include "ZynTaskSchedulerLib/SystemErrors.h"
 #include "ZynTaskSchedulerLib/Types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 // An open key; the value 0 names none.
 enum class HKEY : std::uintptr_t {};
 using PHKEY = HKEY*;
@@ -104,6 +107,7 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
 // names, its type and data as RegQueryValueExW answers them.
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                       LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+#endif
 
 // The bytes of a string value: `text` in UTF-16LE followed by a terminating zero unit.
 std::vector<BYTE> RegStringData(std::wstring_view text);

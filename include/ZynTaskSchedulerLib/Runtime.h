@@ -4,6 +4,13 @@
 // Strings returned as BSTR belong to the caller, who frees them with SysFreeString.
 #pragma once
 
+#ifdef _WIN32
+#include <objbase.h>
+#include <oleauto.h>
+
+#include "ZynTaskSchedulerLib/HResults.h"
+#else
+
 #include <cstddef>
 #include "ZynTaskSchedulerLib/HResults.h"
 
@@ -76,3 +83,4 @@ void CoFreeUnusedLibraries();
 // when it does not; the text is freed with CoTaskMemFree).
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID* lpclsid);
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
+#endif

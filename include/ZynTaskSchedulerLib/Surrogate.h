@@ -4,6 +4,10 @@
 // local-server activation does.
 #pragma once
 
+#ifdef _WIN32
+#include <objidl.h>
+#else
+
 #include "ZynTaskSchedulerLib/Unknown.h"
 
 inline constexpr IID IID_ISurrogate = {
@@ -17,3 +21,4 @@ struct ISurrogate : IUnknown {
 protected:
     ~ISurrogate() = default;
 };
+#endif

@@ -3,6 +3,10 @@
 // values of the thread's last-error slot. Plain constants.
 #pragma once
 
+#ifdef _WIN32
+#include <winerror.h>
+#else
+
 #include "ZynTaskSchedulerLib/Types.h"
 
 inline constexpr DWORD ERROR_SUCCESS = 0;
@@ -50,3 +54,4 @@ inline constexpr DWORD ERROR_CANTWRITE = 1013;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 inline constexpr DWORD ERROR_TIMEOUT = 1460;
+#endif

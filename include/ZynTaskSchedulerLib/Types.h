@@ -3,6 +3,13 @@
 // Plain data; nothing here allocates, locks or fails.
 #pragma once
 
+#ifdef _WIN32
+// The system's own types.
+#include <windows.h>
+// (after windows.h, which it needs)
+#include <oleauto.h>
+#else
+
 #include <cstdint>
 
 using BYTE = std::uint8_t;
@@ -105,3 +112,4 @@ constexpr WORD HRESULT_CODE(HRESULT hr) {
 constexpr WORD HRESULT_FACILITY(HRESULT hr) {
     return static_cast<WORD>((hr >> 16) & 0x1FFF);
 }
+#endif

@@ -3,6 +3,11 @@
 // are abstract classes whose virtual functions stand in the documented slot order.
 #pragma once
 
+#ifdef _WIN32
+#include <oaidl.h>
+#include <objidl.h>
+#else
+
 #include "ZynTaskSchedulerLib/Types.h"
 
 inline constexpr IID IID_IUnknown = {
@@ -64,3 +69,4 @@ struct ISupportErrorInfo : IUnknown {
 protected:
     ~ISupportErrorInfo() = default;
 };
+#endif

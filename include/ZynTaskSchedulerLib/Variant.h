@@ -8,6 +8,11 @@
 // VT_VARIANT. Any other type gives DISP_E_BADVARTYPE.
 #pragma once
 
+#ifdef _WIN32
+#include <oaidl.h>
+#include <oleauto.h>
+#else
+
 #include "ZynTaskSchedulerLib/HResults.h"
 #include "ZynTaskSchedulerLib/Unknown.h"
 
@@ -88,3 +93,4 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
 // dates through VarDateFromStr) and dates are written as "YYYY-MM-DD[ HH:MM:SS]".
 HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
                           VARTYPE vt);
+#endif

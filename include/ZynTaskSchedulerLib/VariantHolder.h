@@ -28,7 +28,10 @@ public:
     ~CVariantHolder() { VariantClear(this); }
 
     HRESULT Clear() { return VariantClear(this); }
-    HRESULT CopyFrom(const VARIANT& source) { return VariantCopy(this, &source); }
+    // (Windows declares the source without const, though it is only read.)
+    HRESULT CopyFrom(const VARIANT& source) {
+        return VariantCopy(this, const_cast<VARIANT*>(&source));
+    }
     HRESULT ChangeType(VARTYPE type, USHORT flags = 0) {
         return VariantChangeType(this, this, flags, type);
     }

@@ -101,7 +101,7 @@ TEST_F(ZynTaskSchedulerStart, AnswersSFalseWhileAnotherProcessHoldsTheFolder) {
     EXPECT_FALSE(IsEnabled(Scheduler()));
     EXPECT_TRUE(log.Contains(CE_SEVERITY_INFORMATION, kComponent, L"Task scheduler enabled"));
     EXPECT_EQ(S_FALSE, Scheduler().put_Enabled(VARIANT_TRUE));
-    other.Kill(SIGKILL);
+    other.Kill();
     other.Wait();
     // The folder is free again once its holder is gone; the next Start claims it.
     EXPECT_EQ(S_OK, Scheduler().Start());

@@ -217,7 +217,7 @@ std::shared_ptr<SpawnedProcess> CZynCmdLineTaskHandler::CreateTaskProcess(
     }
     // An empty working directory keeps ours.
     std::shared_ptr<SpawnedProcess> process =
-        SpawnedProcess::Start(m_bstrCommandLine, m_bstrWorkingDirectory, output->WriteDescriptor());
+        SpawnedProcess::Start(m_bstrCommandLine, m_bstrWorkingDirectory, output.get());
     if (!process) {
         const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
         CEThrowError(hr, L"Create process failed to create " + m_bstrCommandLine);

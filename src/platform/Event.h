@@ -7,8 +7,12 @@
 
 #include <memory>
 
-#include "platform/FileDescriptor.h"
 #include "platform/WaitableObject.h"
+#ifdef _WIN32
+#include "platform/KernelHandle.h"
+#else
+#include "platform/FileDescriptor.h"
+#endif
 
 class Event final : public WaitableObject {
 public:
@@ -19,7 +23,22 @@ public:
     bool Set();
     bool Reset();
 
-    int SignalDescriptor() const override { return m_signal.Get(); }
+#ifdef _WIN32
+    void* SignalHandle() const override {
+        return m_event.Get();
+    }
+    bool ClaimSignal() override {
+        return true;
+    }
+
+private:
+    explicit Event(KernelHandle event) : m_event(std::move(event)) {}
+
+    KernelHandle m_event;
+#else
+    int SignalDescriptor() const override {
+        return m_signal.Get();
+    }
     bool ClaimSignal() override;
 
 private:
@@ -28,4 +47,5 @@ private:
 
     FileDescriptor m_signal;  // an eventfd whose counter is non-zero while signalled
     const bool m_manualReset;
+#endif
 };

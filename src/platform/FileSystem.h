@@ -43,8 +43,10 @@ inline constexpr std::uint32_t kDefaultFileMode = 0644;
 // Status of the entry itself (a symbolic link is reported as one), or with `followLinks` of
 // what a link names.
 DWORD QueryFileStatus(std::wstring_view path, FileStatus& status, bool followLinks = false);
+#ifndef _WIN32
 // Status of the file open as `descriptor`.
 DWORD QueryOpenFileStatus(int descriptor, FileStatus& status);
+#endif
 
 // Reads a whole regular file: no symbolic link, device or pipe, at most `maxBytes`
 // (ERROR_FILE_INVALID for anything else), without blocking on the open.
@@ -94,4 +96,8 @@ DWORD TakeOwnership(std::wstring_view path);
 // not change by themselves, so access denied is final at once.
 bool IsTransientFileError(DWORD error);
 
+#ifdef _WIN32
+#include <windows.h>  // Sleep
+#else
 void Sleep(DWORD milliseconds);
+#endif

@@ -6,7 +6,8 @@
 // of the entries that changed, for an owner that looks only at those.
 //
 // One thread at a time waits on the watch and calls Rearm, TakeOverflow and TakeChangedNames
-// (the owner's); it is made and destroyed by its owner.
+// (the owner's); it is made and destroyed by its owner. On Windows the watch is a directory
+// change read that is always pending: the system keeps what changes while none is.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,12 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/FileDescriptor.h"
 #include "platform/WaitableObject.h"
+#ifdef _WIN32
+#include "platform/KernelHandle.h"
+#else
+#include "platform/FileDescriptor.h"
+#endif
 
 class FolderWatch final : public WaitableObject {
 public:
@@ -38,10 +43,45 @@ public:
     // whole folder.
     bool TakeChangedNames(std::vector<std::wstring>& names);
 
-    int SignalDescriptor() const override { return m_notify.Get(); }
+#ifdef _WIN32
+    ~FolderWatch() override;
+    void* SignalHandle() const override {
+        return m_readDone.Get();
+    }
+#else
+    int SignalDescriptor() const override {
+        return m_notify.Get();
+    }
+#endif
     bool ClaimSignal() override;
 
 private:
+#ifdef _WIN32
+    FolderWatch(std::wstring path, KernelHandle folder, KernelHandle readDone);
+
+    // Asks for the next changes; false when the folder can no longer be watched.
+    bool StartRead();
+    // Notes the changes of the finished reads and starts the next; true when one is for the
+    // owner.
+    bool ReadChanges();
+    // Notes the records of one read of `length` bytes; true when one is for the owner.
+    bool NoteRecords(DWORD length);
+    // Notes one record; true when it is a change the owner must see.
+    bool Note(DWORD action, const std::wstring& name);
+    void NoteName(std::wstring_view name);
+    void LoseNames();
+
+    const std::wstring m_path;
+    KernelHandle m_folder;
+    KernelHandle m_readDone;  // set when the pending read has finished
+    OVERLAPPED m_pending{};
+    std::vector<DWORD> m_buffer;  // the system's records are DWORD-aligned
+    bool m_reading = false;
+    std::atomic<bool> m_overflowed{false};
+    std::atomic<bool> m_folderGone{false};
+    std::set<std::wstring> m_changedNames;  // the owner's thread only, as is the next
+    bool m_namesLost = false;
+#else
     explicit FolderWatch(FileDescriptor notify) : m_notify(std::move(notify)) {}
 
     // Notes what the system reported about the entry `name` (empty: the folder itself); true
@@ -58,4 +98,5 @@ private:
     std::mutex m_namesLock;
     std::set<std::string> m_changedNames;  // guarded by m_namesLock, as is the next
     bool m_namesLost = false;
+#endif
 };

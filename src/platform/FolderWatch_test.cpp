@@ -12,29 +12,11 @@
 #include "platform/WideText.h"
 #include "support/Eventually.h"
 #include "support/TempFolder.h"
+#include "support/WatchedFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A watched folder holding "a.xml" and a subfolder "sub" with "inner.xml".
-class WatchedFolder {
-public:
-    WatchedFolder() {
-        WriteBytes(m_folder / L"a.xml", "<Task/>");
-        fs::create_directory(Path(L"sub"));
-        WriteBytes(m_folder / L"sub/inner.xml", "<Task/>");
-        m_watch = FolderWatch::Open(m_folder.Path());
-    }
-
-    fs::path Path(const wchar_t* name) const { return WideToUtf8(m_folder / name); }
-    std::wstring WidePath(const wchar_t* name) const { return m_folder / name; }
-    FolderWatch* Watch() const { return m_watch.get(); }
-
-private:
-    TempFolder m_folder;
-    std::unique_ptr<FolderWatch> m_watch;
-};
 
 void Append(const fs::path& path, const char* text) {
     std::ofstream(path, std::ios::app) << text;
@@ -85,23 +67,6 @@ TEST(FolderWatchTest, ChangesMadeWhileTheLastAreHandledSignalTheNextWait) {
     WriteBytes(folder.WidePath(L"second.xml"), "x");
     ASSERT_TRUE(folder.Watch()->Rearm());
     EXPECT_EQ(WaitOne(*folder.Watch(), kHangGuardMs), WAIT_OBJECT_0);
-}
-
-TEST(FolderWatchTest, ReportsAnOverflowOnceAfterTooManyChanges) {
-    WatchedFolder folder;
-    std::ifstream limitFile("/proc/sys/fs/inotify/max_queued_events");
-    int limit = 0;
-    ASSERT_TRUE(limitFile >> limit);
-    // Distinct names: the system merges a change that repeats the one before it.
-    for (int i = 0; i <= limit; ++i) {
-        WriteBytes(folder.WidePath(L"file") + std::to_wstring(i), "");
-    }
-    EXPECT_FALSE(folder.Watch()->TakeOverflow());  // only a wait takes the changes
-    ASSERT_EQ(WaitOne(*folder.Watch(), kHangGuardMs), WAIT_OBJECT_0);
-    EXPECT_TRUE(folder.Watch()->TakeOverflow());
-    EXPECT_FALSE(folder.Watch()->TakeOverflow());
-    std::vector<std::wstring> names;
-    EXPECT_FALSE(folder.Watch()->TakeChangedNames(names)) << "names were lost with the changes";
 }
 
 TEST(FolderWatchTest, NamesEachChangedEntryOnceAndTakesWhatIsStillPending) {

@@ -1,10 +1,10 @@
 #include "platform/LocalTimeZone.h"
 
-#include <ctime>
-
 #include <array>
 #include <atomic>
 #include <mutex>
+
+#include "platform/SystemClock.h"
 
 namespace {
 
@@ -23,19 +23,11 @@ struct Block {
 };
 
 // The C library keeps one zone state for the process and takes a lock of its own around it, but
-// one the thread sanitizer cannot see: a reload during a conversion would look like a race.
+// one the thread sanitizer cannot see: a reload during a conversion would look like a race
+// (SystemClock.h is called under this mutex only).
 std::mutex g_zoneMutex;
 std::array<Block, kBlocksKept> g_blocks;
 std::atomic<std::uint64_t> g_generation{0};
-
-std::int32_t AskLibrary(std::int64_t utcSeconds) {
-    const auto seconds = static_cast<std::time_t>(utcSeconds);
-    std::tm parts{};
-    if (localtime_r(&seconds, &parts) == nullptr) {
-        return 0;
-    }
-    return static_cast<std::int32_t>(parts.tm_gmtoff);
-}
 
 std::int64_t BlockIndexOf(std::int64_t utcSeconds) {
     const std::int64_t index = utcSeconds / kBlockSeconds;
@@ -49,7 +41,7 @@ std::int64_t StartOf(std::int64_t index) {
 Block& BlockAt(std::int64_t index) {
     Block& block = g_blocks[static_cast<std::size_t>(index) % kBlocksKept];
     if (!block.known || block.index != index) {
-        block = Block{index, true, AskLibrary(StartOf(index))};
+        block = Block{index, true, SystemZoneOffsetAt(StartOf(index))};
     }
     return block;
 }
@@ -67,7 +59,7 @@ bool ChangeAfterStart(std::int64_t index, std::int64_t& change) {
         std::int64_t last = StartOf(index + 1);
         while (block.changes && last - first > 1) {
             const std::int64_t middle = first + (last - first) / 2;
-            (AskLibrary(middle) == before ? first : last) = middle;
+            (SystemZoneOffsetAt(middle) == before ? first : last) = middle;
         }
         block.change = last;
     }
@@ -105,7 +97,7 @@ bool LocalTimeZone::NextChange(std::int64_t after, std::int64_t limit, std::int6
 
 void LocalTimeZone::Reload() {
     const std::lock_guard lock(g_zoneMutex);
-    tzset();
+    ReloadSystemZone();
     g_blocks = {};
     g_generation.fetch_add(1);
 }

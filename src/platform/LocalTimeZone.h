@@ -1,7 +1,7 @@
-// The system time zone (TZ, else /etc/localtime): the offset from UTC in force at any moment, and
-// the moments the offset changes. This is the only reader of the C library's zone state: the
-// local times of WallClock and the conversions between local wall time and real time
-// (WallTimeline) are built on it.
+// The system time zone (TZ, else /etc/localtime; on Windows the zone set in the system): the offset
+// from UTC in force at any moment, and the moments the offset changes. This is the only reader of
+// the C library's zone state: the local times of WallClock and the conversions between local wall
+// time and real time (WallTimeline) are built on it.
 //
 // Offsets are kept per four-day block of UTC, so that converting thousands of run times around
 // the same days asks the C library a few times only (once per block, and a search where the

@@ -14,6 +14,9 @@
 
 #include "ZynTaskSchedulerLib/Types.h"
 #include "platform/SharedMemory.h"
+#ifdef _WIN32
+#include "platform/KernelHandle.h"
+#endif
 
 class NamedMutex {
 public:
@@ -32,7 +35,13 @@ public:
     bool Release();
 
 private:
+#ifdef _WIN32
+    explicit NamedMutex(KernelHandle mutex) : m_mutex(std::move(mutex)) {}
+
+    KernelHandle m_mutex;  // the system's mutex: owned per thread, abandoned by a dead owner
+#else
     explicit NamedMutex(std::shared_ptr<SharedMemory> memory) : m_memory(std::move(memory)) {}
 
     std::shared_ptr<SharedMemory> m_memory;  // shared with this process's other openers
+#endif
 };

@@ -1,14 +1,13 @@
 #include "platform/NamedMutex.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "platform/LastError.h"
+#include "platform/ProcessInfo.h"
 #include "platform/UserFolders.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
@@ -19,7 +18,7 @@
 namespace {
 
 std::wstring UniqueName(const wchar_t* purpose) {
-    return L"ZynTest " + std::wstring(purpose) + L" " + std::to_wstring(::getpid());
+    return L"ZynTest " + std::wstring(purpose) + L" " + std::to_wstring(GetCurrentProcessId());
 }
 
 // Every mutex of these tests guards the temporary folder.
@@ -42,7 +41,7 @@ ZYN_CHILD_ROLE(HoldNamedMutex) {
     }
     std::filesystem::create_directory(args.at(1));
     for (;;) {
-        ::pause();
+        std::this_thread::sleep_for(std::chrono::hours(1));
     }
 }
 
@@ -97,8 +96,8 @@ TEST(NamedMutexTest, HeldByAKilledProcessIsAcquiredAtOnceAsAbandoned) {
             });
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        child.Kill(SIGKILL);
-        EXPECT_EQ(child.Wait(), 128 + SIGKILL);
+        child.Kill();
+        EXPECT_EQ(child.Wait(), kKilledExitStatus);
         if (waiting) {
             waiter.join();
         }

@@ -9,13 +9,17 @@
 // used only when a trusted account could have made it so: a regular file owned by root, by this
 // process's user or by the folder's owner, granting nothing to others, and granting group write
 // to no group but the folder's. Where objects carry access lists instead of modes, the same
-// value stands for the folder's writers as the object's access list.
+// value stands for the folder's writers as the object's access list: on Windows, where the
+// named objects live in the system's namespace, that list admits SYSTEM, the Administrators and
+// the process's own account, and nobody else; an existing object is used when a trusted account
+// (one of those) owns it.
 //
 // A plain value, copied freely; thread-safe. Only ForFolder fails.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/FileSystem.h"
@@ -28,9 +32,30 @@ public:
 
     // Whether an existing object, as `object` describes it, may be used.
     bool Admits(const FileStatus& object) const;
+#ifdef _WIN32
+    // The security descriptor of a new object, in the system's string form.
+    const std::wstring& SecurityDescriptor() const {
+        return m_descriptor;
+    }
+    // Whether an existing kernel object (a HANDLE) may be used: a trusted account owns it.
+    bool AdmitsKernelObject(void* object) const;
+
+private:
+    ObjectAccess(std::wstring descriptor, std::uint32_t folderOwner)
+        : m_descriptor(std::move(descriptor)), m_owner(folderOwner) {}
+
+    bool IsTrustedOwner(std::uint32_t ownerId) const;
+
+    std::wstring m_descriptor;
+    std::uint32_t m_owner;
+#else
     // The permission bits and group of a new object.
-    std::uint32_t Mode() const { return m_groupWritable ? 0660 : 0600; }
-    std::uint32_t Group() const { return m_group; }
+    std::uint32_t Mode() const {
+        return m_groupWritable ? 0660 : 0600;
+    }
+    std::uint32_t Group() const {
+        return m_group;
+    }
 
 private:
     static constexpr std::uint32_t kGroupWrite = 0020;
@@ -44,4 +69,5 @@ private:
     std::uint32_t m_owner;
     std::uint32_t m_group;
     bool m_groupWritable;
+#endif
 };

@@ -2,8 +2,12 @@
 
 namespace {
 
+bool IsSeparator(wchar_t c) {
+    return kPathSeparators.find(c) != std::wstring_view::npos;
+}
+
 std::wstring_view TrimTrailingSeparators(std::wstring_view path) {
-    while (path.size() > 1 && path.back() == kPathSeparator) {
+    while (path.size() > 1 && IsSeparator(path.back())) {
         path.remove_suffix(1);
     }
     return path;
@@ -12,11 +16,11 @@ std::wstring_view TrimTrailingSeparators(std::wstring_view path) {
 }  // namespace
 
 std::wstring JoinPath(std::wstring_view base, std::wstring_view name) {
-    while (!name.empty() && name.front() == kPathSeparator) {
+    while (!name.empty() && IsSeparator(name.front())) {
         name.remove_prefix(1);
     }
     std::wstring joined(TrimTrailingSeparators(base));
-    if (!joined.empty() && joined.back() != kPathSeparator && !name.empty()) {
+    if (!joined.empty() && !IsSeparator(joined.back()) && !name.empty()) {
         joined += kPathSeparator;
     }
     joined += name;
@@ -25,7 +29,7 @@ std::wstring JoinPath(std::wstring_view base, std::wstring_view name) {
 
 std::wstring ParentPath(std::wstring_view path) {
     path = TrimTrailingSeparators(path);
-    const auto last = path.rfind(kPathSeparator);
+    const auto last = path.find_last_of(kPathSeparators);
     if (last == std::wstring_view::npos) {
         return {};
     }
@@ -34,6 +38,6 @@ std::wstring ParentPath(std::wstring_view path) {
 
 std::wstring BaseName(std::wstring_view path) {
     path = TrimTrailingSeparators(path);
-    const auto last = path.rfind(kPathSeparator);
+    const auto last = path.find_last_of(kPathSeparators);
     return std::wstring(last == std::wstring_view::npos ? path : path.substr(last + 1));
 }

@@ -59,3 +59,7 @@ std::wstring GetEnvironmentText(const char* name, bool& found) {
 bool SetEnvironmentText(const char* name, const std::wstring& value) {
     return ::setenv(name, WideToUtf8(value).c_str(), 1) == 0;
 }
+
+bool ClearEnvironmentText(const char* name) {
+    return ::unsetenv(name) == 0;
+}

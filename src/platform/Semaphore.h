@@ -7,8 +7,12 @@
 #include <memory>
 
 #include "ZynTaskSchedulerLib/Types.h"
-#include "platform/FileDescriptor.h"
 #include "platform/WaitableObject.h"
+#ifdef _WIN32
+#include "platform/KernelHandle.h"
+#else
+#include "platform/FileDescriptor.h"
+#endif
 
 class Semaphore final : public WaitableObject {
 public:
@@ -22,7 +26,22 @@ public:
     // by waiters at that moment may still be included).
     bool Release(LONG count, LONG* previousCount = nullptr);
 
-    int SignalDescriptor() const override { return m_counter.Get(); }
+#ifdef _WIN32
+    void* SignalHandle() const override {
+        return m_semaphore.Get();
+    }
+    bool ClaimSignal() override {
+        return true;
+    }
+
+private:
+    explicit Semaphore(KernelHandle semaphore) : m_semaphore(std::move(semaphore)) {}
+
+    KernelHandle m_semaphore;
+#else
+    int SignalDescriptor() const override {
+        return m_counter.Get();
+    }
     bool ClaimSignal() override;
 
 private:
@@ -34,4 +53,5 @@ private:
     // taken. Only the maximum check and the previous count read it.
     std::atomic<LONG> m_count;
     const LONG m_maximum;
+#endif
 };

@@ -12,8 +12,12 @@
 #include <string>
 #include <string_view>
 
-#include "platform/FileDescriptor.h"
 #include "platform/ObjectAccess.h"
+#ifdef _WIN32
+#include "platform/KernelHandle.h"
+#else
+#include "platform/FileDescriptor.h"
+#endif
 
 class SharedMemory {
 public:
@@ -35,6 +39,13 @@ public:
     void* Address() const { return m_address; }
 
 private:
+#ifdef _WIN32
+    SharedMemory(KernelHandle section, void* address)
+        : m_section(std::move(section)), m_address(address) {}
+
+    KernelHandle m_section;
+    void* m_address;
+#else
     SharedMemory(std::string systemName, FileDescriptor file, void* address, std::size_t size)
         : m_systemName(std::move(systemName)),
           m_file(std::move(file)),
@@ -45,4 +56,5 @@ private:
     FileDescriptor m_file;  // holds a shared lock while open: the proof that the section is used
     void* m_address;
     std::size_t m_size;
+#endif
 };

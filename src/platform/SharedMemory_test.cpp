@@ -1,12 +1,12 @@
 #include "platform/SharedMemory.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
 
 #include "platform/LastError.h"
+#include "platform/ProcessInfo.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
@@ -14,7 +14,7 @@
 namespace {
 
 std::wstring UniqueName(const wchar_t* purpose) {
-    return L"ZynTest/" + std::wstring(purpose) + L" " + std::to_wstring(::getpid());
+    return L"ZynTest/" + std::wstring(purpose) + L" " + std::to_wstring(GetCurrentProcessId());
 }
 
 ObjectAccess AccessFor(const std::wstring& folder) {

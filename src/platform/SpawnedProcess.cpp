@@ -17,6 +17,7 @@ extern "C" {
 
 #include "platform/CommandLine.h"
 #include "platform/LastError.h"
+#include "platform/OutputPipe.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/WideText.h"
 
@@ -169,7 +170,7 @@ void Abandon(pid_t pid) {
 
 std::unique_ptr<SpawnedProcess> SpawnedProcess::Start(std::wstring_view commandLine,
                                                       std::wstring_view workingDirectory,
-                                                      int outputDescriptor) {
+                                                      const OutputPipe* output) {
     auto words = SplitIntoWords(commandLine);
     if (!words) {
         return nullptr;
@@ -186,6 +187,7 @@ std::unique_ptr<SpawnedProcess> SpawnedProcess::Start(std::wstring_view commandL
 
     // Started from the launcher's thread, which has the process's own scheduling: a program
     // started from the caller's would run at the caller's lowered priority.
+    const int outputDescriptor = output != nullptr ? output->WriteDescriptor() : -1;
     pid_t pid = 0;
     const int refusal = ProgramLauncher::Instance().Run(
         [&] { return SpawnSettings().Spawn(folder.Get(), outputDescriptor, argv, pid); });
@@ -202,6 +204,10 @@ std::unique_ptr<SpawnedProcess> SpawnedProcess::Start(std::wstring_view commandL
         return nullptr;
     }
     return std::unique_ptr<SpawnedProcess>(new SpawnedProcess(pid, std::move(pidDescriptor)));
+}
+
+DWORD SpawnedProcess::Id() const {
+    return static_cast<DWORD>(m_pid);
 }
 
 SpawnedProcess::~SpawnedProcess() {

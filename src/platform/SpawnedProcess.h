@@ -1,9 +1,11 @@
 // A program started from a command line, waited on through Wait.h: signalled once the program
 // has ended, and from then on for good. The started program gets a process group of its own
 // (so that ending it ends whatever it started), /dev/null as standard input, the caller's
-// standard output and error (or one descriptor the caller gives for both), the caller's
+// standard output and error (or one pipe the caller gives for both), the caller's
 // environment, no other descriptor of ours, an empty
-// signal mask and every signal at its default disposition.
+// signal mask and every signal at its default disposition. On Windows the group is a job object
+// holding the program and whatever it starts, the standard input is the null device, and the
+// command line goes to the program as it is, for the program to split.
 //
 // Thread safety: waits, ExitCode and Terminate may come from different threads at once (one
 // thread waits for the program while another cancels it); while a Terminate collects the
@@ -17,18 +19,24 @@
 // zombie outlives its owner.
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <mutex>
 #include <string_view>
 
 #include "ZynTaskSchedulerLib/Types.h"
-#include "platform/FileDescriptor.h"
 #include "platform/WaitableObject.h"
+#ifdef _WIN32
+#include "platform/KernelHandle.h"  // and with it the system's STILL_ACTIVE
+#else
+#include <sys/types.h>
+
+#include "platform/FileDescriptor.h"
 
 // The exit code of a program that has not ended yet.
 inline constexpr DWORD STILL_ACTIVE = 259;
+#endif
+
+class OutputPipe;
 
 class SpawnedProcess final : public WaitableObject {
 public:
@@ -42,13 +50,14 @@ public:
     // missing program; ERROR_ACCESS_DENIED for a program that may not be run;
     // ERROR_BAD_EXE_FORMAT for a file the system cannot run; ERROR_DIRECTORY for a working
     // directory that does not exist or is not a folder; otherwise the system's refusal.
-    // `outputDescriptor`, when not -1, becomes the program's standard output and error.
+    // `output`, when given, takes the program's standard output and error; it must stay open
+    // until Start returns.
     static std::unique_ptr<SpawnedProcess> Start(std::wstring_view commandLine,
                                                  std::wstring_view workingDirectory,
-                                                 int outputDescriptor = -1);
+                                                 const OutputPipe* output = nullptr);
     ~SpawnedProcess() override;
 
-    DWORD Id() const { return static_cast<DWORD>(m_pid); }
+    DWORD Id() const;
 
     // STILL_ACTIVE while the program runs (looked at without blocking), its exit status once
     // it has ended, 128 + the signal when a signal ended it, and the code given to Terminate
@@ -66,11 +75,28 @@ public:
     // of reach. False, with the last-error value set, when the system refuses the kill.
     bool Terminate(DWORD exitCode);
 
-    int SignalDescriptor() const override { return m_pidDescriptor.Get(); }
+#ifdef _WIN32
+    void* SignalHandle() const override {
+        return m_process.Get();
+    }
+#else
+    int SignalDescriptor() const override {
+        return m_pidDescriptor.Get();
+    }
+#endif
     // True once the program has ended; its exit status is collected here.
     bool ClaimSignal() override;
 
 private:
+#ifdef _WIN32
+    SpawnedProcess(KernelHandle process, KernelHandle job, DWORD id)
+        : m_process(std::move(process)), m_job(std::move(job)), m_id(id) {}
+
+    const KernelHandle m_process;  // signalled once the program has ended
+    const KernelHandle m_job;      // the program and whatever it started
+    const DWORD m_id;
+    std::mutex m_mutex;  // one Terminate at a time
+#else
     SpawnedProcess(pid_t pid, FileDescriptor pidDescriptor)
         : m_pid(pid), m_pidDescriptor(std::move(pidDescriptor)) {}
 
@@ -87,4 +113,5 @@ private:
     DWORD m_terminationCode = 0;
     DWORD m_exitCode = STILL_ACTIVE;
     int m_endingSignal = 0;
+#endif
 };

@@ -97,8 +97,6 @@ constexpr HResultEntry kHResults[] = {
     {RPC_E_CHANGED_MODE, L"Cannot change the thread mode after it is set."},
 };
 
-constexpr HRESULT kFirstAutomationCode = MakeHResult(0x80040200);
-constexpr HRESULT kLastAutomationCode = MakeHResult(0x8004FFFF);
 constexpr WORD kFacilityWin32 = 7;
 
 }  // namespace
@@ -122,16 +120,4 @@ std::wstring HResultSystemText(HRESULT hr) {
         return SystemMessageText(HRESULT_CODE(hr));
     }
     return {};
-}
-
-std::wstring HResultText(HRESULT hr) {
-    std::wstring text = HResultSystemText(hr);
-    if (!text.empty()) {
-        return text;
-    }
-    if (hr >= kFirstAutomationCode && hr <= kLastAutomationCode) {
-        return FormatText(64, L"IDispatch error #%d", hr - kFirstAutomationCode);
-    }
-    return FormatText(64, L"Unknown error 0x%0lX",
-                      static_cast<unsigned long>(static_cast<DWORD>(hr)));
 }

@@ -1,5 +1,5 @@
-// English text for system error codes and HRESULTs, from one table. The texts are our own
-// wording, end with a full stop and carry no line break.
+// Text for system error codes and HRESULTs: on Linux English, from one table, in our own
+// wording, ending with a full stop; on Windows the system's own messages. No line break.
 #pragma once
 
 #include <string>

@@ -15,9 +15,13 @@
 #include "ZynTaskSchedulerLib/Types.h"
 #include "platform/ThreadParking.h"
 
+#ifdef _WIN32
+#include <windows.h>  // the THREAD_PRIORITY_ values
+#else
 inline constexpr int THREAD_PRIORITY_LOWEST = -2;
 inline constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
 inline constexpr int THREAD_PRIORITY_NORMAL = 0;
+#endif
 
 class Thread {
 public:
@@ -33,8 +37,9 @@ public:
     DWORD Resume();
 
     // Lower priorities raise the thread's nice value above the process's, higher ones lower
-    // it. False when the system refuses (raising a priority needs privilege); the thread then
-    // keeps its priority, which callers may ignore.
+    // it (on Windows they are the thread's own priority). False when the system refuses
+    // (raising a priority needs privilege); the thread then keeps its priority, which callers
+    // may ignore.
     bool SetPriority(int priority);
 
     // True from creation until the routine has returned.

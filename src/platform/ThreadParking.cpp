@@ -14,16 +14,25 @@ void ThreadParking::SetCurrent(ThreadParking* parking) {
 
 DWORD ThreadParking::Suspend() {
     std::lock_guard lock(m_mutex);
-    return m_suspendCount++;
+    const DWORD previous = m_suspendCount++;
+    NoteSuspendCount();
+    return previous;
 }
 
 DWORD ThreadParking::Resume() {
     std::lock_guard lock(m_mutex);
     const DWORD previous = m_suspendCount;
     if (previous > 0 && --m_suspendCount == 0) {
+        NoteSuspendCount();
         m_resumed.notify_all();
     }
     return previous;
+}
+
+void ThreadParking::NoteSuspendCount() {
+#ifdef _WIN32
+    m_suspendCount > 0 ? ::SetEvent(m_suspended.Get()) : ::ResetEvent(m_suspended.Get());
+#endif
 }
 
 void ThreadParking::ParkWhileSuspended() {

@@ -9,10 +9,15 @@
 #include <mutex>
 
 #include "ZynTaskSchedulerLib/Types.h"
+#ifdef _WIN32
+#include "platform/KernelHandle.h"
+#endif
 
 class ThreadParking {
 public:
-    explicit ThreadParking(DWORD initialSuspendCount) : m_suspendCount(initialSuspendCount) {}
+    explicit ThreadParking(DWORD initialSuspendCount) : m_suspendCount(initialSuspendCount) {
+        NoteSuspendCount();
+    }
     ThreadParking(const ThreadParking&) = delete;
     ThreadParking& operator=(const ThreadParking&) = delete;
 
@@ -32,8 +37,22 @@ public:
     // lock instead, so that the wait looks at its objects again.
     std::unique_lock<std::mutex> HoldWhileRunning();
 
+#ifdef _WIN32
+    // Signalled while the thread is suspended: the system's wait watches it before the
+    // objects, so that a suspension ends the wait before it takes anything more.
+    HANDLE SuspendedSignal() const {
+        return m_suspended.Get();
+    }
+#endif
+
 private:
+    // Called with m_mutex held whenever the count changes.
+    void NoteSuspendCount();
+
     std::mutex m_mutex;
     std::condition_variable m_resumed;
     DWORD m_suspendCount;
+#ifdef _WIN32
+    KernelHandle m_suspended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+#endif
 };

@@ -19,11 +19,17 @@
 #include "ZynTaskSchedulerLib/Types.h"
 #include "platform/WaitableObject.h"
 
+#ifdef _WIN32
+// The results are the system's. A thread made by Thread waits on one object fewer: its
+// suspension takes the first place of the system's wait.
+#include <windows.h>
+#else
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_ABANDONED = 0x80;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 inline constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
+#endif
 
 // `timeoutMs` is INFINITE for no limit; 0 looks once without blocking.
 DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs);

@@ -12,8 +12,13 @@ public:
     WaitableObject& operator=(const WaitableObject&) = delete;
     virtual ~WaitableObject() = default;
 
+#ifdef _WIN32
+    // The kernel object (a HANDLE) that the system's wait watches; owned by the object.
+    virtual void* SignalHandle() const = 0;
+#else
     // The descriptor that is readable while the object is signalled; owned by the object.
     virtual int SignalDescriptor() const = 0;
+#endif
 
     // Called by a wait that saw the descriptor readable, to decide whether the wait is
     // satisfied by this object. Takes what a satisfied wait takes (an automatic-reset event's
@@ -21,6 +26,7 @@ public:
     // when nothing was there to take (another waiter was first, or the pending changes did not
     // matter), and the wait goes on. A false answer must leave the descriptor readable only
     // when a signal is still there to take, or the wait would spin. Never blocks. Runs on the
-    // waiting thread.
+    // waiting thread. On Windows the system's wait has already taken an event's signal or a
+    // semaphore's count when it picks the object; ClaimSignal then does what remains.
     virtual bool ClaimSignal() = 0;
 };

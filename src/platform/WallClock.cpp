@@ -2,12 +2,12 @@
 
 #include "ZynTaskSchedulerLib/Runtime.h"
 
-#include <ctime>
-
 #include <atomic>
+#include <ctime>
 
 #include "platform/CalendarTime.h"
 #include "platform/LocalTimeZone.h"
+#include "platform/SystemClock.h"
 
 namespace {
 
@@ -50,22 +50,14 @@ std::chrono::nanoseconds WallClock::CurrentElapsed() {
     if (const WallClock* clock = g_installedClock.load()) {
         return clock->Elapsed();
     }
-    timespec now{};
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    return SystemElapsed();
 }
 
-void GetSystemTime(SYSTEMTIME* systemTime) {
-    const auto moment = WallClock::CurrentTime();
-    const std::time_t seconds = ToTimeT(moment);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    *systemTime = FromTm(parts, moment);
-}
+namespace {
 
-SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment) {
-    const std::int64_t seconds = ToTimeT(moment);
-    const std::int64_t local = seconds + LocalTimeZone::OffsetAt(seconds);
+// The calendar time `offsetSeconds` ahead of UTC at `moment`.
+SYSTEMTIME CalendarTimeAt(WallClock::TimePoint moment, std::int64_t offsetSeconds) {
+    const std::int64_t local = ToTimeT(moment) + offsetSeconds;
     std::int64_t days = local / kSecondsPerDateDay;
     std::int64_t secondOfDay = local % kSecondsPerDateDay;
     if (secondOfDay < 0) {
@@ -87,13 +79,25 @@ SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment) {
     return FromTm(parts, moment);
 }
 
+}  // namespace
+
+SYSTEMTIME LocalTimeAt(WallClock::TimePoint moment) {
+    return CalendarTimeAt(moment, LocalTimeZone::OffsetAt(ToTimeT(moment)));
+}
+
+#ifndef _WIN32
+// Windows has its own, which read the system clock.
+void GetSystemTime(SYSTEMTIME* systemTime) {
+    *systemTime = CalendarTimeAt(WallClock::CurrentTime(), 0);
+}
+
 void GetLocalTime(SYSTEMTIME* systemTime) {
     *systemTime = LocalTimeAt(WallClock::CurrentTime());
 }
+#endif
 
 bool CurrentLocalDate(DATE& now) {
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
+    SYSTEMTIME local = LocalTimeAt(WallClock::CurrentTime());  // not const: Windows asks for none
     return SystemTimeToVariantTime(&local, &now) != FALSE;
 }
 

@@ -26,8 +26,13 @@ public:
     static std::chrono::nanoseconds CurrentElapsed();
 };
 
+#ifdef _WIN32
+// The system's GetSystemTime and GetLocalTime read the machine's clock, never an installed one.
+#include <windows.h>
+#else
 void GetSystemTime(SYSTEMTIME* systemTime);  // UTC
 void GetLocalTime(SYSTEMTIME* systemTime);
+#endif
 // The local time as an automation date, whole seconds (milliseconds are dropped); false when
 // the clock reads outside the dates a DATE can hold.
 bool CurrentLocalDate(DATE& now);

@@ -72,6 +72,39 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// Wide text holds UTF-32 where wchar_t has 32 bits (Linux) and UTF-16 where it has 16
+// (Windows): a character beyond U+FFFF takes a surrogate pair there.
+constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
+
+void AppendWide(std::wstring& out, char32_t c) {
+    if (kWideIsUtf16 && c >= 0x10000) {
+        out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+        out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        out += static_cast<wchar_t>(c);
+    }
+}
+
+// Calls `visit` with each character of `text`; an unpaired surrogate or a value beyond
+// U+10FFFF comes as U+FFFD.
+template <class Visit>
+void ForEachCharacter(std::wstring_view text, Visit visit) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(text[i]);
+        if (kWideIsUtf16) {
+            c &= 0xFFFF;
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+                const char32_t low = static_cast<char32_t>(text[i + 1]) & 0xFFFF;
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                    ++i;
+                }
+            }
+        }
+        visit(c > 0x10FFFF || IsSurrogate(c) ? kReplacement : c);
+    }
+}
+
 }  // namespace
 
 std::optional<std::wstring> Utf8ToWide(std::string_view bytes) {
@@ -82,7 +115,7 @@ std::optional<std::wstring> Utf8ToWide(std::string_view bytes) {
         if (!c) {
             return std::nullopt;
         }
-        out += static_cast<wchar_t>(*c);
+        AppendWide(out, *c);
     }
     return out;
 }
@@ -91,7 +124,7 @@ std::wstring Utf8ToWideLossy(std::string_view bytes) {
     std::wstring out;
     out.reserve(bytes.size());
     for (std::size_t pos = 0; pos < bytes.size();) {
-        out += static_cast<wchar_t>(DecodeUtf8(bytes, pos).value_or(kReplacement));
+        AppendWide(out, DecodeUtf8(bytes, pos).value_or(kReplacement));
     }
     return out;
 }
@@ -99,9 +132,7 @@ std::wstring Utf8ToWideLossy(std::string_view bytes) {
 std::string WideToUtf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
-    for (wchar_t c : text) {
-        AppendUtf8(out, static_cast<char32_t>(c));
-    }
+    ForEachCharacter(text, [&out](char32_t c) { AppendUtf8(out, c); });
     return out;
 }
 
@@ -115,7 +146,7 @@ std::optional<std::wstring> Utf16LeToWide(std::string_view bytes) {
         const char32_t unit =
             static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
         if (unit < 0xD800 || unit > 0xDFFF) {
-            out += static_cast<wchar_t>(unit);
+            AppendWide(out, unit);
             continue;
         }
         if (unit > 0xDBFF || i + 3 >= bytes.size()) {
@@ -126,7 +157,7 @@ std::optional<std::wstring> Utf16LeToWide(std::string_view bytes) {
         if (low < 0xDC00 || low > 0xDFFF) {
             return std::nullopt;
         }
-        out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        AppendWide(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         i += 2;
     }
     return out;
@@ -139,18 +170,14 @@ std::string WideToUtf16Le(std::wstring_view text) {
         out += static_cast<char>(unit & 0xFF);
         out += static_cast<char>(unit >> 8);
     };
-    for (wchar_t wc : text) {
-        char32_t c = static_cast<char32_t>(wc);
-        if (c > 0x10FFFF || IsSurrogate(c)) {
-            c = kReplacement;
-        }
+    ForEachCharacter(text, [&appendUnit](char32_t c) {
         if (c < 0x10000) {
             appendUnit(c);
         } else {
             appendUnit(0xD800 + ((c - 0x10000) >> 10));
             appendUnit(0xDC00 + ((c - 0x10000) & 0x3FF));
         }
-    }
+    });
     return out;
 }
 
@@ -175,7 +202,9 @@ std::wstring FormatTextV(std::size_t capacity, const wchar_t* format, va_list ar
         va_copy(copy, args);
         const int written = vswprintf(shortBuffer, kShortCapacity, format, copy);
         va_end(copy);
-        if (written >= 0) {
+        // A C library may answer the length the whole text would have, as snprintf does,
+        // rather than -1, for a text that did not fit.
+        if (written >= 0 && static_cast<std::size_t>(written) < kShortCapacity) {
             return std::wstring(shortBuffer, static_cast<std::size_t>(written));
         }
     }

@@ -6,14 +6,19 @@
 // The holder writes its process id into the file, so that whoever finds the folder taken can
 // say by whom, and notes there when it is about to let go, so that a claimant may wait for it
 // rather than give up. One owner thread per object; Holder may be called from any thread.
+// On Windows the lock is a byte-range lock beyond the note, and the holder's file is removed
+// through its own handle, so that no other file of that name can be removed instead.
 #pragma once
 
 #include <memory>
 #include <string_view>
 
 #include "ZynTaskSchedulerLib/Types.h"
-
+#ifdef _WIN32
+#include "platform/KernelHandle.h"
+#else
 #include "platform/FileDescriptor.h"
+#endif
 
 class WorkFolderLock {
 public:
@@ -43,9 +48,15 @@ public:
     WorkFolderLock& operator=(const WorkFolderLock&) = delete;
 
 private:
+#ifdef _WIN32
+    explicit WorkFolderLock(KernelHandle file) : m_file(std::move(file)) {}
+
+    KernelHandle m_file;  // opened with the right to remove itself
+#else
     WorkFolderLock(std::string path, FileDescriptor file)
         : m_path(std::move(path)), m_file(std::move(file)) {}
 
     std::string m_path;
     FileDescriptor m_file;
+#endif
 };

@@ -1,7 +1,6 @@
 #include "platform/WorkFolderLock.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <thread>
 
@@ -46,7 +45,11 @@ TEST(WorkFolderLock, OneHolderAtATimeAndTheFileGoesWithItsOwnRelease) {
     // release must leave the new holder's file, and with it its claim, alone.
     ASSERT_EQ(RemoveFile(path), ERROR_SUCCESS);
     auto third = WorkFolderLock::Acquire(path);
-    ASSERT_NE(third, nullptr);
+    if (third == nullptr) {
+        // Where a removed file keeps its name while it is open (Windows), nobody gets in.
+        EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+        GTEST_SKIP() << "a removed file keeps its name while its holder has it open";
+    }
     second.reset();
     EXPECT_TRUE(Exists(path));
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
@@ -73,7 +76,7 @@ TEST(WorkFolderLock, AnotherProcessHoldsUntilItDies) {
     }
     EXPECT_EQ(WorkFolderLock::Acquire(path), nullptr);
     EXPECT_EQ(WorkFolderLock::Holder(path).processId, static_cast<DWORD>(holder.Pid()));
-    holder.Kill(SIGKILL);
+    holder.Kill();
     holder.Wait();
     // The dead holder's file stays behind, but nobody holds it.
     EXPECT_FALSE(WorkFolderLock::Holder(path).held);

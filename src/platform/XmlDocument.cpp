@@ -18,23 +18,6 @@ std::string Narrow(std::wstring_view text) {
     return WideToUtf8(text);
 }
 
-bool IsXmlCharacter(std::uint32_t c) {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-// Text for a value written into a document: a character XML does not allow (a control
-// character in a program's message, say) becomes U+FFFD, so that what is written reads back.
-std::string XmlValue(std::wstring_view text) {
-    std::wstring allowed(text);
-    for (wchar_t& c : allowed) {
-        if (!IsXmlCharacter(static_cast<std::uint32_t>(c))) {
-            c = L'\uFFFD';
-        }
-    }
-    return Narrow(allowed);
-}
-
 std::wstring Widen(const char* text) {
     return Utf8ToWideLossy(text == nullptr ? "" : text);
 }
@@ -216,7 +199,7 @@ std::wstring XmlNode::Text() const {
 
 void XmlNode::SetText(std::wstring_view text) const {
     if (IsAttribute()) {
-        pugi::xml_attribute(m_attribute).set_value(XmlValue(text).c_str());
+        pugi::xml_attribute(m_attribute).set_value(Narrow(XmlAllowedText(text)).c_str());
         return;
     }
     pugi::xml_node element(m_element);
@@ -226,7 +209,7 @@ void XmlNode::SetText(std::wstring_view text) const {
     while (element.first_child()) {
         element.remove_child(element.first_child());
     }
-    element.append_child(pugi::node_pcdata).set_value(XmlValue(text).c_str());
+    element.append_child(pugi::node_pcdata).set_value(Narrow(XmlAllowedText(text)).c_str());
 }
 
 XmlNode XmlNode::Attribute(std::wstring_view name) const {
@@ -247,7 +230,7 @@ void XmlNode::SetAttribute(std::wstring_view name, std::wstring_view value) cons
     if (!attribute) {
         attribute = element.append_attribute(narrowName.c_str());
     }
-    attribute.set_value(XmlValue(value).c_str());
+    attribute.set_value(Narrow(XmlAllowedText(value)).c_str());
 }
 
 XmlNode XmlNode::SelectSingle(std::wstring_view xpath) const {
@@ -407,28 +390,4 @@ XmlNode XmlDocument::DocumentElement() const {
 std::wstring XmlDocument::Serialize(bool indent) const {
     const unsigned flags = indent ? pugi::format_indent : pugi::format_raw;
     return Serialized(*m_document, flags, "\t");
-}
-
-void AppendXmlEscaped(std::wstring& out, std::wstring_view text) {
-    for (const wchar_t character : text) {
-        switch (character) {
-            case L'&':
-                out += L"&amp;";
-                break;
-            case L'>':
-                out += L"&gt;";
-                break;
-            case L'<':
-                out += L"&lt;";
-                break;
-            case L'"':
-                out += L"&quot;";
-                break;
-            case L'\'':
-                out += L"&apos;";
-                break;
-            default:
-                out += character;
-        }
-    }
 }

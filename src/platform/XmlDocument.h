@@ -5,27 +5,51 @@
 // reach outside itself or blow up in memory.
 //
 // Nodes are handles into their document: they stay valid while the document lives and the
-// node is not removed. A document and its nodes belong to one thread at a time.
+// node is not removed. A document and its nodes belong to one thread at a time. On Windows the
+// document is the system's MSXML 6 free-threaded DOM (a thread that uses one without having
+// started the object runtime gets the multithreaded apartment); on Linux a pugixml tree.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <msxml2.h>
+
+#include "ZynTaskSchedulerLib/ComPtr.h"
+#else
 namespace pugi {
 struct xml_node_struct;
 struct xml_attribute_struct;
 class xml_document;
 }  // namespace pugi
+#endif
 
 class XmlNode {
 public:
     XmlNode() = default;
 
-    bool IsNull() const { return m_element == nullptr && m_attribute == nullptr; }
-    explicit operator bool() const { return !IsNull(); }
-    bool IsAttribute() const { return m_attribute != nullptr; }
+#ifdef _WIN32
+    bool IsNull() const {
+        return !m_node;
+    }
+    bool IsAttribute() const {
+        return static_cast<bool>(m_owner);
+    }
+#else
+    bool IsNull() const {
+        return m_element == nullptr && m_attribute == nullptr;
+    }
+    bool IsAttribute() const {
+        return m_attribute != nullptr;
+    }
+#endif
+    explicit operator bool() const {
+        return !IsNull();
+    }
 
     std::wstring Name() const;
     // An attribute's value, or the text inside an element (all of its descendants' text
@@ -58,12 +82,22 @@ public:
 
 private:
     friend class XmlDocument;
+#ifdef _WIN32
+    explicit XmlNode(ComPtr<IXMLDOMNode> node, ComPtr<IXMLDOMNode> owner = {})
+        : m_node(std::move(node)), m_owner(std::move(owner)) {}
+    // A node for what `selected` is, an attribute with its element found.
+    static XmlNode Of(ComPtr<IXMLDOMNode> selected);
+
+    ComPtr<IXMLDOMNode> m_node;
+    ComPtr<IXMLDOMNode> m_owner;  // an attribute's element; null for any other node
+#else
     explicit XmlNode(pugi::xml_node_struct* element) : m_element(element) {}
     XmlNode(pugi::xml_node_struct* owner, pugi::xml_attribute_struct* attribute)
         : m_element(owner), m_attribute(attribute) {}
 
     pugi::xml_node_struct* m_element = nullptr;
     pugi::xml_attribute_struct* m_attribute = nullptr;  // set for an attribute node
+#endif
 };
 
 class XmlDocument {
@@ -90,9 +124,18 @@ public:
     std::wstring Serialize(bool indent = false) const;
 
 private:
+#ifdef _WIN32
+    ComPtr<IXMLDOMDocument2> m_document;  // null when the system could not make one
+#else
     std::unique_ptr<pugi::xml_document> m_document;
+#endif
 };
 
 // Appends `text` with the five XML special characters written as entities, so that it can
 // stand in an attribute value or element text.
 void AppendXmlEscaped(std::wstring& out, std::wstring_view text);
+
+bool IsXmlCharacter(std::uint32_t c);
+// Text for a value written into a document: a character XML does not allow (a control
+// character in a program's message, say) becomes U+FFFD, so that what is written reads back.
+std::wstring XmlAllowedText(std::wstring_view text);

@@ -296,7 +296,7 @@ TEST_F(AgentLogTest, AMutexHeldElsewhereCostsRecordsNotTheWriter) {
     CAgentLog log;
     log.Write(4, L"S", L"while another holds the mutex");
     EXPECT_EQ(LogText().find("while another holds the mutex"), std::string::npos);
-    holder.Kill(SIGKILL);
+    holder.Kill();
     holder.Wait();
     log.Write(4, L"S", L"after the holder died");
     const std::string text = LogText();

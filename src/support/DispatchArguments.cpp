@@ -42,9 +42,9 @@ HRESULT TakeArgument(const DispatchParameter& parameter, const VARIANT& source, 
         return S_OK;
     }
     if (parameter.type == VT_VARIANT) {
-        return VariantCopyInd(&value, &source);
+        return VariantCopyInd(&value, const_cast<VARIANT*>(&source));  // only read
     }
-    return VariantChangeType(&value, &source, 0, parameter.type);
+    return VariantChangeType(&value, const_cast<VARIANT*>(&source), 0, parameter.type);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/SystemMessage.h"
 #include "support/LogCapture.h"
 #include "support/LogSink.h"
 
@@ -56,7 +57,7 @@ TEST(LogCall, WithErrorAppendsTheSystemTextOnlyToAMessage) {
     CEReportEventWithError(CE_SEVERITY_ERROR, L"S", 5, L"");
     const auto records = log.Records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].message, L"Cannot delete file '/a', error: Access is denied.");
+    EXPECT_EQ(records[0].message, L"Cannot delete file '/a', error: " + SystemMessageText(5));
 }
 
 TEST(LogCall, EmptyMessagesAreDroppedAndNullSourcesKept) {

@@ -8,10 +8,7 @@
 #include <string_view>
 
 #include "ZynTaskSchedulerLib/Types.h"
-
-inline constexpr UINT CP_ACP = 0;
-inline constexpr UINT CP_UTF16LE = 1200;
-inline constexpr UINT CP_UTF8 = 65001;
+#include "platform/CodePages.h"
 
 // Largest file ReadTextFile accepts; anything larger is not one of our documents.
 inline constexpr std::size_t kMaxTextFileBytes = 1024 * 1024;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/SystemMessage.h"
 #include "tasks/TaskTestSupport.h"
 
 namespace {
@@ -152,10 +153,10 @@ TEST(DailySchedule, RepetitionWindowsAcrossMidnight) {
 }
 
 TEST(DailySchedule, IntervalsBeyondTheCalendarOrBelowOne) {
-    const TriggerSettings far{
+    const TriggerSettings distant{
         .type = kTriggerDaily, .begin = L"2024-01-01 10:00", .daysInterval = 1'000'000};
     ExpectNextRuns({
-        {"a million days on", far, L"2024-01-02", L"4761-11-28 10:00"},
+        {"a million days on", distant, L"2024-01-02", L"4761-11-28 10:00"},
         {"no interval: no further run",
          {.type = kTriggerDaily, .daysInterval = 0},
          L"2024-01-02",
@@ -174,7 +175,8 @@ TEST(DailySchedule, IntervalsBeyondTheCalendarOrBelowOne) {
     EXPECT_EQ(beyond->NextRunTime, 0);
     EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTaskImpl",
                              L"CZynTaskImpl::CalcNextDailyRunTime failed. Failed to convert next "
-                             L"run time system time to variant time. Unspecified error.."));
+                             L"run time system time to variant time. " +
+                                 HResultText(E_FAIL) + L"."));
 }
 
 // A reference time between two seconds (as a repetition step far in the future leaves one) is

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/SystemMessage.h"
 #include "tasks/MonthlySearch.h"
 #include "tasks/TaskTestSupport.h"
 
@@ -210,7 +211,8 @@ TEST(MonthlySearches, AFailedConversionIsReportedByTheCalculator) {
     EXPECT_EQ(trigger->NextRunTime, 0);
     EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTaskImpl",
                              L"CZynTaskImpl::CalcNextDailyRunTime failed. Failed to convert next "
-                             L"run time system time to variant time. Unspecified error.."));
+                             L"run time system time to variant time. " +
+                                 HResultText(E_FAIL) + L"."));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "tasks/RunRecordFile.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <random>
 #include <thread>
@@ -96,7 +95,7 @@ TEST(RunRecordFileTest, AWriterKilledInTheMiddleLeavesAWholeList) {
             std::this_thread::sleep_for(1ms);
         }
         std::this_thread::sleep_for(microseconds(random() % 20000));
-        writer.Kill(SIGKILL);
+        writer.Kill();
         writer.Wait();
         std::string bytes;
         ASSERT_EQ(ReadRegularFile(file.Path(), bytes, 8 << 20), ERROR_SUCCESS);

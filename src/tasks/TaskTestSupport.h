@@ -24,7 +24,8 @@
 // "2024-03-10 10:00" and the other forms of the date reader; a bad text fails the test.
 inline DATE DateOf(const wchar_t* text) {
     DATE date = 0;
-    EXPECT_EQ(VarDateFromStr(text, 0, 0, &date), S_OK) << WideToUtf8(text);
+    std::wstring copy(text);  // Windows declares the text without const
+    EXPECT_EQ(VarDateFromStr(copy.data(), 0, 0, &date), S_OK) << WideToUtf8(text);
     return date;
 }
 

@@ -206,8 +206,9 @@ DATE GetSubNodeValueAsDate(const XmlNode& node, std::wstring_view query) {
     try {
         const XmlNode found = node.SelectSingle(query);
         DATE date = 0;
-        if (!found || FAILED(VarDateFromStr(found.Text().c_str(), kInvariantLocale,
-                                            kLocaleNoUserOverride, &date))) {
+        std::wstring text = found ? found.Text() : std::wstring();
+        if (!found ||
+            FAILED(VarDateFromStr(text.data(), kInvariantLocale, kLocaleNoUserOverride, &date))) {
             return 0;
         }
         return date;

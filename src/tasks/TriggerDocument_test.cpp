@@ -6,6 +6,7 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/SystemMessage.h"
 #include "tasks/TaskTestSupport.h"
 #include "tasks/ZynTaskImpl.h"
 
@@ -236,7 +237,7 @@ TEST(TriggerDocument, RefusalsLeaveTheHeldDocument) {
         LogCapture log;
         const Raised raised = RaisedBy([&] { task->SetXml(row.document); });
         const std::wstring message =
-            L"CZynTaskImpl::SetXml failed. " + row.reason + L" Unspecified error..";
+            L"CZynTaskImpl::SetXml failed. " + row.reason + L" " + HResultText(E_FAIL) + L".";
         EXPECT_EQ(raised.hr, E_FAIL);
         EXPECT_EQ(WideToUtf8(raised.description), WideToUtf8(message));
         EXPECT_TRUE(log.Contains(CE_SEVERITY_ERROR, L"CZynTaskImpl", message));

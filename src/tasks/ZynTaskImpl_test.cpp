@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "platform/FileSystem.h"
+#include "platform/Path.h"
+#include "platform/SystemMessage.h"
 #include "support/TempFolder.h"
 #include "support/TextFile.h"
 #include "tasks/TaskTestSupport.h"
@@ -73,8 +75,8 @@ TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
     const Raised notAGuid = RaisedBy([&] { task->SetGuid(L"{not-a-guid}"); });
     EXPECT_EQ(notAGuid.hr, E_FAIL);
     EXPECT_EQ(WideToUtf8(notAGuid.description),
-              "CZynTaskImpl::SetGuid failed. Parameter {not-a-guid} is not a valid GUID. "
-              "Unspecified error..");
+              "CZynTaskImpl::SetGuid failed. Parameter {not-a-guid} is not a valid GUID. " +
+                  WideToUtf8(HResultText(E_FAIL)) + ".");
     EXPECT_TRUE(task->GetGuid().empty());
 
     const std::wstring lowerCase = L"{6b29fc40-ca47-1067-b31d-00dd010662da}";
@@ -83,8 +85,8 @@ TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
     const Raised again = RaisedBy([&] { task->SetGuid(kGuid); });
     EXPECT_EQ(again.hr, E_ACCESSDENIED);
     EXPECT_EQ(WideToUtf8(again.description),
-              "CZynTaskImpl::SetGuid failed. Cannot set task's GUID more than once. Access is "
-              "denied..");
+              "CZynTaskImpl::SetGuid failed. Cannot set task's GUID more than once. " +
+                  WideToUtf8(HResultText(E_ACCESSDENIED)) + ".");
     EXPECT_EQ(task->GetGuid(), lowerCase);
 }
 
@@ -149,7 +151,7 @@ TEST_F(ZynTaskImplTest, TheTaskLogIsWrittenWhileTheEngineHoldsItsFolderWithLoggi
     ASSERT_EQ(task->SetGuid(kGuid), S_OK);
     ASSERT_EQ(task->SetXml(TaskDocument(Once(L"2024-01-05 10:00"), L"Nightly")), S_OK);
     ASSERT_EQ(m_logWriter.names.size(), 1u);
-    EXPECT_EQ(WideToUtf8(m_logWriter.names[0].logFolder), "/work/tasks/Logs");
+    EXPECT_EQ(m_logWriter.names[0].logFolder, JoinPath(L"/work/tasks", L"Logs"));
     EXPECT_EQ(m_logWriter.names[0].taskGuid, kGuid);
     EXPECT_EQ(WideToUtf8(m_logWriter.names[0].taskName), "Nightly");
     ASSERT_EQ(m_logWriter.statuses.size(), 1u);
@@ -273,9 +275,13 @@ TEST_F(ZynTaskImplFilesTest, IsFileChangedTracksTheLastWriteTime) {
     Rewrite(m_path, L"<b/>");
     EXPECT_TRUE(task->IsFileChanged(m_path));
     EXPECT_FALSE(task->IsFileChanged(m_folder.Path()));  // a folder is no document
+    // Nor is a link, where the system lets a test make one (Windows asks for a privilege).
     const std::wstring link = m_folder / L"link.xml";
-    std::filesystem::create_symlink(WideToUtf8(m_path), WideToUtf8(link));
-    EXPECT_FALSE(NewTask()->IsFileChanged(link));  // nor is a link
+    std::error_code refused;
+    std::filesystem::create_symlink(WideToUtf8(m_path), WideToUtf8(link), refused);
+    if (!refused) {
+        EXPECT_FALSE(NewTask()->IsFileChanged(link));
+    }
 }
 
 }  // namespace

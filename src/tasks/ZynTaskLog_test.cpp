@@ -1,7 +1,6 @@
 #include "tasks/ZynTaskLog.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 #include <functional>
@@ -11,6 +10,7 @@
 #include "platform/NamedMutex.h"
 #include "platform/ObjectAccess.h"
 #include "platform/Path.h"
+#include "platform/SystemMessage.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
@@ -59,9 +59,9 @@ TEST_F(ZynTaskLogTest, AFirstUpdateCreatesTheFolderAndTheNewFileTextBeforeApplyi
     Log().LogLastRunTime(1e10);
     EXPECT_TRUE(DirectoryExists(LogFolder()));
     EXPECT_EQ(Bytes(), kNewFileBytes);
-    EXPECT_TRUE(
-        LoggedFailure(L"LogLastRunTime",
-                      L" Failed to convert date variant time to system time. Unspecified error.."));
+    EXPECT_TRUE(LoggedFailure(
+        L"LogLastRunTime",
+        L" Failed to convert date variant time to system time. " + HResultText(E_FAIL) + L"."));
 
     std::wstring text;
     EXPECT_EQ(Log().ReadLogXml(text), S_OK);
@@ -225,8 +225,8 @@ TEST(FormatLogDateTest, DatesAreMonthFirstAndNoneUpToDayZero) {
     }
     const Raised raised = RaisedBy([] { FormatLogDate(3e6); });
     EXPECT_EQ(raised.hr, E_FAIL);
-    EXPECT_EQ(WideToUtf8(raised.description),
-              "Failed to convert date variant time to system time. Unspecified error.");
+    EXPECT_EQ(raised.description,
+              L"Failed to convert date variant time to system time. " + HResultText(E_FAIL));
 }
 
 // --- Reading ---------------------------------------------------------------------------------
@@ -256,10 +256,10 @@ TEST_F(ZynTaskLogTest, ALogThatIsNoLogDocumentFailsItsUpdatesAndIsLeftAsItIs) {
          L" Failed to load task xml into XMLDOM. Error ", nullptr},
         {"empty", "", L" Failed to load task xml into XMLDOM. Error ",
          L" Failed to load task xml into XMLDOM. Error ", nullptr},
-        {"another document", "<Other Name='x'/>", L" Failed to find Name node. Unspecified error..",
-         L" Failed to find TaskLog node. Unspecified error..", nullptr},
-        {"no name", "<TaskLog><Triggers/><TaskHistory/></TaskLog>",
-         L" Failed to find Name node. Unspecified error..", nullptr, nullptr},
+        {"another document", "<Other Name='x'/>", L" Failed to find Name node. ",
+         L" Failed to find TaskLog node. ", nullptr},
+        {"no name", "<TaskLog><Triggers/><TaskHistory/></TaskLog>", L" Failed to find Name node. ",
+         nullptr, nullptr},
         {"triggers nested deeper", "<TaskLog Name='x'><Old><Triggers/></Old></TaskLog>", nullptr,
          nullptr, L""},
     };
@@ -299,17 +299,16 @@ TEST_F(ZynTaskLogTest, AFolderThatCannotBeMadeIsReportedAndEveryUpdateFails) {
     WriteBytes(m_folder / L"file", "not a folder");
     const std::wstring folder = JoinPath(m_folder / L"file", L"Logs");
     CZynTaskLog log(folder, m_guid);
-    EXPECT_TRUE(m_log.Contains(
-        CE_SEVERITY_ERROR, L"CZynTaskLog",
-        L"Failed to create log folder '" + folder +
-            L"', error: A file or folder of that name already exists. (0x000000B7)"));
+    EXPECT_TRUE(m_log.Contains(CE_SEVERITY_ERROR, L"CZynTaskLog",
+                               L"Failed to create log folder '" + folder + L"', error: " +
+                                   SystemMessageText(ERROR_ALREADY_EXISTS) + L" (0x000000B7)"));
 
     log.LogName(L"x");
     log.LogTaskStatus({});
     log.LogLastRunTime(45000);
     for (const wchar_t* member : {L"LogName", L"LogTaskStatus", L"LogLastRunTime"}) {
-        EXPECT_TRUE(
-            LoggedFailure(member, L" Filename for task log file not set. Unspecified error.."))
+        EXPECT_TRUE(LoggedFailure(
+            member, L" Filename for task log file not set. " + HResultText(E_FAIL) + L"."))
             << WideToUtf8(member);
     }
     std::wstring text;
@@ -346,7 +345,7 @@ TEST_F(ZynTaskLogTest, AnUpdateSkipsAMutexHeldElsewhereAndTheNextOneWrites) {
         m_log.Matching(L"CZynTaskLog::LogName failed. The task log mutex is held elsewhere").size(),
         1u);
 
-    holder.Kill(SIGKILL);
+    holder.Kill();
     holder.Wait();
     Log().LogName(L"next");
     EXPECT_NE(Bytes().find("Name=\"next\""), std::string::npos) << Bytes();

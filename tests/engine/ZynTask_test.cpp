@@ -9,6 +9,7 @@
 #include "engine/EngineTestSupport.h"
 #include "platform/ComError.h"
 #include "platform/Path.h"
+#include "platform/SystemMessage.h"
 #include "support/Folders.h"
 #include "support/LogCapture.h"
 #include "support/ScopedLock.h"
@@ -71,7 +72,7 @@ TEST_F(ZynTaskTest, DocumentIsCheckedStoredAndReported) {
                   L"CZynTask::put_Xml failed. Failed to load task xml into XMLDOM. Error "),
               std::wstring::npos);
     EXPECT_EQ(SetDocument(L"<Schedule><Task/></Schedule>"), E_POINTER);
-    EXPECT_EQ(log.Matching(L"CZynTask::put_Xml failed. Invalid pointer.").size(), 1u);
+    EXPECT_EQ(log.Matching(L"CZynTask::put_Xml failed. " + HResultText(E_POINTER)).size(), 1u);
     ASSERT_EQ(SetDocument(OnceTask(L"Stored", L"2030-01-01 10:00:00")), S_OK);
     EXPECT_TRUE(FileExists(JoinPath(engine.WorkFolder(), std::wstring(kGuid) + L".xml")));
 }

@@ -1,74 +1,53 @@
 #include "support/ChildProcess.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <map>
+#include <cerrno>
 #include <stdexcept>
 
 extern char** environ;
 
+struct ChildProcess::Running {
+    pid_t pid = -1;
+    bool reaped = false;
+    int status = 0;
+};
+
 namespace {
 
-constexpr const char* kRoleSwitch = "--zyn-child=";
-constexpr const char* kUnprivilegedSwitch = "--zyn-unprivileged";
-constexpr uid_t kNobody = 65534;
-
-std::map<std::string, ChildRoleFunction>& Roles() {
-    static std::map<std::string, ChildRoleFunction> roles;
-    return roles;
-}
-
-bool DropRoot() {
-    if (::geteuid() != 0) {
-        return true;
+pid_t Spawn(const std::string& path, std::vector<std::string> words,
+            const posix_spawn_file_actions_t* actions) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
     }
-    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, path.c_str(), actions, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("cannot start " + path);
+    }
+    return pid;
 }
 
 }  // namespace
 
-ChildRoleRegistration::ChildRoleRegistration(const char* name, ChildRoleFunction function) {
-    Roles()[name] = function;
-}
-
-bool RunChildRoleIfRequested(int argc, char** argv, int& exitCode) {
-    if (argc < 2 || std::strncmp(argv[1], kRoleSwitch, std::strlen(kRoleSwitch)) != 0) {
-        return false;
-    }
-    const auto role = Roles().find(argv[1] + std::strlen(kRoleSwitch));
-    if (role == Roles().end()) {
-        exitCode = 125;
-        return true;
-    }
-    std::vector<std::string> args(argv + 2, argv + argc);
-    if (!args.empty() && args.front() == kUnprivilegedSwitch) {
-        args.erase(args.begin());
-        if (!DropRoot()) {
-            exitCode = 126;
-            return true;
-        }
-    }
-    exitCode = role->second(args);
-    return true;
-}
-
 ChildProcess::ChildProcess(const std::string& role, const std::vector<std::string>& args,
-                           bool unprivileged) {
-    std::vector<std::string> words{"/proc/self/exe", kRoleSwitch + role};
+                           bool unprivileged)
+    : m_running(std::make_unique<Running>()) {
+    std::vector<std::string> words{"/proc/self/exe", kChildRoleSwitch + role};
     if (unprivileged) {
-        words.emplace_back(kUnprivilegedSwitch);
+        words.emplace_back(kChildUnprivilegedSwitch);
     }
     words.insert(words.end(), args.begin(), args.end());
-    Spawn("/proc/self/exe", std::move(words), nullptr);
+    m_running->pid = Spawn("/proc/self/exe", std::move(words), nullptr);
 }
 
-ChildProcess::ChildProcess(const Program& program, const std::vector<std::string>& args) {
+ChildProcess::ChildProcess(const Program& program, const std::vector<std::string>& args)
+    : m_running(std::make_unique<Running>()) {
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -79,7 +58,7 @@ ChildProcess::ChildProcess(const Program& program, const std::vector<std::string
     std::vector<std::string> words{program.path};
     words.insert(words.end(), args.begin(), args.end());
     try {
-        Spawn(program.path, std::move(words), &actions);
+        m_running->pid = Spawn(program.path, std::move(words), &actions);
     } catch (...) {
         ::posix_spawn_file_actions_destroy(&actions);
         throw;
@@ -87,36 +66,33 @@ ChildProcess::ChildProcess(const Program& program, const std::vector<std::string
     ::posix_spawn_file_actions_destroy(&actions);
 }
 
-void ChildProcess::Spawn(const std::string& path, std::vector<std::string> words,
-                         const posix_spawn_file_actions_t* actions) {
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    if (::posix_spawn(&m_pid, path.c_str(), actions, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start " + path);
-    }
-}
-
 ChildProcess::~ChildProcess() {
-    if (!m_reaped) {
-        Kill(SIGKILL);
+    if (!m_running->reaped) {
+        Kill();
         Wait();
     }
 }
 
+int ChildProcess::Pid() const {
+    return m_running->pid;
+}
+
 int ChildProcess::Wait() {
-    if (!m_reaped) {
-        while (::waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
+    Running& child = *m_running;
+    if (!child.reaped) {
+        while (::waitpid(child.pid, &child.status, 0) < 0 && errno == EINTR) {
         }
-        m_reaped = true;
+        child.reaped = true;
     }
-    return WIFSIGNALED(m_status) ? 128 + WTERMSIG(m_status) : WEXITSTATUS(m_status);
+    return WIFSIGNALED(child.status) ? 128 + WTERMSIG(child.status) : WEXITSTATUS(child.status);
+}
+
+void ChildProcess::Kill() {
+    Kill(SIGKILL);
 }
 
 void ChildProcess::Kill(int signal) {
-    if (!m_reaped) {
-        ::kill(m_pid, signal);
+    if (!m_running->reaped) {
+        ::kill(m_running->pid, signal);
     }
 }

@@ -1,27 +1,16 @@
-// Tests that need a second process run their own test program again in a named role. A role
-// is a function registered with ZYN_CHILD_ROLE; the test main runs it instead of the tests
-// when the program is started with "--zyn-child=<role>", and its result is the exit status.
+// Starting a second process for a test: this test program again in a named role
+// (support/ChildRole.h), or another program.
 #pragma once
 
-#include <spawn.h>
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
 
-using ChildRoleFunction = int (*)(const std::vector<std::string>& args);
+#include "support/ChildRole.h"
 
-struct ChildRoleRegistration {
-    ChildRoleRegistration(const char* name, ChildRoleFunction function);
-};
-
-#define ZYN_CHILD_ROLE(name)                                                     \
-    static int name##_Role(const std::vector<std::string>& args);                \
-    static const ChildRoleRegistration name##_registration(#name, &name##_Role); \
-    static int name##_Role([[maybe_unused]] const std::vector<std::string>& args)
-
-// Runs a registered role when argv asks for one; false when argv is a normal test run.
-bool RunChildRoleIfRequested(int argc, char** argv, int& exitCode);
+// What Wait answers for a child that Kill() ended: on Linux the status of a SIGKILL, on Windows
+// the exit code Kill() gives the process.
+inline constexpr int kKilledExitStatus = 128 + 9;
 
 class ChildProcess {
 public:
@@ -30,7 +19,7 @@ public:
     ChildProcess(const std::string& role, const std::vector<std::string>& args = {},
                  bool unprivileged = false);
     // Starts another program with `args`, its standard output and error written to the files
-    // named (created or emptied), its standard input /dev/null.
+    // named (created or emptied), its standard input the null device.
     struct Program {
         std::string path;
         std::string outputFile;
@@ -41,16 +30,15 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t Pid() const { return m_pid; }
+    int Pid() const;
     // The exit status, or 128 + the signal that ended it.
     int Wait();
+    // Ends the child at once, as a crash would (kKilledExitStatus).
+    void Kill();
+    // Sends `signal` (Linux); on Windows ends the child with exit code 128 + `signal`.
     void Kill(int signal);
 
 private:
-    void Spawn(const std::string& path, std::vector<std::string> words,
-               const posix_spawn_file_actions_t* actions);
-
-    pid_t m_pid = -1;
-    bool m_reaped = false;
-    int m_status = 0;
+    struct Running;  // the system's handle on the child
+    std::unique_ptr<Running> m_running;
 };

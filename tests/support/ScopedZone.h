@@ -1,11 +1,14 @@
 // A time zone for the length of a test: TZ set and the zone read again, then both put back.
-// Zone names come from the system's zone data; POSIX rules ("UTC0") need none.
+// Zone names come from the system's zone data; POSIX rules ("UTC0") need none. (Windows takes
+// its zone from the system's settings, never from TZ: under it a test sees the machine's zone.)
 #pragma once
 
 #include <cstdlib>
 #include <string>
 
+#include "platform/ProcessInfo.h"
 #include "platform/WallClock.h"
+#include "platform/WideText.h"
 
 class ScopedZone {
 public:
@@ -13,11 +16,11 @@ public:
         const char* old = std::getenv("TZ");
         m_hadOld = old != nullptr;
         m_old = m_hadOld ? old : "";
-        setenv("TZ", zone, 1);
+        SetEnvironmentText("TZ", Utf8ToWideLossy(zone));
         ReloadTimeZone();
     }
     ~ScopedZone() {
-        m_hadOld ? setenv("TZ", m_old.c_str(), 1) : unsetenv("TZ");
+        m_hadOld ? SetEnvironmentText("TZ", Utf8ToWideLossy(m_old)) : ClearEnvironmentText("TZ");
         ReloadTimeZone();
     }
     ScopedZone(const ScopedZone&) = delete;

@@ -1,23 +1,27 @@
 #include "support/TempFolder.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
+#include "platform/UserFolders.h"
 #include "platform/WideText.h"
 
 TempFolder::TempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zyntest.XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring path =
+            JoinPath(TemporaryFolder(), L"zyntest." + std::to_wstring(random() % 1'000'000'000));
+        if (MakeDirectory(path, 0700) == ERROR_SUCCESS) {
+            m_path = path;
+            return;
+        }
     }
-    m_path = Utf8ToWideLossy(pattern);
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempFolder::~TempFolder() {

@@ -3,13 +3,12 @@
 // writes the machine's settings or its agent log unless it asks to (TempRegistry, CAgentLog).
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <clocale>
 #include <cstdio>
 
+#include "platform/ProcessInfo.h"
 #include "platform/WideText.h"
-#include "support/ChildProcess.h"
+#include "support/ChildRole.h"
 #include "support/FileRetry.h"
 #include "support/LogSink.h"
 
@@ -36,7 +35,7 @@ int main(int argc, char** argv) {
     if (RunChildRoleIfRequested(argc, argv, exitCode)) {
         return exitCode;  // a child keeps the registry root its parent test gave it
     }
-    ::setenv("ZYN_REGISTRY", "/proc/zyn-tests-have-no-registry", 1);
+    SetEnvironmentText("ZYN_REGISTRY", L"/proc/zyn-tests-have-no-registry");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
