@@ -1119,7 +1119,7 @@ def report(options, sample, mutants):
         f"{sample['seed']} from {sample['candidates']} candidates on commit {sample['commit']}. "
         f"Results `{display(options.results)}`, source tree at commit "
         f"{git_commit(options.source)}. Each mutant ran the tests labelled with its own layer "
-        f"{upward}, those of them whose programs reach its line. Detected = (killed + timed out) / "
+        f"{upward}, those of them whose suites reach its line. Detected = (killed + timed out) / "
         f"(killed + survived + not covered + timed out).",
         "",
         f"{len(records)} of {len(mutants)} mutants have a result" +
