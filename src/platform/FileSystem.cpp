@@ -16,13 +16,10 @@
 #include "platform/FileDescriptor.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
+#include "platform/TemporaryFile.h"
 #include "platform/WideText.h"
 
 namespace {
-
-// A temporary younger than this may still be between its creation and its lock.
-constexpr std::int64_t kTemporaryGraceNanoseconds = 10'000'000'000;
-constexpr std::size_t kTemporarySuffixLength = 7;  // ".XXXXXX"
 
 std::string ToSystemPath(std::wstring_view path) {
     return WideToUtf8(path);
@@ -200,11 +197,6 @@ DWORD ReplaceFileAtomically(std::wstring_view path, const std::vector<std::strin
         return FlushFolder(ToSystemPath(folder));
     }
     return ERROR_SUCCESS;
-}
-
-bool IsTemporaryName(std::wstring_view name) {
-    return name.size() > kTemporarySuffixLength + 1 && name.front() == L'.' &&
-           name[name.size() - kTemporarySuffixLength] == L'.';
 }
 
 bool IsAbandonedTemporary(std::wstring_view folder, std::wstring_view name) {

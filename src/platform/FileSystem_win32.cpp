@@ -14,12 +14,10 @@
 #include "platform/KernelHandle.h"
 #include "platform/Path.h"
 #include "platform/ProcessAccount.h"
+#include "platform/TemporaryFile.h"
 
 namespace {
 
-// A temporary younger than this may still be between its creation and its first write.
-constexpr std::int64_t kTemporaryGraceNanoseconds = 10'000'000'000;
-constexpr std::size_t kTemporarySuffixLength = 7;  // ".XXXXXX"
 // 100-nanosecond intervals from 1 January 1601 to 1 January 1970.
 constexpr std::int64_t kUnixEpochTicks = 116'444'736'000'000'000;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -68,6 +66,8 @@ void FillFromHandle(HANDLE file, FileStatus& status) {
     if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
         status.changedNanoseconds = NanosecondsSince1970(basic.ChangeTime.QuadPart);
     }
+    // An owner that cannot be read is nobody's, so that no check trusts the file.
+    status.ownerId = kNoAccountId;
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
@@ -220,11 +220,6 @@ DWORD ReplaceFileAtomically(std::wstring_view path, const std::vector<std::strin
         ::DeleteFileW(temporary.c_str());
     }
     return error;
-}
-
-bool IsTemporaryName(std::wstring_view name) {
-    return name.size() > kTemporarySuffixLength + 1 && name.front() == L'.' &&
-           name[name.size() - kTemporarySuffixLength] == L'.';
 }
 
 bool IsAbandonedTemporary(std::wstring_view folder, std::wstring_view name) {

@@ -34,18 +34,6 @@ std::unique_ptr<FolderWatch> FolderWatch::Open(std::wstring_view folder) {
     return std::unique_ptr<FolderWatch>(new FolderWatch(std::move(notify)));
 }
 
-bool FolderWatch::Rearm() {
-    if (m_folderGone.load()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    return true;
-}
-
-bool FolderWatch::TakeOverflow() {
-    return m_overflowed.exchange(false);
-}
-
 bool FolderWatch::TakeChangedNames(std::vector<std::wstring>& names) {
     ReadChanges();
     std::set<std::string> taken;

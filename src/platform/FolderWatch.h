@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/LastError.h"
 #include "platform/WaitableObject.h"
 #ifdef _WIN32
 #include "platform/KernelHandle.h"
@@ -33,10 +34,16 @@ public:
     // Called after the owner handled a change, before it waits again. False, with
     // ERROR_PATH_NOT_FOUND, once the folder itself was deleted or moved away: no change will
     // ever come again.
-    bool Rearm();
+    bool Rearm() {
+        if (m_folderGone.load()) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return false;
+        }
+        return true;
+    }
     // Whether the system dropped changes since the last call because too many came at once;
     // the owner then reads the whole folder again instead of trusting what it knew.
-    bool TakeOverflow();
+    bool TakeOverflow() { return m_overflowed.exchange(false); }
     // The names of the entries that changed since the last call, each once, the changes still
     // pending included (they no longer signal). False when names were lost, because the system
     // dropped changes or too many came at once to be worth naming: the owner then reads the
@@ -77,8 +84,6 @@ private:
     OVERLAPPED m_pending{};
     std::vector<DWORD> m_buffer;  // the system's records are DWORD-aligned
     bool m_reading = false;
-    std::atomic<bool> m_overflowed{false};
-    std::atomic<bool> m_folderGone{false};
     std::set<std::wstring> m_changedNames;  // the owner's thread only, as is the next
     bool m_namesLost = false;
 #else
@@ -93,10 +98,10 @@ private:
     bool ReadChanges();
 
     FileDescriptor m_notify;
-    std::atomic<bool> m_overflowed{false};
-    std::atomic<bool> m_folderGone{false};
     std::mutex m_namesLock;
     std::set<std::string> m_changedNames;  // guarded by m_namesLock, as is the next
     bool m_namesLost = false;
 #endif
+    std::atomic<bool> m_overflowed{false};
+    std::atomic<bool> m_folderGone{false};
 };

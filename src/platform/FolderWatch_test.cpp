@@ -106,7 +106,19 @@ TEST(FolderWatchTest, TooManyNamesAreNotKeptAndTheOwnerIsToldSo) {
     EXPECT_EQ(names, std::vector<std::wstring>{L"one.xml"});
 }
 
-TEST(FolderWatchTest, OpeningAndRearmFailForWhatIsNoFolder) {
+#ifdef _WIN32
+// Wine marks itself by an export of its system library that Windows lacks.
+bool RunsUnderWine() {
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+#endif
+
+TEST(FolderWatchTest, RearmFailsOnceTheFolderIsGone) {
+#ifdef _WIN32
+    if (RunsUnderWine()) {
+        GTEST_SKIP() << "Wine never ends the pending read of a folder that is deleted";
+    }
+#endif
     TempFolder parent;
     const std::wstring watched = parent / L"watched";
     fs::create_directory(WideToUtf8(watched));
@@ -117,7 +129,11 @@ TEST(FolderWatchTest, OpeningAndRearmFailForWhatIsNoFolder) {
     SetLastError(ERROR_SUCCESS);
     EXPECT_FALSE(watch->Rearm());
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
 
+TEST(FolderWatchTest, OpeningFailsForWhatIsNoFolder) {
+    TempFolder parent;
+    const std::wstring watched = parent / L"watched";
     EXPECT_EQ(FolderWatch::Open(watched), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     WriteBytes(watched, "x");

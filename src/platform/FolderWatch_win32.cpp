@@ -77,18 +77,6 @@ bool FolderWatch::StartRead() {
     return m_reading;
 }
 
-bool FolderWatch::Rearm() {
-    if (m_folderGone.load()) {
-        ::SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    return true;
-}
-
-bool FolderWatch::TakeOverflow() {
-    return m_overflowed.exchange(false);
-}
-
 bool FolderWatch::TakeChangedNames(std::vector<std::wstring>& names) {
     ReadChanges();
     names.assign(m_changedNames.begin(), m_changedNames.end());

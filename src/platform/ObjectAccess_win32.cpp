@@ -7,11 +7,6 @@
 
 namespace {
 
-// The relative identifiers of the two trusted accounts besides the process's own: the local
-// system and the Administrators group.
-constexpr std::uint32_t kLocalSystemId = SECURITY_LOCAL_SYSTEM_RID;
-constexpr std::uint32_t kAdministratorsId = DOMAIN_ALIAS_RID_ADMINS;
-
 std::wstring SidText(PSID sid) {
     LPWSTR text = nullptr;
     if (!::ConvertSidToStringSidW(sid, &text)) {
@@ -63,6 +58,7 @@ bool ObjectAccess::AdmitsKernelObject(void* object) const {
 }
 
 bool ObjectAccess::IsTrustedOwner(std::uint32_t ownerId) const {
-    return ownerId == kLocalSystemId || ownerId == kAdministratorsId ||
-           ownerId == ProcessAccount::Current().Id() || ownerId == m_owner;
+    return ownerId != kNoAccountId &&
+           (ownerId == kSystemAccountsId || ownerId == ProcessAccount::Current().Id() ||
+            ownerId == m_owner);
 }

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "platform/ProcessInfo.h"
 #include "platform/SpawnedProcess.h"
 #include "platform/Wait.h"
 #include "platform/WideText.h"
+#ifdef _WIN32
+#include "support/ChildRole.h"
+#endif
 
 namespace {
 
@@ -20,6 +25,33 @@ std::string Numbers(int count) {
     }
     return text;
 }
+
+#ifdef _WIN32
+// Writes the numbers from 1 to args[0] to standard output, one a line, as bytes: the system has
+// no program that writes megabytes of known text.
+ZYN_CHILD_ROLE(WriteNumbers) {
+    const std::string text = Numbers(std::stoi(args.at(0)));
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    for (std::size_t done = 0; done < text.size();) {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 4096));
+        if (!::WriteFile(output, text.data() + done, chunk, &written, nullptr)) {
+            return 1;
+        }
+        done += written;
+    }
+    return 0;
+}
+
+std::wstring NumbersProgram(int count) {
+    return L"\"" + CurrentProcessImagePath() + L"\" --zyn-child=WriteNumbers " +
+           std::to_wstring(count);
+}
+#else
+std::wstring NumbersProgram(int count) {
+    return L"seq 1 " + std::to_wstring(count);
+}
+#endif
 
 // What the program wrote, as a pipe keeping the last kBound bytes took it.
 OutputTail Captured(const std::wstring& commandLine) {
@@ -36,14 +68,20 @@ OutputTail Captured(const std::wstring& commandLine) {
 
 TEST(OutputPipeTest, KeepsTheLastBytesOfBothStreamsInOrder) {
     struct Row {
-        const wchar_t* commandLine;
+        std::wstring commandLine;
         std::string written;
     };
     const Row rows[] = {
+#ifdef _WIN32
+        {L"cmd.exe /c exit 0", ""},
+        {L"cmd.exe /c echo out&echo err 1>&2&echo out",
+         "out\r\nerr \r\nout\r\n"},  // cmd keeps the blank
+#else
         {L"/bin/true", ""},
         {L"/bin/sh -c 'echo out; echo err >&2; echo out'", "out\nerr\nout\n"},
-        {L"seq 1 3000", Numbers(3000)},      // less than the bound
-        {L"seq 1 400000", Numbers(400000)},  // megabytes, mostly thrown away unread
+#endif
+        {NumbersProgram(3000), Numbers(3000)},      // less than the bound
+        {NumbersProgram(400000), Numbers(400000)},  // megabytes, mostly thrown away unread
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.commandLine));

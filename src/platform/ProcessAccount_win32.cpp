@@ -1,6 +1,21 @@
 #include "platform/ProcessAccount.h"
 
+#include <map>
+#include <mutex>
+
 #include "platform/KernelHandle.h"
+
+namespace {
+
+// Ids of other accounts start here, clear of the system accounts' id.
+constexpr std::uint32_t kFirstAccountId = 1000;
+
+bool IsSystemAccount(PSID sid) {
+    return ::IsWellKnownSid(sid, WinLocalSystemSid) ||
+           ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
+}
+
+}  // namespace
 
 ProcessAccount ProcessAccount::Current() {
     ProcessAccount account;
@@ -22,13 +37,22 @@ ProcessAccount ProcessAccount::Current() {
 }
 
 std::uint32_t ProcessAccount::Id() const {
-    return IsKnown() ? AccountIdOf(Sid()) : 0;
+    return IsKnown() ? AccountIdOf(Sid()) : kNoAccountId;
 }
 
 std::uint32_t AccountIdOf(PSID sid) {
     if (sid == nullptr || !::IsValidSid(sid)) {
-        return 0;
+        return kNoAccountId;
     }
-    const UCHAR count = *::GetSidSubAuthorityCount(sid);
-    return count == 0 ? 0 : *::GetSidSubAuthority(sid, count - 1u);
+    if (IsSystemAccount(sid)) {
+        return kSystemAccountsId;
+    }
+    static std::mutex lock;
+    static std::map<std::vector<BYTE>, std::uint32_t> ids;
+    const auto* bytes = static_cast<const BYTE*>(sid);
+    std::vector<BYTE> key(bytes, bytes + ::GetLengthSid(sid));
+    const std::lock_guard<std::mutex> held(lock);
+    const auto [entry, added] =
+        ids.try_emplace(std::move(key), kFirstAccountId + static_cast<std::uint32_t>(ids.size()));
+    return entry->second;
 }

@@ -16,39 +16,17 @@
 #include "platform/FileDescriptor.h"
 #include "platform/LastError.h"
 #include "platform/ThreadParking.h"
+#include "platform/WaitDeadline.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = WaitDeadline::Clock;
 
-class Deadline {
-public:
-    explicit Deadline(DWORD timeoutMs) {
-        if (timeoutMs != INFINITE) {
-            m_end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        }
-    }
-
-    // The time limit for poll: -1 without one, rounded up so that poll never ends early.
-    int PollTimeout() const {
-        if (!m_end) {
-            return -1;
-        }
-        const auto left = *m_end - Clock::now();
-        if (left <= Clock::duration::zero()) {
-            return 0;
-        }
-        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-        return static_cast<int>(std::min<long long>(milliseconds, INT_MAX));
-    }
-
-    bool Passed() const { return m_end && Clock::now() >= *m_end; }
-    bool IsLimited() const { return m_end.has_value(); }
-    Clock::time_point End() const { return *m_end; }
-
-private:
-    std::optional<Clock::time_point> m_end;
-};
+// The time limit for poll: -1 without one.
+int PollTimeout(const WaitDeadline& deadline) {
+    const std::optional<std::int64_t> left = deadline.MillisecondsLeft();
+    return left ? static_cast<int>(std::min<std::int64_t>(*left, INT_MAX)) : -1;
+}
 
 // The system lets a poll with a time limit end late by a share of that time (a thousandth, or a
 // two-hundredth for a thread of lower priority, up to 100 ms), so a scheduler waiting a minute
@@ -127,7 +105,7 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
         }
         polled[i] = {objects[i]->SignalDescriptor(), POLLIN, 0};
     }
-    const Deadline deadline(timeoutMs);
+    const WaitDeadline deadline(timeoutMs);
     const int timer = deadline.IsLimited() && timeoutMs > 0
                           ? WaitTimer::OfThisThread().ArmFor(deadline.End())
                           : -1;
@@ -139,7 +117,7 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
     for (;;) {
         // The poll's own limit stays as a backstop behind the timer, which a clock faked by a
         // preloaded library (faketime) may never let expire.
-        if (::poll(polled.data(), polledCount, deadline.PollTimeout()) < 0) {
+        if (::poll(polled.data(), polledCount, PollTimeout(deadline)) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -160,12 +138,4 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
             return result;
         }
     }
-}
-
-DWORD WaitAny(std::initializer_list<WaitableObject*> objects, DWORD timeoutMs) {
-    return WaitAny(std::span<WaitableObject* const>(objects.begin(), objects.size()), timeoutMs);
-}
-
-DWORD WaitOne(WaitableObject& object, DWORD timeoutMs) {
-    return WaitAny({&object}, timeoutMs);
 }

@@ -33,5 +33,9 @@ inline constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 
 // `timeoutMs` is INFINITE for no limit; 0 looks once without blocking.
 DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs);
-DWORD WaitAny(std::initializer_list<WaitableObject*> objects, DWORD timeoutMs);
-DWORD WaitOne(WaitableObject& object, DWORD timeoutMs);
+inline DWORD WaitAny(std::initializer_list<WaitableObject*> objects, DWORD timeoutMs) {
+    return WaitAny(std::span<WaitableObject* const>(objects.begin(), objects.size()), timeoutMs);
+}
+inline DWORD WaitOne(WaitableObject& object, DWORD timeoutMs) {
+    return WaitAny({&object}, timeoutMs);
+}

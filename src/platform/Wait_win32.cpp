@@ -3,40 +3,21 @@
 // first, so that it parks instead of taking anything while suspended.
 #include "platform/Wait.h"
 
+#include <algorithm>
 #include <array>
-#include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "platform/ThreadParking.h"
+#include "platform/WaitDeadline.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-class Deadline {
-public:
-    explicit Deadline(DWORD timeoutMs) {
-        if (timeoutMs != INFINITE) {
-            m_end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        }
-    }
-
-    // The time left for the system's wait, rounded up so that it never ends early.
-    DWORD Left() const {
-        if (!m_end) {
-            return INFINITE;
-        }
-        const auto left = *m_end - Clock::now();
-        if (left <= Clock::duration::zero()) {
-            return 0;
-        }
-        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-        return static_cast<DWORD>(std::min<long long>(milliseconds, INFINITE - 1));
-    }
-
-private:
-    std::optional<Clock::time_point> m_end;
-};
+// The time limit for the system's wait.
+DWORD WaitLimit(const WaitDeadline& deadline) {
+    const std::optional<std::int64_t> left = deadline.MillisecondsLeft();
+    return left ? static_cast<DWORD>(std::min<std::int64_t>(*left, INFINITE - 1)) : INFINITE;
+}
 
 DWORD Fail(DWORD error) {
     ::SetLastError(error);
@@ -62,10 +43,10 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
         handles[first + i] = objects[i]->SignalHandle();
     }
     const auto count = static_cast<DWORD>(first + objects.size());
-    const Deadline deadline(timeoutMs);
+    const WaitDeadline deadline(timeoutMs);
     for (;;) {
         const DWORD result =
-            ::WaitForMultipleObjects(count, handles.data(), FALSE, deadline.Left());
+            ::WaitForMultipleObjects(count, handles.data(), FALSE, WaitLimit(deadline));
         if (result == WAIT_FAILED || result == WAIT_TIMEOUT) {
             return result;
         }
@@ -79,16 +60,8 @@ DWORD WaitAny(std::span<WaitableObject* const> objects, DWORD timeoutMs) {
         if (objects[index - first]->ClaimSignal()) {
             return WAIT_OBJECT_0 + (index - first);
         }
-        if (deadline.Left() == 0) {
+        if (deadline.Passed()) {
             return WAIT_TIMEOUT;
         }
     }
-}
-
-DWORD WaitAny(std::initializer_list<WaitableObject*> objects, DWORD timeoutMs) {
-    return WaitAny(std::span<WaitableObject* const>(objects.begin(), objects.size()), timeoutMs);
-}
-
-DWORD WaitOne(WaitableObject& object, DWORD timeoutMs) {
-    return WaitAny({&object}, timeoutMs);
 }

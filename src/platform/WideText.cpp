@@ -1,6 +1,7 @@
 #include "platform/WideText.h"
 
 #include <cwchar>
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -227,4 +228,17 @@ std::optional<std::wstring> DecodeFileText(std::string_view bytes) {
         return Utf16LeToWide(units.substr(0, units.size() & ~std::size_t{1}));
     }
     return Utf8ToWide(bytes.starts_with(kUtf8Mark) ? bytes.substr(kUtf8Mark.size()) : bytes);
+}
+
+std::wstring TrimmedText(std::wstring_view text) {
+    const auto isSpace = [](wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; };
+    std::size_t begin = 0;
+    while (begin < text.size() && isSpace(text[begin])) {
+        ++begin;
+    }
+    std::size_t end = text.size();
+    while (end > begin && isSpace(text[end - 1])) {
+        --end;
+    }
+    return std::wstring(text.substr(begin, end - begin));
 }

@@ -24,6 +24,9 @@ std::string WideToUtf16Le(std::wstring_view text);
 // byte is no character), else strict UTF-8 with any EF BB BF mark dropped.
 std::optional<std::wstring> DecodeFileText(std::string_view bytes);
 
+// `text` without the white space (as the C library's iswspace tells it) at either end.
+std::wstring TrimmedText(std::wstring_view text);
+
 // printf-style formatting into at most `capacity` wide characters (terminator included);
 // longer output is cut. Wide string arguments take %ls.
 std::wstring FormatText(std::size_t capacity, const wchar_t* format, ...);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cwctype>
 #include <optional>
 #include <sstream>
 
@@ -20,19 +19,6 @@ std::string Narrow(std::wstring_view text) {
 
 std::wstring Widen(const char* text) {
     return Utf8ToWideLossy(text == nullptr ? "" : text);
-}
-
-std::wstring Trimmed(std::wstring text) {
-    const auto isSpace = [](wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; };
-    std::size_t begin = 0;
-    while (begin < text.size() && isSpace(text[begin])) {
-        ++begin;
-    }
-    std::size_t end = text.size();
-    while (end > begin && isSpace(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
 }
 
 // Joins every piece of character data below `node`, in document order, without recursion
@@ -194,7 +180,7 @@ std::wstring XmlNode::Text() const {
     if (m_element == nullptr) {
         return {};
     }
-    return Trimmed(Utf8ToWideLossy(DescendantText(pugi::xml_node(m_element))));
+    return TrimmedText(Utf8ToWideLossy(DescendantText(pugi::xml_node(m_element))));
 }
 
 void XmlNode::SetText(std::wstring_view text) const {

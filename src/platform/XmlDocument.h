@@ -134,6 +134,9 @@ private:
 // Appends `text` with the five XML special characters written as entities, so that it can
 // stand in an attribute value or element text.
 void AppendXmlEscaped(std::wstring& out, std::wstring_view text);
+// Appends `text` as a document's own writer writes it: `&`, `<` and `>` as entities, and `"`
+// too in an attribute value, so that a document reads the same whichever writer wrote it.
+void AppendXmlMarkupText(std::wstring& out, std::wstring_view text, bool attribute);
 
 bool IsXmlCharacter(std::uint32_t c);
 // Text for a value written into a document: a character XML does not allow (a control

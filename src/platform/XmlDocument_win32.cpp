@@ -3,10 +3,9 @@
 // are written by the writer below, in the same form as on Linux.
 #include "platform/XmlDocument.h"
 
-#include <cwctype>
-
 #include "ZynTaskSchedulerLib/Bstr.h"
 #include "ZynTaskSchedulerLib/VariantHolder.h"
+#include "platform/WideText.h"
 
 namespace {
 
@@ -129,19 +128,6 @@ ComPtr<IXMLDOMDocument> DocumentOf(IXMLDOMNode* node) {
     return owner;
 }
 
-std::wstring Trimmed(const std::wstring& text) {
-    const auto isSpace = [](wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; };
-    std::size_t begin = 0;
-    while (begin < text.size() && isSpace(text[begin])) {
-        ++begin;
-    }
-    std::size_t end = text.size();
-    while (end > begin && isSpace(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
 // Every piece of character data below `root`, in document order, without recursion. The walk
 // counts its depth rather than comparing nodes: a DOM may hand out a new object for the same
 // node at every call.
@@ -170,27 +156,6 @@ std::wstring DescendantText(IXMLDOMNode* root) {
     return text;
 }
 
-void AppendEscaped(std::wstring& out, std::wstring_view text, bool attribute) {
-    for (const wchar_t c : text) {
-        switch (c) {
-            case L'&':
-                out += L"&amp;";
-                break;
-            case L'<':
-                out += L"&lt;";
-                break;
-            case L'>':
-                out += L"&gt;";
-                break;
-            case L'"':
-                out += attribute ? L"&quot;" : L"\"";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
 std::vector<ComPtr<IXMLDOMNode>> Children(IXMLDOMNode* node) {
     std::vector<ComPtr<IXMLDOMNode>> children;
     for (ComPtr<IXMLDOMNode> child = FirstChild(node); child; child = NextSibling(child.Get())) {
@@ -210,7 +175,7 @@ void AppendAttributes(std::wstring& out, IXMLDOMNode* element) {
         ComPtr<IXMLDOMNode> attribute;
         if (SUCCEEDED(attributes->get_item(i, attribute.Receive())) && attribute) {
             out += L' ' + NameOf(attribute.Get()) + L"=\"";
-            AppendEscaped(out, ValueOf(attribute.Get()), true);
+            AppendXmlMarkupText(out, ValueOf(attribute.Get()), true);
             out += L'"';
         }
     }
@@ -231,7 +196,7 @@ void Write(std::wstring& out, IXMLDOMNode* node, int depth) {
             return;
         case NODE_TEXT:
             out += indent;
-            AppendEscaped(out, ValueOf(node), false);
+            AppendXmlMarkupText(out, ValueOf(node), false);
             out += lineEnd;
             return;
         case NODE_CDATA_SECTION:
@@ -295,7 +260,7 @@ std::wstring XmlNode::Text() const {
     if (IsNull()) {
         return {};
     }
-    return IsAttribute() ? ValueOf(m_node.Get()) : Trimmed(DescendantText(m_node.Get()));
+    return IsAttribute() ? ValueOf(m_node.Get()) : TrimmedText(DescendantText(m_node.Get()));
 }
 
 void XmlNode::SetText(std::wstring_view text) const {
@@ -442,7 +407,7 @@ std::wstring XmlNode::Serialize() const {
     std::wstring out;
     if (IsAttribute()) {
         out = NameOf(m_node.Get()) + L"=\"";
-        AppendEscaped(out, ValueOf(m_node.Get()), true);
+        AppendXmlMarkupText(out, ValueOf(m_node.Get()), true);
         out += L'"';
     } else if (!IsNull()) {
         Write(out, m_node.Get(), -1);
@@ -473,7 +438,7 @@ bool XmlDocument::Load(std::wstring_view text, std::wstring& reason) {
         error->get_reason(why.Receive());
         error->get_filepos(&position);
     }
-    reason = Trimmed(std::wstring(why.View())) + L" at offset " + std::to_wstring(position);
+    reason = TrimmedText(std::wstring(why.View())) + L" at offset " + std::to_wstring(position);
     m_document = NewDocument();
     return false;
 }

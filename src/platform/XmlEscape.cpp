@@ -1,27 +1,43 @@
 #include "platform/XmlDocument.h"
 
-void AppendXmlEscaped(std::wstring& out, std::wstring_view text) {
+namespace {
+
+const wchar_t* EntityOf(wchar_t character) {
+    switch (character) {
+        case L'&':
+            return L"&amp;";
+        case L'<':
+            return L"&lt;";
+        case L'>':
+            return L"&gt;";
+        case L'"':
+            return L"&quot;";
+        case L'\'':
+            return L"&apos;";
+        default:
+            return nullptr;
+    }
+}
+
+// Appends `text` with the characters of `escaped` as their entities.
+void AppendWithEntities(std::wstring& out, std::wstring_view text, std::wstring_view escaped) {
     for (const wchar_t character : text) {
-        switch (character) {
-            case L'&':
-                out += L"&amp;";
-                break;
-            case L'>':
-                out += L"&gt;";
-                break;
-            case L'<':
-                out += L"&lt;";
-                break;
-            case L'"':
-                out += L"&quot;";
-                break;
-            case L'\'':
-                out += L"&apos;";
-                break;
-            default:
-                out += character;
+        if (escaped.find(character) != std::wstring_view::npos) {
+            out += EntityOf(character);
+        } else {
+            out += character;
         }
     }
+}
+
+}  // namespace
+
+void AppendXmlEscaped(std::wstring& out, std::wstring_view text) {
+    AppendWithEntities(out, text, L"&<>\"'");
+}
+
+void AppendXmlMarkupText(std::wstring& out, std::wstring_view text, bool attribute) {
+    AppendWithEntities(out, text, attribute ? L"&<>\"" : L"&<>");
 }
 
 bool IsXmlCharacter(std::uint32_t c) {
