@@ -167,15 +167,12 @@ TEST_F(AgentLogTest, DateCarriesTheZoneOffset) {
     EXPECT_TRUE(winter || summer) << text;
 }
 
-TEST(AgentLogLocation, FallsBackToTheUsersStateFolder) {
+TEST(AgentLogLocation, FallsBackToTheUsersStateFolderAndExpandsVariables) {
     const TempRegistry registry;
     const AgentLogLocation location = ReadAgentLogLocation();
     EXPECT_EQ(location.fileName, L"Agent.log");
     EXPECT_FALSE(location.folder.empty());
     EXPECT_NE(location.folder.back(), L'/');
-}
-
-TEST(AgentLogLocation, ExpandsEnvironmentReferences) {
     const ScopedVariable variable("ZYN_TEST_FOLDER", "/srv/x");
     EXPECT_EQ(ExpandEnvironmentReferences(L"%ZYN_TEST_FOLDER%/logs"), L"/srv/x/logs");
     EXPECT_EQ(ExpandEnvironmentReferences(L"100% %UNSET_ZYN_VARIABLE% done"),
