@@ -28,44 +28,34 @@ TEST(AgentLogRecord, CarriesEveryFieldInOrder) {
               "pid='1234' thread='1240' tickCount='5' >\r\n  <![CDATA[hello]]>\r\n</event>");
 }
 
-TEST(AgentLogRecord, ZoneOffsets) {
+// Each row: a zone offset, and a source and message with what the record makes of them.
+TEST(AgentLogRecord, WritesTheZoneOffsetAndEscapesSourceAndMessage) {
     const struct {
         LONG bias;
         const char* suffix;
-    } rows[] = {{-60, "+01:00"}, {300, "-05:00"}, {0, "+00:00"}, {-330, "+05:30"}, {570, "-09:30"}};
-    CAgentLogRecord record;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.bias);
-        AgentLogEvent event = SampleEvent();
-        event.biasMinutes = row.bias;
-        const std::string text = record.Build(event);
-        EXPECT_NE(text.find(std::string(".0420000 ") + row.suffix + "' severity"),
-                  std::string::npos)
-            << text;
-    }
-}
-
-TEST(AgentLogRecord, EscapesSourceAndMessage) {
-    const struct {
         const wchar_t* source;
         const wchar_t* message;
         const char* expectedSource;
         const char* expectedMessage;
     } rows[] = {
-        {L"a<b>&\"'", L"x", "a&lt;b&gt;&amp;&quot;&apos;", "x"},
-        {L"s", L"end ]]> here", "s", "end ]]&gt; here"},
-        {L"s", L"]]&amp; and ]]]>", "s", "]]&amp;amp; and ]]]&gt;"},
-        {L"s", L"one\ntwo\r\nthree\n", "s", "one\r\ntwo\r\nthree\r\n"},
-        {L"s", L"\nfirst", "s", "\r\nfirst"},
-        {L"s", L"caf\u00E9", "s", "caf\xC3\xA9"},
+        {-60, "+01:00", L"a<b>&\"'", L"x", "a&lt;b&gt;&amp;&quot;&apos;", "x"},
+        {300, "-05:00", L"s", L"end ]]> here", "s", "end ]]&gt; here"},
+        {0, "+00:00", L"s", L"]]&amp; and ]]]>", "s", "]]&amp;amp; and ]]]&gt;"},
+        {-330, "+05:30", L"s", L"one\ntwo\r\nthree\n", "s", "one\r\ntwo\r\nthree\r\n"},
+        {570, "-09:30", L"s", L"\nfirst", "s", "\r\nfirst"},
+        {-60, "+01:00", L"s", L"caf\u00E9", "s", "caf\xC3\xA9"},
     };
     CAgentLogRecord record;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.expectedMessage);
         AgentLogEvent event = SampleEvent();
+        event.biasMinutes = row.bias;
         event.source = row.source;
         event.message = row.message;
         const std::string text = record.Build(event);
+        EXPECT_NE(text.find(std::string(".0420000 ") + row.suffix + "' severity"),
+                  std::string::npos)
+            << text;
         EXPECT_NE(text.find(std::string("source='") + row.expectedSource + "' module"),
                   std::string::npos)
             << text;

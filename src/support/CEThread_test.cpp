@@ -174,40 +174,28 @@ TEST(CEThreadTest, WorkingSetBoundsAreAppliedAfterEachCycleAndTheirFailureReport
     EXPECT_TRUE(log.Records().empty());
 }
 
-TEST(CEThreadTest, RunsNothingUntilResumed) {
-    auto thread = MakeCounted<ScriptedThread>();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_FALSE(thread->Started());
-    thread->Start();
-    EXPECT_TRUE(thread->Started());
-}
-
-TEST(CEThreadTest, StopEndsACycleWaitingOnTheKillEventAndClearsItAgain) {
-    auto thread = MakeCounted<ScriptedThread>();
-    thread->Start();
-    thread->Stop();  // the running cycle waits for a step that never comes
-    EXPECT_FALSE(thread->KillEventSet());
-    EXPECT_EQ(thread->ResumeThread(), 0xFFFFFFFFu);  // no thread any more
-}
-
-TEST(CEThreadTest, StopOnAnEndedThreadOnlyLetsGoOfIt) {
-    auto thread = MakeCounted<ScriptedThread>();
-    thread->Start();
-    thread->RunStep([&] {
-        thread->EndLoop();
+// Wherever the thread is (waiting in a cycle, out of its loop, never resumed), Stop ends it and
+// lets go of it, a second Stop finds nothing, and the kill event is clear again.
+TEST(CEThreadTest, StopEndsTheThreadWhereverItIs) {
+    auto waiting = MakeCounted<ScriptedThread>();
+    waiting->Start();  // its cycle waits for a step that never comes
+    auto ended = MakeCounted<ScriptedThread>();
+    ended->Start();
+    ended->RunStep([&] {
+        ended->EndLoop();
         return S_OK;
     });
-    thread->Stop();
-    thread->Stop();
-    EXPECT_FALSE(thread->KillEventSet());
-    EXPECT_EQ(thread->Cycles(), 1);
-}
-
-TEST(CEThreadTest, StopOnANeverResumedThreadEndsItWithoutACycle) {
-    auto thread = MakeCounted<ScriptedThread>();
-    thread->Stop();
-    EXPECT_EQ(thread->Cycles(), 0);
-    EXPECT_EQ(thread->ResumeThread(), 0xFFFFFFFFu);
+    auto neverResumed = MakeCounted<ScriptedThread>();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(neverResumed->Started());
+    for (ScriptedThread* thread : {waiting.Get(), ended.Get(), neverResumed.Get()}) {
+        thread->Stop();
+        thread->Stop();
+        EXPECT_FALSE(thread->KillEventSet());
+        EXPECT_EQ(thread->ResumeThread(), 0xFFFFFFFFu);  // no thread any more
+    }
+    EXPECT_EQ(ended->Cycles(), 1);
+    EXPECT_EQ(neverResumed->Cycles(), 0);
 }
 
 }  // namespace

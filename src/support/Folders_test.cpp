@@ -12,10 +12,6 @@
 
 namespace {
 
-void MakeReachableByOthers(const TempFolder& folder) {
-    chmod(WideToUtf8(folder.Path()).c_str(), 0755);
-}
-
 TEST(CreateDirectoryPath, CreatesEveryMissingLevelAndAcceptsAnExistingFolder) {
     TempFolder folder;
     const std::wstring nested = folder / L"a/b/c";
@@ -61,27 +57,6 @@ TEST(CreateTargetDir, ProvesTheFolderWritableAndLeavesNoProbe) {
     EXPECT_EQ(log.Matching(L"Cannot write to directory: 0x800700B7").size(), 1u);
 }
 
-ZYN_CHILD_ROLE(ProbeUnwritableFolder) {
-    LogCapture log;
-    const std::wstring folder = Utf8ToWideLossy(args.at(0));
-    const bool writable = CreateTargetDir(folder);
-    const bool nestedMade = CreateDirectoryPath(folder + L"/new/deeper");
-    const DWORD nestedError = GetLastError();
-    const bool logged =
-        log.Matching(L"Cannot write to directory: 0x80070005 [Access is denied.] " + folder)
-            .size() == 1;
-    return !writable && !nestedMade && nestedError == ERROR_ACCESS_DENIED && logged ? 0 : 1;
-}
-
-TEST(CreateTargetDir, RefusesAFolderTheProcessCannotWrite) {
-    TempFolder folder;
-    MakeReachableByOthers(folder);
-    const std::wstring readOnly = folder / L"ro";
-    ASSERT_TRUE(CreateDirectoryPath(readOnly, 0555));
-    ChildProcess child("ProbeUnwritableFolder", {WideToUtf8(readOnly)}, true);
-    EXPECT_EQ(child.Wait(), 0);
-}
-
 TEST(RemoveDirectoryTree, RemovesNestedContentButNeverFollowsLinks) {
     TempFolder folder;
     TempFolder outside;
@@ -99,30 +74,6 @@ TEST(RemoveDirectoryTree, RemovesNestedContentButNeverFollowsLinks) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-ZYN_CHILD_ROLE(RemoveProtectedTree) {
-    LogCapture log;
-    const std::wstring tree = Utf8ToWideLossy(args.at(0));
-    const bool removed = RemoveDirectoryTree(tree, true, false);
-    const bool logged = log.Matching(L"Cannot delete file '" + tree +
-                                     L"/locked/f', error: Access "
-                                     L"is denied.")
-                            .size() == 1;
-    return !removed && logged ? 0 : 1;
-}
-
-TEST(RemoveDirectoryTree, ReportsFilesItCannotDelete) {
-    TempFolder folder;
-    MakeReachableByOthers(folder);
-    const std::wstring tree = folder / L"tree";
-    ASSERT_TRUE(CreateDirectoryPath(tree + L"/locked"));
-    WriteBytes(tree + L"/locked/f", "x");
-    chmod(WideToUtf8(tree).c_str(), 0777);
-    chmod(WideToUtf8(tree + L"/locked").c_str(), 0555);
-    ChildProcess child("RemoveProtectedTree", {WideToUtf8(tree)}, true);
-    EXPECT_EQ(child.Wait(), 0);
-    EXPECT_TRUE(FileExists(tree + L"/locked/f"));
-}
-
 TEST(DeleteFileEx, DeletesReadOnlyFilesAndRefusesFolders) {
     TempFolder folder;
     const std::wstring file = folder / L"ro.xml";
@@ -136,27 +87,46 @@ TEST(DeleteFileEx, DeletesReadOnlyFilesAndRefusesFolders) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-ZYN_CHILD_ROLE(DeleteFromProtectedFolder) {
+// Every helper refused by a read-only folder: args[0] holds "locked" (read-only) with the file
+// "f". The exit status names the first helper that did not fail as it should.
+ZYN_CHILD_ROLE(WriteIntoAReadOnlyFolder) {
     LogCapture log;
-    const std::wstring file = Utf8ToWideLossy(args.at(0));
-    const bool deleted = DeleteFileEx(file, true);
-    const bool tookAccess =
-        log.Matching(L"Failed to gain access to '" + file + L"': Access is denied.").size() == 1;
+    const std::wstring tree = Utf8ToWideLossy(args.at(0));
+    const std::wstring locked = tree + L"/locked";
+    if (CreateTargetDir(locked) ||
+        log.Matching(L"Cannot write to directory: 0x80070005 [Access is denied.] " + locked)
+                .size() != 1) {
+        return 1;
+    }
+    if (CreateDirectoryPath(locked + L"/new/deeper") || GetLastError() != ERROR_ACCESS_DENIED) {
+        return 2;
+    }
     // Access denied does not clear by itself: no retry follows.
-    const bool retried = !log.Matching(L"retries").empty();
-    return !deleted && GetLastError() == ERROR_ACCESS_DENIED && tookAccess && !retried ? 0 : 1;
+    if (DeleteFileEx(locked + L"/f", true) || GetLastError() != ERROR_ACCESS_DENIED ||
+        log.Matching(L"Failed to gain access to '" + locked + L"/f': Access is denied.").size() !=
+            1 ||
+        !log.Matching(L"retries").empty()) {
+        return 3;
+    }
+    if (RemoveDirectoryTree(tree, true, false) ||
+        log.Matching(L"Cannot delete file '" + locked + L"/f', error: Access is denied.").size() !=
+            1) {
+        return 4;
+    }
+    return 0;
 }
 
-TEST(DeleteFileEx, TakesAccessThenGivesUpWithoutRetrying) {
+TEST(Folders, AProcessThatMayNotWriteIsRefusedAndToldWhy) {
     TempFolder folder;
-    MakeReachableByOthers(folder);
-    const std::wstring locked = folder / L"locked";
-    ASSERT_TRUE(CreateDirectoryPath(locked));
-    WriteBytes(locked + L"/f.xml", "x");
-    chmod(WideToUtf8(locked).c_str(), 0555);
-    ChildProcess child("DeleteFromProtectedFolder", {WideToUtf8(locked + L"/f.xml")}, true);
+    chmod(WideToUtf8(folder.Path()).c_str(), 0755);  // reachable by the child's account
+    const std::wstring tree = folder / L"tree";
+    ASSERT_TRUE(CreateDirectoryPath(tree + L"/locked"));
+    WriteBytes(tree + L"/locked/f", "x");
+    chmod(WideToUtf8(tree).c_str(), 0777);
+    chmod(WideToUtf8(tree + L"/locked").c_str(), 0555);
+    ChildProcess child("WriteIntoAReadOnlyFolder", {WideToUtf8(tree)}, true);
     EXPECT_EQ(child.Wait(), 0);
-    EXPECT_TRUE(FileExists(locked + L"/f.xml"));
+    EXPECT_TRUE(FileExists(tree + L"/locked/f"));
 }
 
 TEST(Exists, TellsFoldersFromFiles) {

@@ -51,23 +51,17 @@ TEST(LogCall, RecordsTheSinkWouldDropAreNeitherMadeNorHandedOver) {
     EXPECT_EQ(sink.written, 3);
 }
 
-TEST(LogCall, WithErrorAppendsTheSystemTextOnlyToAMessage) {
-    LogCapture log;
-    CEReportEventWithError(CE_SEVERITY_ERROR, L"S", 5, L"Cannot delete file '%ls'", L"/a");
-    CEReportEventWithError(CE_SEVERITY_ERROR, L"S", 5, L"");
-    const auto records = log.Records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].message, L"Cannot delete file '/a', error: " + SystemMessageText(5));
-}
-
 TEST(LogCall, EmptyMessagesAreDroppedAndNullSourcesKept) {
     LogCapture log;
     CEReportEvent(CE_SEVERITY_ERROR, L"S", nullptr);
     CEReportEvent(CE_SEVERITY_ERROR, L"S", L"");
+    CEReportEventWithError(CE_SEVERITY_ERROR, L"S", 5, L"");  // no system text alone either
     CEReportEvent(CE_SEVERITY_ERROR, nullptr, L"no source");
+    CEReportEventWithError(CE_SEVERITY_ERROR, L"S", 5, L"Cannot delete file '%ls'", L"/a");
     const auto records = log.Records();
-    ASSERT_EQ(records.size(), 1u);
+    ASSERT_EQ(records.size(), 2u);
     EXPECT_FALSE(records[0].hasSource);
+    EXPECT_EQ(records[1].message, L"Cannot delete file '/a', error: " + SystemMessageText(5));
 }
 
 TEST(LogCall, TraceSourceIsTheFileBaseNameAndLine) {

@@ -31,7 +31,6 @@ public:
 
     HRESULT get_Step(LONG* step) override {
         return Guarded(L"get_Step", [&] {
-            CheckPointer(step);
             const ScopedLock lock(m_lock);
             *step = m_step;
         });
@@ -44,7 +43,6 @@ public:
     }
     HRESULT Add(LONG amount, VARIANT note, LONG* total) override {
         return Guarded(L"Add", [&] {
-            CheckPointer(total);
             CVariantHolder text(L"");
             const bool noted = !(note.vt == VT_ERROR && note.scode == DISP_E_PARAMNOTFOUND);
             if (noted && FAILED(VariantChangeType(&text, &note, 0, VT_BSTR))) {
@@ -60,7 +58,6 @@ public:
     }
     HRESULT Describe(DATE when, BSTR* text) override {
         return Guarded(L"Describe", [&] {
-            CheckPointer(text);
             CVariantHolder date;
             date.vt = VT_DATE;
             date.date = when;
@@ -82,8 +79,6 @@ public:
 
     HRESULT Absorb(ISampleCounter* other, LONG* total) override {
         return Guarded(L"Absorb", [&] {
-            CheckPointer(other);
-            CheckPointer(total);
             LONG otherTotal = 0;
             CVariantHolder missing;
             missing.vt = VT_ERROR;
@@ -98,8 +93,6 @@ public:
     }
     HRESULT Split(LONG parts, LONG* share, LONG* remainder) override {
         return Guarded(L"Split", [&] {
-            CheckPointer(share);
-            CheckPointer(remainder);
             if (parts <= 0) {
                 CEThrowError(E_INVALIDARG, L"Nothing to split into.");
             }
@@ -114,11 +107,6 @@ private:
     HRESULT Guarded(const wchar_t* member, Body&& body) {
         return GuardAutomationMethod({L"CSampleCounter", member}, kIdentity,
                                      std::forward<Body>(body));
-    }
-    static void CheckPointer(const void* pointer) {
-        if (pointer == nullptr) {
-            CEThrowError(E_POINTER, L"Null out-pointer.");
-        }
     }
     void FireChanged(const VARIANT& note, LONG total) {
         CVariantHolder arguments[2];  // last argument first
