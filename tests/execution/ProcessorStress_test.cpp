@@ -56,10 +56,9 @@ private:
     std::chrono::steady_clock::time_point m_setAt;
 };
 
-std::wstring EveryMinuteTrigger() {
-    return L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"1440\"><BeginDate>2030-01-01 "
-           L"00:00:00</BeginDate><DaysInterval>1</DaysInterval></Trigger>";
-}
+constexpr wchar_t kEveryMinute[] =
+    L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"1440\"><BeginDate>2030-01-01 "
+    L"00:00:00</BeginDate><DaysInterval>1</DaysInterval></Trigger>";
 
 // The text after `key` up to the next of `end` in a log message.
 std::wstring Field(const std::wstring& message, const std::wstring& key, const std::wstring& end) {
@@ -94,7 +93,7 @@ protected:
     std::wstring Document(int i) const {
         return CommandTask(L"Stress" + std::to_wstring(i), L"/bin/sh",
                            ShellParameters(L"echo run >> " + RunsFile(i)), std::nullopt,
-                           EveryMinuteTrigger());
+                           kEveryMinute);
     }
     std::wstring RunsFile(int i) const { return files / (std::to_wstring(i) + L".runs"); }
     ComPtr<IZynTask> Task(int i) {
