@@ -24,18 +24,13 @@ ComPtr<IZynTaskProcessor> TasksAndProcessors::CreateProcessor(
     ComPtr<IZynTaskProcessor> processor =
         CoZynTaskProcessor::Create(std::move(engine), processorId);
     const std::lock_guard lock(m_mutex);
-    m_processors.emplace_back(processorId, processor);
+    m_last = processor;
     return processor;
 }
 
-ComPtr<IZynTaskProcessor> TasksAndProcessors::Processor(LONG processorId) {
+ComPtr<IZynTaskProcessor> TasksAndProcessors::LastProcessor() {
     const std::lock_guard lock(m_mutex);
-    for (auto made = m_processors.rbegin(); made != m_processors.rend(); ++made) {
-        if (made->first == processorId) {
-            return made->second;
-        }
-    }
-    return {};
+    return m_last;
 }
 
 namespace {

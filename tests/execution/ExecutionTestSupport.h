@@ -1,5 +1,5 @@
 // What the processor's scenario tests share: an engine factory that makes real task objects and
-// real processors (and keeps a reference to each processor for the test to question), the
+// real processors (and keeps the last one for the test to question), the
 // registration of the test handlers, task documents that name a handler or a command, and the
 // child processes the test process still has.
 #pragma once
@@ -21,12 +21,11 @@ public:
     ComPtr<IZynTask> CreateTask(CountedPtr<CZynTaskSchedulerThread> engine, LONG taskFlag) override;
     ComPtr<IZynTaskProcessor> CreateProcessor(CountedPtr<CZynTaskSchedulerThread> engine,
                                               LONG processorId) override;
-    // The processor made last with that identifier.
-    ComPtr<IZynTaskProcessor> Processor(LONG processorId);
+    ComPtr<IZynTaskProcessor> LastProcessor();
 
 private:
     std::mutex m_mutex;
-    std::vector<std::pair<LONG, ComPtr<IZynTaskProcessor>>> m_processors;
+    ComPtr<IZynTaskProcessor> m_last;
 };
 
 // Registers the test handlers' library and ProgIDs (see handlers/TestHandlers.h) in the

@@ -44,7 +44,7 @@ protected:
     }
     LONG Status(const std::wstring& identity) {
         LONG status = -1;
-        EXPECT_EQ(factory.Processor(0)->GetTaskStatus(CBstr(identity).Get(), &status), S_OK);
+        EXPECT_EQ(factory.LastProcessor()->GetTaskStatus(CBstr(identity).Get(), &status), S_OK);
         return status;
     }
     std::wstring RecordFile(const std::wstring& identity) const {

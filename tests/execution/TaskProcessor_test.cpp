@@ -194,8 +194,8 @@ TEST_F(ProcessorRuns, QuestionsAndCancelsDoNotWaitForASynchronousRun) {
     {
         ScopedLock lock(engine->MainLock());
         EXPECT_TRUE(engine->IsTaskAlreadyRunning(blocked));
-        EXPECT_EQ(factory.Processor(0)->Pause(), S_OK);
-        EXPECT_EQ(factory.Processor(0)->Resume(), S_OK);
+        EXPECT_EQ(factory.LastProcessor()->Pause(), S_OK);
+        EXPECT_EQ(factory.LastProcessor()->Resume(), S_OK);
         engine->CancelTask(blocked);
         EXPECT_TRUE(RecordReads(blocked, L"ProcessTask\nCancelTask\n"));
     }
@@ -206,7 +206,7 @@ TEST_F(ProcessorRuns, QuestionsAndCancelsDoNotWaitForASynchronousRun) {
 }
 
 TEST_F(ProcessorRuns, PauseParksTheWorkerAndStopEndsIt) {
-    const ComPtr<IZynTaskProcessor> processor = factory.Processor(0);
+    const ComPtr<IZynTaskProcessor> processor = factory.LastProcessor();
     const std::wstring first = TaskGuid(1);
     const std::wstring second = TaskGuid(2);
     EXPECT_EQ(processor->Pause(), S_OK);
