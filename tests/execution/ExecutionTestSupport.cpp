@@ -1,20 +1,18 @@
 #include "execution/ExecutionTestSupport.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "ZynTaskSchedulerLib/Registry.h"
+#include "automation/ServerRegistration.h"
 #include "automation/ZynTask.h"
 #include "execution/CoZynTaskProcessor.h"
 #include "execution/handlers/TestHandlers.h"
-#include "platform/Path.h"
 #include "platform/WideText.h"
-#include "platform/XmlDocument.h"
-#include "support/Folders.h"
+#include "support/ScopedLock.h"
 
 ComPtr<IZynTask> TasksAndProcessors::CreateTask(CountedPtr<CZynTaskSchedulerThread> engine,
                                                 LONG taskFlag) {
@@ -26,47 +24,23 @@ ComPtr<IZynTaskProcessor> TasksAndProcessors::CreateProcessor(
     ComPtr<IZynTaskProcessor> processor =
         CoZynTaskProcessor::Create(std::move(engine), processorId);
     const std::lock_guard lock(m_mutex);
-    m_processors.emplace_back(processorId, processor);
+    m_last = processor;
     return processor;
 }
 
-ComPtr<IZynTaskProcessor> TasksAndProcessors::Processor(LONG processorId) {
+ComPtr<IZynTaskProcessor> TasksAndProcessors::LastProcessor() {
     const std::lock_guard lock(m_mutex);
-    for (auto made = m_processors.rbegin(); made != m_processors.rend(); ++made) {
-        if (made->first == processorId) {
-            return made->second;
-        }
-    }
-    return {};
+    return m_last;
 }
 
 namespace {
 
-void SetText(const std::wstring& keyPath, const wchar_t* valueName, const std::wstring& text) {
-    HKEY key{};
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != 0) {
-        throw std::runtime_error("cannot create a registry key");
+std::wstring Escaped(const std::wstring& text) {
+    std::wstring escaped;
+    for (const wchar_t c : text) {
+        escaped += c == L'&' ? L"&amp;" : c == L'<' ? L"&lt;" : std::wstring(1, c);
     }
-    const std::vector<BYTE> data = RegStringData(text);
-    const LSTATUS status =
-        RegSetValueExW(key, valueName, 0, REG_SZ, data.data(), static_cast<DWORD>(data.size()));
-    RegCloseKey(key);
-    if (status != 0) {
-        throw std::runtime_error("cannot set a registry value");
-    }
-}
-
-void RegisterClass(const CLSID& clsid, const wchar_t* progId, bool served) {
-    wchar_t text[39];
-    StringFromGUID2(clsid, text, 39);
-    const std::wstring classKey = std::wstring(L"CLSID\\") + text;
-    SetText(std::wstring(progId) + L"\\CLSID", nullptr, text);
-    SetText(classKey + L"\\ProgID", nullptr, progId);
-    if (served) {
-        SetText(classKey + L"\\InprocServer32", nullptr, Utf8ToWideLossy(ZYN_TEST_HANDLERS_PATH));
-        SetText(classKey + L"\\InprocServer32", L"ThreadingModel", L"Free");
-    }
+    return escaped;
 }
 
 std::wstring Element(const wchar_t* name, const std::optional<std::wstring>& text) {
@@ -83,23 +57,26 @@ constexpr wchar_t kFarAheadTrigger[] =
 }  // namespace
 
 void RegisterTestHandlers() {
-    RegisterClass(CLSID_TestEventHandler, kTestEventHandlerProgId, true);
-    RegisterClass(CLSID_TestPlainHandler, kTestPlainHandlerProgId, true);
-    RegisterClass(CLSID_TestUnservedHandler, kTestUnservedHandlerProgId, false);
+    const std::wstring library = Utf8ToWideLossy(ZYN_TEST_HANDLERS_PATH);
+    for (const auto& [clsid, progId] : {std::pair{&CLSID_TestEventHandler, kTestEventHandlerProgId},
+                                        {&CLSID_TestPlainHandler, kTestPlainHandlerProgId},
+                                        {&CLSID_TestUnservedHandler, kTestUnservedHandlerProgId}}) {
+        if (CServerRegistration::RegisterClass({clsid, L"", progId, progId}, GUID_NULL, library) !=
+            S_OK) {
+            throw std::runtime_error("cannot register a test handler");
+        }
+    }
+    // Known by ProgID, served by no library.
+    wchar_t unserved[39];
+    StringFromGUID2(CLSID_TestUnservedHandler, unserved, 39);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT,
+                   (std::wstring(L"CLSID\\") + unserved + L"\\InprocServer32").c_str());
 }
 
 std::wstring TaskGuid(int number) {
     wchar_t text[64];
     std::swprintf(text, 64, L"{00000000-0000-4000-8000-%012d}", number);
     return text;
-}
-
-std::wstring Escaped(const std::wstring& text) {
-    std::wstring escaped;
-    for (const wchar_t c : text) {
-        escaped += c == L'&' ? L"&amp;" : c == L'<' ? L"&lt;" : std::wstring(1, c);
-    }
-    return escaped;
 }
 
 std::wstring HandlerTask(const std::wstring& name, const std::wstring& handler,
@@ -127,38 +104,25 @@ std::wstring ShellParameters(const std::wstring& script) {
     return L"-c '" + script + L"'";
 }
 
-Watchdog::Watchdog(std::chrono::seconds limit, std::string what)
-    : m_thread([this, limit, what = std::move(what)] {
-          std::unique_lock lock(m_mutex);
-          if (!m_disarmed.wait_for(lock, limit, [this] { return m_done; })) {
-              std::fprintf(stderr, "Watchdog: %s did not finish in %lld s; taken as a hang\n",
-                           what.c_str(), static_cast<long long>(limit.count()));
-              std::fflush(stderr);
-              std::abort();
-          }
-      }) {}
-
-Watchdog::~Watchdog() {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_done = true;
-    }
-    m_disarmed.notify_all();
-    m_thread.join();
+ComPtr<IZynTask> ListedTask(TestEngine& engine, const std::wstring& identity) {
+    ComPtr<IZynTask> task;
+    Eventually([&] {
+        engine->UpdateTaskList();
+        ScopedLock lock(engine->MainLock());
+        const CountedPtr<CZynTaskListElement> element = engine->TaskList()->GetTask(identity);
+        task = element ? element->Task : ComPtr<IZynTask>();
+        return static_cast<bool>(task);
+    });
+    return task;
 }
 
-int LoggedRunTimes(const std::wstring& workFolder, const std::wstring& identity) {
-    const std::wstring path = JoinPath(workFolder, L"Logs/" + identity + L".xml");
-    if (!FileExists(path)) {
-        return 0;
+std::size_t LinesIn(const std::wstring& path) {
+    std::ifstream file(WideToUtf8(path));
+    std::size_t lines = 0;
+    for (std::string line; std::getline(file, line);) {
+        ++lines;
     }
-    const std::string bytes = ReadBytes(path);
-    XmlDocument document;
-    std::wstring reason;
-    if (!document.Load(std::wstring(bytes.begin(), bytes.end()), reason)) {
-        return -1;
-    }
-    return static_cast<int>(document.SelectAll(L"//TaskHistory/LastRunTime").size());
+    return lines;
 }
 
 std::vector<int> ChildProcessIds() {

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
-#include "engine/EngineTestSupport.h"
 #include "execution/ExecutionTestSupport.h"
+#include "platform/Path.h"
 #include "platform/WideText.h"
+#include "platform/XmlDocument.h"
 #include "support/Folders.h"
 #include "support/LogCapture.h"
-#include "support/ScopedLock.h"
 #include "support/TempRegistry.h"
 
 class ProcessorRuns : public testing::Test {
@@ -23,14 +23,8 @@ protected:
 
     void RunNow(const std::wstring& identity, const std::wstring& document) {
         engine.WriteTask(identity, document);
-        engine->UpdateTaskList();
-        ComPtr<IZynTask> task;
-        {
-            ScopedLock lock(engine->MainLock());
-            const CountedPtr<CZynTaskListElement> element = engine->TaskList()->GetTask(identity);
-            ASSERT_TRUE(element) << "task not loaded";
-            task = element->Task;
-        }
+        const ComPtr<IZynTask> task = ListedTask(engine, identity);
+        ASSERT_TRUE(task) << "task not loaded";
         ASSERT_EQ(task->ExecuteTask(), S_OK);
     }
     // Runs the task and waits until `expectedLine` is logged once more: the processor is done
@@ -50,7 +44,7 @@ protected:
     }
     LONG Status(const std::wstring& identity) {
         LONG status = -1;
-        EXPECT_EQ(factory.Processor(0)->GetTaskStatus(CBstr(identity).Get(), &status), S_OK);
+        EXPECT_EQ(factory.LastProcessor()->GetTaskStatus(CBstr(identity).Get(), &status), S_OK);
         return status;
     }
     std::wstring RecordFile(const std::wstring& identity) const {
@@ -66,9 +60,21 @@ protected:
     bool RecordReads(const std::wstring& identity, const std::wstring& expected) const {
         return Eventually([&] { return Record(identity) == expected; });
     }
-    // The run times in the task's log document; -1 when it does not load.
+    std::wstring TaskLogFile(const std::wstring& identity) const {
+        return JoinPath(engine.WorkFolder(), L"Logs/" + identity + L".xml");
+    }
+    // The run times in the task's log document: 0 without one, -1 when it does not load.
     int RunTimesLogged(const std::wstring& identity) const {
-        return LoggedRunTimes(engine.WorkFolder(), identity);
+        if (!FileExists(TaskLogFile(identity))) {
+            return 0;
+        }
+        const std::string bytes = ReadBytes(TaskLogFile(identity));
+        XmlDocument document;
+        std::wstring reason;
+        if (!document.Load(std::wstring(bytes.begin(), bytes.end()), reason)) {
+            return -1;
+        }
+        return static_cast<int>(document.SelectAll(L"//TaskHistory/LastRunTime").size());
     }
     static std::wstring Executing(const std::wstring& identity) {
         return L"Executing due task " + identity + L" at ";

@@ -2,16 +2,14 @@
 // whose triggers repeat every minute, on a clock that jumps from one due minute to the next
 // (and says so, as a clock that is set does), while 4 client threads run tasks now, cancel
 // them, disable and enable the engine and delete and restore task documents at random. Nothing
-// may hang (a watchdog ends the program), no due time may be queued twice for a task, no task
+// may hang (the test's time limit ends it), no due time may be queued twice for a task, no task
 // may run more often than it was queued, and no started program may outlive the engine.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <map>
 #include <random>
 
-#include "engine/EngineTestSupport.h"
 #include "execution/ExecutionTestSupport.h"
 #include "platform/Path.h"
 #include "platform/WallClock.h"
@@ -58,10 +56,9 @@ private:
     std::chrono::steady_clock::time_point m_setAt;
 };
 
-std::wstring EveryMinuteTrigger() {
-    return L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"1440\"><BeginDate>2030-01-01 "
-           L"00:00:00</BeginDate><DaysInterval>1</DaysInterval></Trigger>";
-}
+constexpr wchar_t kEveryMinute[] =
+    L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"1440\"><BeginDate>2030-01-01 "
+    L"00:00:00</BeginDate><DaysInterval>1</DaysInterval></Trigger>";
 
 // The text after `key` up to the next of `end` in a log message.
 std::wstring Field(const std::wstring& message, const std::wstring& key, const std::wstring& end) {
@@ -71,15 +68,6 @@ std::wstring Field(const std::wstring& message, const std::wstring& key, const s
     }
     const std::size_t from = start + key.size();
     return message.substr(from, message.find(end, from) - from);
-}
-
-std::size_t LineCount(const std::wstring& path) {
-    std::ifstream file(WideToUtf8(path));
-    std::size_t count = 0;
-    for (std::string line; std::getline(file, line);) {
-        ++count;
-    }
-    return count;
 }
 
 class ProcessorStress : public testing::Test {
@@ -105,7 +93,7 @@ protected:
     std::wstring Document(int i) const {
         return CommandTask(L"Stress" + std::to_wstring(i), L"/bin/sh",
                            ShellParameters(L"echo run >> " + RunsFile(i)), std::nullopt,
-                           EveryMinuteTrigger());
+                           kEveryMinute);
     }
     std::wstring RunsFile(int i) const { return files / (std::to_wstring(i) + L".runs"); }
     ComPtr<IZynTask> Task(int i) {
@@ -173,7 +161,6 @@ protected:
 };
 
 TEST_F(ProcessorStress, NothingHangsNothingRunsTwiceNothingIsLeftBehind) {
-    const Watchdog dog(180s, "the processor stress test");
     ASSERT_TRUE(engine->Enable());
     std::vector<std::thread> threads;
     threads.emplace_back([this] { StepTheClock(); });
@@ -210,7 +197,7 @@ TEST_F(ProcessorStress, NothingHangsNothingRunsTwiceNothingIsLeftBehind) {
     for (int i = 0; i < kTasks; ++i) {
         const int allowed = queuedByTask[identities[i]] + runNow[i];
         EXPECT_LE(executedByTask[identities[i]], allowed) << WideToUtf8(identities[i]);
-        const auto started = static_cast<int>(LineCount(RunsFile(i)));
+        const auto started = static_cast<int>(LinesIn(RunsFile(i)));
         EXPECT_LE(started, allowed) << WideToUtf8(identities[i]);
         runs += started;
     }

@@ -4,11 +4,6 @@
 // themselves, on a clock of their own.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "ZynTaskSchedulerLib/Bstr.h"
-#include "engine/EngineTestSupport.h"
 #include "execution/ExecutionTestSupport.h"
 #include "execution/handlers/TestHandlers.h"
 #include "platform/MomentText.h"
@@ -23,23 +18,14 @@ namespace {
 // ClockSetForward: the clock is set past the run's time limit by hand, then the run cancelled.
 enum class Ending { ByItself, Cancel, TimeLimit, ClockSetForward };
 
-// A program that notes it started in `marker` and then sleeps until it is ended.
+// A script that notes it started in `marker` and then sleeps until it is ended.
 std::wstring Sleeper(const std::wstring& marker) {
-    return ShellParameters(L"echo started; echo run >> " + marker + L"; exec sleep 60");
+    return L"echo started; echo run >> " + marker + L"; exec sleep 60";
 }
 
 std::wstring WithPolicy(std::wstring document, const std::wstring& policy) {
     document.insert(document.rfind(L"</Schedule>"), L"<RunPolicy>" + policy + L"</RunPolicy>");
     return document;
-}
-
-std::size_t LinesIn(const std::wstring& path) {
-    std::ifstream file(WideToUtf8(path));
-    std::size_t lines = 0;
-    for (std::string line; std::getline(file, line);) {
-        ++lines;
-    }
-    return lines;
 }
 
 class RunRecords : public testing::Test {
@@ -49,26 +35,6 @@ protected:
         engine.Configure(L"WorkerThreadPoolSize='2'");  // the processors run at once
     }
 
-    ComPtr<IZynTask> Listed(const std::wstring& identity) {
-        ComPtr<IZynTask> task;
-        EXPECT_TRUE(Eventually([&] {
-            engine->UpdateTaskList();
-            ScopedLock lock(engine->MainLock());
-            const CountedPtr<CZynTaskListElement> element = engine->TaskList()->GetTask(identity);
-            task = element ? element->Task : ComPtr<IZynTask>();
-            return static_cast<bool>(task);
-        }));
-        return task;
-    }
-    std::vector<RunRecord> RecordsWhen(const std::wstring& identity, std::size_t count) {
-        std::vector<RunRecord> records;
-        EXPECT_TRUE(Eventually([&] {
-            records = RunRecordsOf(*engine, identity);
-            return records.size() >= count;
-        })) << records.size()
-            << " records";
-        return records;
-    }
     // As the scheduler thread does: the next runs computed a moment before, the look for due
     // tasks when the moment comes.
     void LookForDueTasksAt(int hour, int minute) {
@@ -99,91 +65,35 @@ TEST_F(RunRecords, EachOutcomeIsRecordedWithWhatTheProgramWrote) {
         std::optional<DWORD> exitCode;
         std::optional<int> signal;
         std::optional<std::string> output;  // none: not captured
-        std::wstring detail;                // a part of it
+        std::wstring detail = {};           // a part of it
     };
+    const auto shell = [](const wchar_t* name, const std::wstring& script) {
+        return CommandTask(name, L"/bin/sh", ShellParameters(script));
+    };
+    const auto limited = [&](const wchar_t* name) {
+        return WithPolicy(shell(name, Sleeper(marker)), L"<TimeLimit>1</TimeLimit>");
+    };
+    constexpr std::nullopt_t none = std::nullopt;
     const Row rows[] = {
-        {"exit 0",
-         CommandTask(L"zero", L"/bin/sh", ShellParameters(L"exit 0")),
-         Ending::ByItself,
-         RunOutcome::Exited,
-         0,
-         {},
-         "",
-         L""},
-        {"exit 3",
-         CommandTask(L"three", L"/bin/sh", ShellParameters(L"echo out; echo err >&2; exit 3")),
-         Ending::ByItself,
-         RunOutcome::Exited,
-         3,
-         {},
-         "out\nerr\n",
-         L""},
-        {"signal",
-         CommandTask(L"signal", L"/bin/sh", ShellParameters(L"kill -KILL $$")),
-         Ending::ByItself,
-         RunOutcome::Signalled,
-         {},
-         9,
-         "",
-         L""},
-        {"cancel",
-         CommandTask(L"cancel", L"/bin/sh", Sleeper(marker)),
-         Ending::Cancel,
-         RunOutcome::Cancelled,
-         20,
-         {},
-         "started\n",
-         L""},
-        {"time limit",
-         WithPolicy(CommandTask(L"limit", L"/bin/sh", Sleeper(marker)),
-                    L"<TimeLimit>1</TimeLimit>"),
-         Ending::TimeLimit,
-         RunOutcome::TimeLimit,
-         20,
-         {},
-         "started\n",
-         L"ran longer than its time limit of 1 minute"},
-        {"time limit, clock set forward by hand",
-         WithPolicy(CommandTask(L"handset", L"/bin/sh", Sleeper(marker)),
-                    L"<TimeLimit>1</TimeLimit>"),
-         Ending::ClockSetForward,
-         RunOutcome::Cancelled,
-         20,
-         {},
-         "started\n",
-         L""},
-        {"missing program",
-         CommandTask(L"missing", L"/nonexistent/program"),
-         Ending::ByItself,
-         RunOutcome::StartFailed,
-         {},
-         {},
-         {},
-         L"Create process failed to create"},
-        {"no program named",
-         CommandTask(L"unnamed", std::nullopt),
-         Ending::ByItself,
-         RunOutcome::StartFailed,
-         {},
-         {},
-         {},
-         L"ApplicationName node doesn't exist"},
-        {"plug-in completing",
-         HandlerTask(L"plugin", kTestEventHandlerProgId, L"complete"),
-         Ending::ByItself,
-         RunOutcome::Completed,
-         {},
-         {},
-         {},
-         L"not known"},
-        {"plug-in failing",
-         HandlerTask(L"failing", kTestPlainHandlerProgId, L"fail"),
-         Ending::ByItself,
-         RunOutcome::Failed,
-         {},
-         {},
-         {},
-         L"reported failure"},
+        {"exit 0", shell(L"zero", L"exit 0"), Ending::ByItself, RunOutcome::Exited, 0, none, ""},
+        {"exit 3", shell(L"three", L"echo out; echo err >&2; exit 3"), Ending::ByItself,
+         RunOutcome::Exited, 3, none, "out\nerr\n"},
+        {"signal", shell(L"signal", L"kill -KILL $$"), Ending::ByItself, RunOutcome::Signalled,
+         none, 9, ""},
+        {"cancel", shell(L"cancel", Sleeper(marker)), Ending::Cancel, RunOutcome::Cancelled, 20,
+         none, "started\n"},
+        {"time limit", limited(L"limit"), Ending::TimeLimit, RunOutcome::TimeLimit, 20, none,
+         "started\n", L"ran longer than its time limit of 1 minute"},
+        {"time limit, clock set forward by hand", limited(L"handset"), Ending::ClockSetForward,
+         RunOutcome::Cancelled, 20, none, "started\n"},
+        {"missing program", CommandTask(L"missing", L"/nonexistent/program"), Ending::ByItself,
+         RunOutcome::StartFailed, none, none, none, L"Create process failed to create"},
+        {"no program named", CommandTask(L"unnamed", none), Ending::ByItself,
+         RunOutcome::StartFailed, none, none, none, L"ApplicationName node doesn't exist"},
+        {"plug-in completing", HandlerTask(L"plugin", kTestEventHandlerProgId, L"complete"),
+         Ending::ByItself, RunOutcome::Completed, none, none, none, L"not known"},
+        {"plug-in failing", HandlerTask(L"failing", kTestPlainHandlerProgId, L"fail"),
+         Ending::ByItself, RunOutcome::Failed, none, none, none, L"reported failure"},
     };
     int number = 0;
     for (const Row& row : rows) {
@@ -191,7 +101,7 @@ TEST_F(RunRecords, EachOutcomeIsRecordedWithWhatTheProgramWrote) {
         RemoveFile(marker);
         const std::wstring identity = TaskGuid(++number);
         engine.WriteTask(identity, row.document);
-        const ComPtr<IZynTask> task = Listed(identity);
+        const ComPtr<IZynTask> task = ListedTask(engine, identity);
         ASSERT_TRUE(task);
         ASSERT_EQ(task->ExecuteTask(), S_OK);
         if (row.ending != Ending::ByItself) {
@@ -207,7 +117,9 @@ TEST_F(RunRecords, EachOutcomeIsRecordedWithWhatTheProgramWrote) {
             engine->RunKeeper().DoPendingWork();
             EXPECT_EQ(task->CancelTask(), S_OK);
         }
-        const std::vector<RunRecord> records = RecordsWhen(identity, 1);
+        std::vector<RunRecord> records;
+        ASSERT_TRUE(
+            Eventually([&] { return !(records = RunRecordsOf(*engine, identity)).empty(); }));
         ASSERT_EQ(records.size(), 1u);
         const RunRecord& record = records.front();
         EXPECT_EQ(record.reason, RunReason::RunNow);
@@ -266,12 +178,12 @@ TEST_F(RunRecords, ARunDueWhileTheLastRunsIsSkippedQueuedOrReplacedByItsPolicy) 
         engine.WriteTask(
             identity,
             WithPolicy(CommandTask(L"overlap" + std::to_wstring(number), L"/bin/sh",
-                                   Sleeper(marker), std::nullopt,
+                                   ShellParameters(Sleeper(marker)), std::nullopt,
                                    L"<Trigger Type=\"1\" Interval=\"1\" Duration=\"2\">"
                                    L"<BeginDate>2030-01-01 " +
                                        std::to_wstring(hour) + L":00:00</BeginDate></Trigger>"),
                        std::wstring(L"<Overlap>") + row.overlap + L"</Overlap>"));
-        const ComPtr<IZynTask> task = Listed(identity);
+        const ComPtr<IZynTask> task = ListedTask(engine, identity);
         ASSERT_TRUE(task);
         ASSERT_EQ(task->ExecuteTask(), S_OK);
         ASSERT_TRUE(Eventually([&] { return LinesIn(marker) == 1; }));

@@ -15,11 +15,9 @@
 #include "support/ClassFactory.h"
 #include "support/ConnectionPointContainer.h"
 #include "support/DispatchImpl.h"
+#include "support/Eventually.h"
 
 namespace {
-
-// Only a hang ends a blocked run this long.
-constexpr auto kHangGuard = std::chrono::seconds(60);
 
 std::wstring TextOf(BSTR text) {
     return {text == nullptr ? L"" : text, SysStringLen(text)};
@@ -39,15 +37,9 @@ std::wstring ElementText(const std::wstring& xml, const wchar_t* name) {
 class CTestHandlerBase : public CObjectRoot,
                          public CDispatchImpl<IZynScheduledTaskHandler, CTestHandlerBase> {
 public:
+    // A processor calls its handlers through their interface, never late-bound.
     static std::span<const DispatchMember<IZynScheduledTaskHandler>> DispatchMembers() {
-        static constexpr DispatchMember<IZynScheduledTaskHandler> kMembers[] = {
-            DispatchMethod<&IZynScheduledTaskHandler::ProcessTask, VT_EMPTY, In(VT_BSTR),
-                           In(VT_BSTR)>(L"ProcessTask", 1),
-            DispatchMethod<&IZynScheduledTaskHandler::ProcessTaskAsync, VT_EMPTY, In(VT_BSTR),
-                           In(VT_BSTR)>(L"ProcessTaskAsync", 2),
-            DispatchMethod<&IZynScheduledTaskHandler::CancelTask>(L"CancelTask", 3),
-        };
-        return kMembers;
+        return {};
     }
 
     void FinalRelease() { Record(L"Release"); }
@@ -80,7 +72,8 @@ protected:
     }
     void WaitForCancel() {
         std::unique_lock lock(m_mutex);
-        m_cancel.wait_for(lock, kHangGuard, [this] { return m_cancelled; });
+        m_cancel.wait_for(lock, std::chrono::milliseconds(kHangGuardMs),
+                          [this] { return m_cancelled; });
     }
 
 private:
