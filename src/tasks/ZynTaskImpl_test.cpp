@@ -60,13 +60,6 @@ TEST_F(ZynTaskImplTest, GetXmlWritesTheDescriptionsAndKeepsTheHeldText) {
     EXPECT_EQ(xml, task->GetXml());
     EXPECT_NE(text.find(L"stale"), std::wstring::npos);
     EXPECT_EQ(xml.find(L"stale"), std::wstring::npos);
-
-    // Without a Task element there are no triggers; the name is read all the same.
-    ASSERT_EQ(task->SetXml(L"<Schedule Name=\"Lonely\"><Trigger Type=\"0\"/></Schedule>"), S_OK);
-    EXPECT_TRUE(task->GetTriggers().empty());
-    EXPECT_EQ(WideToUtf8(task->GetTaskName()), "Lonely");
-    EXPECT_EQ(NextTaskRunAfter(*task, DateOf(L"2024-01-01")), 0);
-    EXPECT_EQ(task->GetNextTriggerIndex(), -1);
 }
 
 TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
