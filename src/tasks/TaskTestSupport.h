@@ -185,30 +185,21 @@ public:
     int questions = 0;
 };
 
+// A task log writer that keeps what it is given: each name with its folder and task, and each
+// status as its number of triggers and the first trigger's next run.
 class RecordingLogWriter final : public IZynTaskLogWriter {
 public:
-    struct Entry {
-        std::wstring logFolder;
-        std::wstring taskGuid;
-        std::wstring taskName;     // LogName only
-        std::size_t triggerCount;  // LogTaskStatus only
-        DATE firstNextRun;         // LogTaskStatus only
-    };
-
     void LogName(std::wstring_view logFolder, std::wstring_view taskGuid,
                  std::wstring_view taskName) override {
-        names.push_back(
-            {std::wstring(logFolder), std::wstring(taskGuid), std::wstring(taskName), 0, 0});
+        names.push_back(std::wstring(logFolder) + L"|" + std::wstring(taskGuid) + L"|" +
+                        std::wstring(taskName));
     }
-    void LogTaskStatus(std::wstring_view logFolder, std::wstring_view taskGuid,
+    void LogTaskStatus(std::wstring_view, std::wstring_view,
                        const ZynTriggerList& triggers) override {
-        statuses.push_back({std::wstring(logFolder),
-                            std::wstring(taskGuid),
-                            {},
-                            triggers.size(),
-                            triggers.empty() ? 0 : triggers.front()->NextRunTime});
+        statuses.emplace_back(triggers.size(),
+                              triggers.empty() ? 0 : triggers.front()->NextRunTime);
     }
 
-    std::vector<Entry> names;
-    std::vector<Entry> statuses;
+    std::vector<std::wstring> names;
+    std::vector<std::pair<std::size_t, DATE>> statuses;
 };
