@@ -29,11 +29,10 @@ std::wstring LockFile(const std::wstring& workFolder) {
 TEST(EngineConfiguration, ClaimsTheFolderAndReportsTheDocument) {
     TestEngine engine;
     EXPECT_EQ(engine->GetConfiguration(), L"<TaskScheduler WorkFolder=''/>");
-    engine.Configure(L"MaxExecQueueSize='0' LoggingEnabled='abc'");
+    engine.Configure();  // what the attributes read is the configuration reader's table
     EXPECT_TRUE(engine->HasWorkFolderLock());
     EXPECT_TRUE(FileExists(LockFile(engine.WorkFolder())));
     EXPECT_EQ(engine->GetMaxExecQueueSize(), 50u);
-    EXPECT_FALSE(engine->IsLoggingEnabled());
     EXPECT_EQ(engine->GetConfiguration(),
               L"<TaskScheduler WorkFolder='" + engine.WorkFolder() + L"'/>");
     engine->SetConfiguration(L"<TaskScheduler WorkFolder='" + engine.WorkFolder() +
