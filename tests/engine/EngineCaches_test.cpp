@@ -259,16 +259,23 @@ TEST_F(EngineCaches, ARefreshReloadsOnlyTheFilesThatChanged) {
     EXPECT_EQ(ListCount(*engine), 2u);
 }
 
-// As a read of the whole folder does (the corpus's test), a look at the changed files only.
-TEST_F(EngineCaches, AnInvalidDocumentIsStillSetAsideByTheLookAfterTheOneThatFoundIt) {
+TEST_F(EngineCaches, AnInvalidDocumentIsStillSetAsideByTheScanAfterTheOneThatFoundIt) {
     engine.Configure();
     LogCapture log;
-    engine.WriteTask(kDaily, L"<Schedule Name='broken'><Task>");
-    engine->UpdateTaskListFromChanges();
-    EXPECT_EQ(ListCount(*engine), 1u);
-    engine->UpdateTaskListFromChanges();
-    EXPECT_EQ(ListCount(*engine), 0u);
-    EXPECT_EQ(log.Matching(L"Invalid task was deleted. File: '").size(), 1u);
+    for (const bool wholeFolder : {true, false}) {
+        SCOPED_TRACE(wholeFolder ? "reading the whole folder" : "looking at the changed files");
+        const auto refresh = [&] {
+            return wholeFolder ? engine->UpdateTaskList() : engine->UpdateTaskListFromChanges();
+        };
+        log.Clear();
+        engine.WriteTask(kDaily, L"<Schedule Name='broken'><Task>");
+        refresh();
+        EXPECT_EQ(ListCount(*engine), 1u);
+        refresh();
+        EXPECT_EQ(ListCount(*engine), 0u);
+        EXPECT_EQ(log.Matching(L"Invalid task was deleted. File: '").size(), 1u);
+        RemoveDirectoryTree(JoinPath(engine.WorkFolder(), L"Invalid"), true, false);
+    }
 }
 
 TEST_F(EngineCaches, NameLookupsFollowTheFilesAsTheyAreNow) {

@@ -83,7 +83,7 @@ TEST(EngineConfiguration, SecondEngineOnTheFolderIsRefused) {
 }
 
 // A name that differs from a task document's only in the case of its extension is no task
-// document: it is left alone. (Documents that do not load are the corpus folder test's.)
+// document: it is left alone. (Documents that do not load are the caches and corpus tests'.)
 TEST(EngineTaskList, FollowsTheFolder) {
     TestEngine engine;
     engine.WriteTask(kTaskA, OnceTask(L"A", L"2030-01-01 10:00:00"));
