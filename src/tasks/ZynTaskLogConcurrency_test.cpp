@@ -18,6 +18,7 @@
 #include "platform/Path.h"
 #include "platform/Wait.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/Folders.h"
 #include "support/TempFolder.h"
 #include "tasks/TaskTestSupport.h"
@@ -28,7 +29,6 @@ namespace {
 constexpr int kRunsPerWriter = 200;
 constexpr int kWriters = 2;
 constexpr DATE kFirstOfJanuary2024 = 45292;
-constexpr int kStartPolls = 30000;
 
 // Writer w's run r: January w + 1, 2024, r seconds after midnight.
 DATE RunTime(int writer, int run) {
@@ -120,9 +120,7 @@ std::string AppendRuns(const std::wstring& folder, const std::wstring& guid, int
 // Arguments: log folder, task identity, writer number, the file whose appearance starts it.
 ZYN_CHILD_ROLE(AppendTaskLogRunTimes) {
     const std::wstring start = Utf8ToWideLossy(args.at(3));
-    for (int poll = 0; poll < kStartPolls && !FileExists(start); ++poll) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    Eventually([&] { return FileExists(start); });
     const std::string problem =
         AppendRuns(Utf8ToWideLossy(args[0]), Utf8ToWideLossy(args[1]), std::stoi(args[2]));
     if (!problem.empty()) {

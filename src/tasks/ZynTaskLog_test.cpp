@@ -14,6 +14,7 @@
 #include "platform/Wait.h"
 #include "platform/WideText.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/Folders.h"
 #include "support/TempFolder.h"
 #include "tasks/TaskLogEntries.h"
@@ -305,10 +306,8 @@ TEST_F(ZynTaskLogTest, AnUpdateSkipsAMutexHeldElsewhereAndTheNextOneWrites) {
     const std::wstring marker = m_folder / L"held";
     ChildProcess holder("HoldTaskLogMutex",
                         {WideToUtf8(LogFolder()), WideToUtf8(m_guid), WideToUtf8(marker)});
-    for (int poll = 0; poll < 6000 && !FileExists(marker); ++poll) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(FileExists(marker)) << "the holder never took the mutex";
+    ASSERT_TRUE(Eventually([&] { return FileExists(marker); }))
+        << "the holder never took the mutex";
     Log().LogName(L"while held");
     EXPECT_FALSE(FileExists(LogFile()));
     EXPECT_EQ(
