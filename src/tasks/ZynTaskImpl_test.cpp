@@ -184,8 +184,6 @@ TEST_F(ZynTaskImplTest, NoTaskLogWithoutFlagFolderOrLogging) {
     }
 }
 
-// --- The task file ---
-
 // Each parse of this document warns once about its missing Interval.
 std::wstring DocumentNamed(const std::wstring& name) {
     return TaskDocument(

@@ -53,8 +53,6 @@ protected:
     LogCapture m_log;
 };
 
-// --- The document text -------------------------------------------------------------------
-
 TEST_F(ZynTaskLogTest, AFirstUpdateCreatesTheFolderAndTheNewFileTextBeforeApplyingItself) {
     // A run time that is no calendar date stops the update after the file was made.
     Log().LogLastRunTime(1e10);
@@ -200,8 +198,6 @@ TEST(FormatLogDateTest, DatesAreMonthFirstAndNoneUpToDayZero) {
               L"Failed to convert date variant time to system time. " + HResultText(E_FAIL));
 }
 
-// --- Reading ---------------------------------------------------------------------------------
-
 TEST_F(ZynTaskLogTest, ReadingAMissingLogFailsAndCreatesNothing) {
     std::wstring text = L"untouched";
     EXPECT_EQ(Log().ReadLogXml(text), E_FAIL);
@@ -211,8 +207,6 @@ TEST_F(ZynTaskLogTest, ReadingAMissingLogFailsAndCreatesNothing) {
     EXPECT_EQ(CZynTaskLog(LogFolder(), L"").ReadLogXml(text), E_FAIL);
     EXPECT_TRUE(m_log.Matching(L"CZynTaskLog").empty());
 }
-
-// --- Failures --------------------------------------------------------------------------------
 
 TEST_F(ZynTaskLogTest, ALogThatIsNoLogDocumentFailsItsUpdatesAndIsLeftAsItIs) {
     const struct {
