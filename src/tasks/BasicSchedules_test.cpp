@@ -105,10 +105,10 @@ TEST(DailySchedule, EndDateBoundaries) {
 }
 
 TEST(DailySchedule, RepetitionWindowsAcrossMidnight) {
-    auto nightly = [](DWORD duration) {
+    auto nightly = [](DWORD duration, LONG interval = 60) {
         return TriggerSettings{.type = kTriggerDaily,
                                .begin = L"2024-01-01 22:00",
-                               .interval = 60,
+                               .interval = interval,
                                .duration = duration};
     };
     const TriggerSettings everyOther{.type = kTriggerDaily,
@@ -131,24 +131,16 @@ TEST(DailySchedule, RepetitionWindowsAcrossMidnight) {
         {"nothing after the last run of the previous day's window", nightly(200),
          L"2024-01-02 01:00", L"2024-01-02 22:00"},
         {"nor at its end", nightly(180), L"2024-01-02 00:15", L"2024-01-02 22:00"},
-        {"every 50 minutes for three hours from 22:00: nothing at 01:20",
-         {.type = kTriggerDaily, .begin = L"2024-01-01 22:00", .interval = 50, .duration = 180},
-         L"2024-01-02 00:30",
-         L"2024-01-02 22:00"},
+        {"every 50 minutes for three hours from 22:00: nothing at 01:20", nightly(180, 50),
+         L"2024-01-02 00:30", L"2024-01-02 22:00"},
         {"on a day between run days", everyOther, L"2024-01-02 10:15", L"2024-01-03 10:00"},
         {"late in a window, the interval skips a day", everyOther, L"2024-01-03 10:30",
          L"2024-01-05 10:00"},
         // A window longer than a day: the next day's window takes over where it opens.
-        {"the next window opens before the old grid's next run",
-         {.type = kTriggerDaily, .begin = L"2024-01-01 22:00", .interval = 50, .duration = 1500},
-         L"2024-01-02 21:45",
-         L"2024-01-02 22:00"},
-        {"its own grid counts from its begin",
-         {.type = kTriggerDaily, .begin = L"2024-01-01 22:00", .interval = 50, .duration = 1500},
-         L"2024-01-02 22:00",
-         L"2024-01-02 22:50",
-         L"2024-01-02 22:00",
-         L"2024-01-03 23:00"},
+        {"the next window opens before the old grid's next run", nightly(1500, 50),
+         L"2024-01-02 21:45", L"2024-01-02 22:00"},
+        {"its own grid counts from its begin", nightly(1500, 50), L"2024-01-02 22:00",
+         L"2024-01-02 22:50", L"2024-01-02 22:00", L"2024-01-03 23:00"},
     });
 }
 

@@ -83,17 +83,6 @@ struct ScheduleRow {
     const wchar_t* windowEnd = nullptr;
 };
 
-inline void ExpectWindow(const ScheduleRow& row, const CZynTaskTrigger& trigger) {
-    if (row.windowBegin != nullptr) {
-        EXPECT_EQ(CompareDates(trigger.BeginRptCycleTime, DateOf(row.windowBegin)), 0)
-            << "window begins " << DateText(trigger.BeginRptCycleTime);
-    }
-    if (row.windowEnd != nullptr) {
-        EXPECT_EQ(CompareDates(trigger.EndRptCycleTime, DateOf(row.windowEnd)), 0)
-            << "window ends " << DateText(trigger.EndRptCycleTime);
-    }
-}
-
 // In a zone that never changes its offset, moments and wall times are the same numbers: the
 // moment of a date, to the millisecond (a date near today carries a microsecond of rounding),
 // and the wall time a run comes at, as a date.
@@ -104,11 +93,6 @@ inline DATE RunDate(const ScheduledRun& run) {
     return run.IsRun() ? DateOfWallTime(run.at) : 0;
 }
 
-// The trigger's next run after the date `last`, in a zone without changes.
-inline DATE NextTriggerRunAfter(CZynTaskTrigger& trigger, DATE last) {
-    const ScopedZone utc("UTC0");
-    return RunDate(NextTriggerRun(trigger, MomentOfDate(last), WallTimeline()));
-}
 // The task's next run after the date `last`, in a zone without changes.
 inline DATE NextTaskRunAfter(CZynTaskImpl& task, DATE last) {
     const ScopedZone utc("UTC0");
@@ -124,9 +108,15 @@ inline void ExpectNextRuns(const std::vector<ScheduleRow>& rows) {
         const DATE expected = row.next == nullptr ? 0 : DateOf(row.next);
         SCOPED_TRACE(::testing::Message() << row.rule << ": after " << DateText(last)
                                           << " expected " << DateText(expected));
-        const DATE next = NextTriggerRunAfter(*trigger, last);
+        const ScopedZone utc("UTC0");
+        const DATE next = RunDate(NextTriggerRun(*trigger, MomentOfDate(last), WallTimeline()));
         EXPECT_EQ(CompareDates(next, expected), 0) << "got " << DateText(next);
-        ExpectWindow(row, *trigger);
+        if (row.windowBegin != nullptr) {
+            EXPECT_EQ(CompareDates(trigger->BeginRptCycleTime, DateOf(row.windowBegin)), 0)
+                << "window begins " << DateText(trigger->BeginRptCycleTime);
+            EXPECT_EQ(CompareDates(trigger->EndRptCycleTime, DateOf(row.windowEnd)), 0)
+                << "window ends " << DateText(trigger->EndRptCycleTime);
+        }
         EXPECT_TRUE(log.Matching(L"failed").empty());
     }
 }
@@ -185,30 +175,21 @@ public:
     int questions = 0;
 };
 
+// A task log writer that keeps what it is given: each name with its folder and task, and each
+// status as its number of triggers and the first trigger's next run.
 class RecordingLogWriter final : public IZynTaskLogWriter {
 public:
-    struct Entry {
-        std::wstring logFolder;
-        std::wstring taskGuid;
-        std::wstring taskName;     // LogName only
-        std::size_t triggerCount;  // LogTaskStatus only
-        DATE firstNextRun;         // LogTaskStatus only
-    };
-
     void LogName(std::wstring_view logFolder, std::wstring_view taskGuid,
                  std::wstring_view taskName) override {
-        names.push_back(
-            {std::wstring(logFolder), std::wstring(taskGuid), std::wstring(taskName), 0, 0});
+        names.push_back(std::wstring(logFolder) + L"|" + std::wstring(taskGuid) + L"|" +
+                        std::wstring(taskName));
     }
-    void LogTaskStatus(std::wstring_view logFolder, std::wstring_view taskGuid,
+    void LogTaskStatus(std::wstring_view, std::wstring_view,
                        const ZynTriggerList& triggers) override {
-        statuses.push_back({std::wstring(logFolder),
-                            std::wstring(taskGuid),
-                            {},
-                            triggers.size(),
-                            triggers.empty() ? 0 : triggers.front()->NextRunTime});
+        statuses.emplace_back(triggers.size(),
+                              triggers.empty() ? 0 : triggers.front()->NextRunTime);
     }
 
-    std::vector<Entry> names;
-    std::vector<Entry> statuses;
+    std::vector<std::wstring> names;
+    std::vector<std::pair<std::size_t, DATE>> statuses;
 };

@@ -16,19 +16,15 @@ namespace {
 
 const std::wstring kGuid = L"{6B29FC40-CA47-1067-B31D-00DD010662DA}";
 
+// A trigger of `type` at `begin`, a daily one every day.
+std::wstring Trigger(int type, const wchar_t* begin = L"2024-01-01 10:00",
+                     const std::wstring& extra = L"") {
+    return L"<Trigger Type=\"" + std::to_wstring(type) + L"\" Interval=\"0\" Duration=\"0\"" +
+           extra + L"><BeginDate>" + begin + L"</BeginDate>" +
+           (type == 1 ? L"<DaysInterval>1</DaysInterval>" : L"") + L"</Trigger>";
+}
 std::wstring Once(const wchar_t* begin, const std::wstring& extra = L"") {
-    return L"<Trigger Type=\"0\" Interval=\"0\" Duration=\"0\"" + extra + L"><BeginDate>" + begin +
-           L"</BeginDate></Trigger>";
-}
-
-std::wstring Daily(const wchar_t* begin, const std::wstring& extra = L"") {
-    return L"<Trigger Type=\"1\" Interval=\"0\" Duration=\"0\"" + extra + L"><BeginDate>" + begin +
-           L"</BeginDate><DaysInterval>1</DaysInterval></Trigger>";
-}
-
-std::wstring OfType(int type) {
-    return L"<Trigger Type=\"" + std::to_wstring(type) +
-           L"\" Interval=\"0\" Duration=\"0\"><BeginDate>2024-01-01 10:00</BeginDate></Trigger>";
+    return Trigger(0, begin, extra);
 }
 
 class ZynTaskImplTest : public ::testing::Test {
@@ -46,7 +42,7 @@ TEST_F(ZynTaskImplTest, GetXmlWritesTheDescriptionsAndKeepsTheHeldText) {
     CountedPtr<CZynTaskImpl> task = NewTask();
     EXPECT_TRUE(task->GetXml().empty());
     const std::wstring text = TaskDocument(Once(L"2024-01-01 10:00", L" Description=\"stale\"") +
-                                           Daily(L"2024-01-02 08:00"));
+                                           Trigger(1, L"2024-01-02 08:00"));
     ASSERT_EQ(task->SetXml(text), S_OK);
     const std::wstring xml = task->GetXml();
     const XmlDocument written = LoadTaskDocument(xml);
@@ -60,13 +56,6 @@ TEST_F(ZynTaskImplTest, GetXmlWritesTheDescriptionsAndKeepsTheHeldText) {
     EXPECT_EQ(xml, task->GetXml());
     EXPECT_NE(text.find(L"stale"), std::wstring::npos);
     EXPECT_EQ(xml.find(L"stale"), std::wstring::npos);
-
-    // Without a Task element there are no triggers; the name is read all the same.
-    ASSERT_EQ(task->SetXml(L"<Schedule Name=\"Lonely\"><Trigger Type=\"0\"/></Schedule>"), S_OK);
-    EXPECT_TRUE(task->GetTriggers().empty());
-    EXPECT_EQ(WideToUtf8(task->GetTaskName()), "Lonely");
-    EXPECT_EQ(NextTaskRunAfter(*task, DateOf(L"2024-01-01")), 0);
-    EXPECT_EQ(task->GetNextTriggerIndex(), -1);
 }
 
 TEST_F(ZynTaskImplTest, TheIdentityIsSetOnceAndMustBeAGuid) {
@@ -117,9 +106,9 @@ TEST_F(ZynTaskImplTest, TiesKeepTheEarlierTrigger) {
 
 TEST_F(ZynTaskImplTest, DisabledIdleAndNegativeTriggersAreSkipped) {
     CountedPtr<CZynTaskImpl> task = NewTask();
-    ASSERT_EQ(task->SetXml(TaskDocument(Daily(L"2024-01-01 08:00", L" Disabled=\"1\"") + OfType(5) +
-                                        OfType(6) + OfType(7) + L"<Trigger Type=\"-3\"/>" +
-                                        Once(L"2024-01-05 10:00"))),
+    ASSERT_EQ(task->SetXml(TaskDocument(Trigger(1, L"2024-01-01 08:00", L" Disabled=\"1\"") +
+                                        Trigger(5) + Trigger(6) + Trigger(7) +
+                                        L"<Trigger Type=\"-3\"/>" + Once(L"2024-01-05 10:00"))),
               S_OK);
     const ZynTriggerList& triggers = task->GetTriggers();
     const DATE last = DateOf(L"2024-01-02 09:00");
@@ -150,23 +139,20 @@ TEST_F(ZynTaskImplTest, TheTaskLogIsWrittenWhileTheEngineHoldsItsFolderWithLoggi
     CountedPtr<CZynTaskImpl> task = NewTask(1);
     ASSERT_EQ(task->SetGuid(kGuid), S_OK);
     ASSERT_EQ(task->SetXml(TaskDocument(Once(L"2024-01-05 10:00"), L"Nightly")), S_OK);
-    ASSERT_EQ(m_logWriter.names.size(), 1u);
-    EXPECT_EQ(m_logWriter.names[0].logFolder, JoinPath(L"/work/tasks", L"Logs"));
-    EXPECT_EQ(m_logWriter.names[0].taskGuid, kGuid);
-    EXPECT_EQ(WideToUtf8(m_logWriter.names[0].taskName), "Nightly");
+    EXPECT_EQ(m_logWriter.names, std::vector<std::wstring>{JoinPath(L"/work/tasks", L"Logs") +
+                                                           L"|" + kGuid + L"|Nightly"});
     ASSERT_EQ(m_logWriter.statuses.size(), 1u);
-    EXPECT_EQ(m_logWriter.statuses[0].triggerCount, 1u);
-    EXPECT_EQ(m_logWriter.statuses[0].firstNextRun, 0);
+    EXPECT_EQ(m_logWriter.statuses[0], std::make_pair(std::size_t{1}, DATE{0}));
 
     const DATE next = NextTaskRunAfter(*task, DateOf(L"2024-01-01"));
     ASSERT_EQ(m_logWriter.statuses.size(), 2u);
-    EXPECT_EQ(CompareDates(m_logWriter.statuses[1].firstNextRun, next), 0);
+    EXPECT_EQ(CompareDates(m_logWriter.statuses[1].second, next), 0);
     EXPECT_EQ(m_logWriter.names.size(), 1u);
     NextTaskRunAfter(*task, DateOf(L"2024-01-02"));  // the same run: nothing changed to write
     EXPECT_EQ(m_logWriter.statuses.size(), 2u);
     NextTaskRunAfter(*task, DateOf(L"2024-01-06"));  // no run any more
     ASSERT_EQ(m_logWriter.statuses.size(), 3u);
-    EXPECT_EQ(m_logWriter.statuses[2].firstNextRun, 0);
+    EXPECT_EQ(m_logWriter.statuses[2].second, 0);
 
     RaisedBy([&] { task->SetXml(L"<broken"); });
     EXPECT_EQ(m_logWriter.names.size(), 1u);
@@ -197,8 +183,6 @@ TEST_F(ZynTaskImplTest, NoTaskLogWithoutFlagFolderOrLogging) {
         }
     }
 }
-
-// --- The task file ---
 
 // Each parse of this document warns once about its missing Interval.
 std::wstring DocumentNamed(const std::wstring& name) {

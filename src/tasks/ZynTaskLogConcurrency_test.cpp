@@ -18,6 +18,7 @@
 #include "platform/Path.h"
 #include "platform/Wait.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/Folders.h"
 #include "support/TempFolder.h"
 #include "tasks/TaskTestSupport.h"
@@ -28,29 +29,23 @@ namespace {
 constexpr int kRunsPerWriter = 200;
 constexpr int kWriters = 2;
 constexpr DATE kFirstOfJanuary2024 = 45292;
-constexpr int kStartPolls = 30000;
 
 // Writer w's run r: January w + 1, 2024, r seconds after midnight.
 DATE RunTime(int writer, int run) {
     return kFirstOfJanuary2024 + writer + run / 86400.0;
 }
 
-struct HistoryEntry {
-    int writer;
-    int run;
-};
-
-// The entries of the history in document order; a problem when one is not a run time above.
-std::string ReadHistory(CZynTaskLog& log, std::vector<HistoryEntry>& history) {
+// Each writer's runs in the history, in document order; a problem when an entry is not a run
+// time above.
+std::string ReadRuns(CZynTaskLog& log, std::vector<std::vector<int>>& runs, std::size_t& size) {
     std::wstring text;
-    if (FAILED(log.ReadLogXml(text))) {
-        return "the log cannot be read";
-    }
     XmlDocument document;
     std::wstring reason;
-    if (!document.Load(text, reason)) {
-        return "the log is no XML: " + WideToUtf8(reason);
+    if (FAILED(log.ReadLogXml(text)) || !document.Load(text, reason)) {
+        return "the log cannot be read: " + WideToUtf8(reason);
     }
+    runs.assign(kWriters, {});
+    size = 0;
     for (const XmlNode& node : document.SelectAll(L"//TaskHistory/LastRunTime")) {
         const std::string entry = WideToUtf8(node.Text());
         int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
@@ -59,27 +54,23 @@ std::string ReadHistory(CZynTaskLog& log, std::vector<HistoryEntry>& history) {
             month != 1 || year != 2024 || day < 1 || day > kWriters) {
             return "unexpected entry " + entry;
         }
-        history.push_back({day - 1, hour * 3600 + minute * 60 + second});
+        runs[static_cast<std::size_t>(day - 1)].push_back(hour * 3600 + minute * 60 + second);
+        ++size;
     }
     return {};
 }
 
-// Each writer's runs in the history, in document order.
-std::vector<std::vector<int>> RunsByWriter(const std::vector<HistoryEntry>& history) {
-    std::vector<std::vector<int>> runs(kWriters);
-    for (const HistoryEntry& entry : history) {
-        runs[static_cast<std::size_t>(entry.writer)].push_back(entry.run);
-    }
-    return runs;
-}
-
 // What shows that an update was lost; empty when nothing does. `latest` holds each writer's
 // latest saved run (-1: not known to the caller).
-std::string LostUpdate(const std::vector<HistoryEntry>& history, const std::vector<int>& latest) {
-    if (history.size() > kKeptRunTimes) {
-        return "the history holds " + std::to_string(history.size()) + " entries";
+std::string LostUpdate(CZynTaskLog& log, const std::vector<int>& latest) {
+    std::vector<std::vector<int>> runs;
+    std::size_t size = 0;
+    if (std::string problem = ReadRuns(log, runs, size); !problem.empty()) {
+        return problem;
     }
-    const std::vector<std::vector<int>> runs = RunsByWriter(history);
+    if (size > kKeptRunTimes) {
+        return "the history holds " + std::to_string(size) + " entries";
+    }
     for (std::size_t writer = 0; writer < runs.size(); ++writer) {
         const std::vector<int>& own = runs[writer];
         const std::string who = "writer " + std::to_string(writer);
@@ -89,36 +80,13 @@ std::string LostUpdate(const std::vector<HistoryEntry>& history, const std::vect
                        std::to_string(own[i]);
             }
         }
-        if (latest[writer] < 0) {
-            continue;
-        }
-        if (own.empty() ? history.size() < kKeptRunTimes : own.back() != latest[writer]) {
+        if (latest[writer] >= 0 &&
+            (own.empty() ? size < kKeptRunTimes : own.back() != latest[writer])) {
             return who + "'s run " + std::to_string(latest[writer]) + " is missing";
         }
     }
     return {};
 }
-
-class MutexHold {
-public:
-    explicit MutexHold(NamedMutex& mutex) : m_mutex(mutex) {
-        const DWORD result = m_mutex.Acquire(INFINITE);
-        m_acquired = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-    }
-    ~MutexHold() {
-        if (m_acquired) {
-            m_mutex.Release();
-        }
-    }
-    MutexHold(const MutexHold&) = delete;
-    MutexHold& operator=(const MutexHold&) = delete;
-
-    bool Acquired() const { return m_acquired; }
-
-private:
-    NamedMutex& m_mutex;
-    bool m_acquired = false;
-};
 
 // Logs the writer's runs one by one, looking at the history after each under the task's
 // mutex, where no update is half-way. The first sign of a lost update, or empty.
@@ -135,12 +103,12 @@ std::string AppendRuns(const std::wstring& folder, const std::wstring& guid, int
         CZynTaskLog log(folder, guid);
         log.LogLastRunTime(RunTime(writer, run));
         latest[static_cast<std::size_t>(writer)] = run;
-        const MutexHold hold(*mutex);
-        std::vector<HistoryEntry> history;
-        std::string problem = hold.Acquired() ? ReadHistory(log, history) : "no mutex";
-        if (problem.empty()) {
-            problem = LostUpdate(history, latest);
+        const DWORD held = mutex->Acquire(INFINITE);
+        if (held != WAIT_OBJECT_0 && held != WAIT_ABANDONED) {
+            return "no mutex";
         }
+        const std::string problem = LostUpdate(log, latest);
+        mutex->Release();
         if (!problem.empty()) {
             return "after run " + std::to_string(run) + " of writer " + std::to_string(writer) +
                    ": " + problem;
@@ -149,30 +117,10 @@ std::string AppendRuns(const std::wstring& folder, const std::wstring& guid, int
     return {};
 }
 
-// Every writer has finished: the history is the newest entries, each writer's ending at its
-// last run.
-void ExpectNothingLost(const std::wstring& folder, const std::wstring& guid) {
-    CZynTaskLog log(folder, guid);
-    std::vector<HistoryEntry> history;
-    ASSERT_EQ(ReadHistory(log, history), "");
-    EXPECT_EQ(history.size(), kKeptRunTimes);
-    EXPECT_EQ(LostUpdate(history, std::vector<int>(kWriters, -1)), "");
-    for (const std::vector<int>& runs : RunsByWriter(history)) {
-        if (!runs.empty()) {
-            EXPECT_EQ(runs.back(), kRunsPerWriter - 1);
-        }
-    }
-}
-
 // Arguments: log folder, task identity, writer number, the file whose appearance starts it.
 ZYN_CHILD_ROLE(AppendTaskLogRunTimes) {
-    if (args.size() != 4) {
-        return 2;
-    }
-    const std::wstring start = Utf8ToWideLossy(args[3]);
-    for (int poll = 0; poll < kStartPolls && !FileExists(start); ++poll) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const std::wstring start = Utf8ToWideLossy(args.at(3));
+    Eventually([&] { return FileExists(start); });
     const std::string problem =
         AppendRuns(Utf8ToWideLossy(args[0]), Utf8ToWideLossy(args[1]), std::stoi(args[2]));
     if (!problem.empty()) {
@@ -182,10 +130,25 @@ ZYN_CHILD_ROLE(AppendTaskLogRunTimes) {
     return 0;
 }
 
-TEST(ZynTaskLogConcurrencyTest, ProcessesAppendingAtOnceLoseNoRunTime) {
+// Every writer has finished: the history is the newest entries, each writer's ending at its
+// last run.
+class ZynTaskLogConcurrencyTest : public testing::Test {
+protected:
+    void TearDown() override {
+        CZynTaskLog log(logs, guid);
+        std::vector<std::vector<int>> runs;
+        std::size_t size = 0;
+        ASSERT_EQ(ReadRuns(log, runs, size), "");
+        EXPECT_EQ(size, 50u);  // the number the documentation gives, not the code's constant
+        EXPECT_EQ(LostUpdate(log, std::vector<int>(kWriters, kRunsPerWriter - 1)), "");
+    }
+
     const TempFolder folder;
     const std::wstring logs = folder / L"Logs";
     const std::wstring guid = FreshTaskGuid();
+};
+
+TEST_F(ZynTaskLogConcurrencyTest, ProcessesAppendingAtOnceLoseNoRunTime) {
     const std::wstring start = folder / L"start";
     std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int writer = 0; writer < kWriters; ++writer) {
@@ -198,13 +161,9 @@ TEST(ZynTaskLogConcurrencyTest, ProcessesAppendingAtOnceLoseNoRunTime) {
     for (const std::unique_ptr<ChildProcess>& writer : writers) {
         EXPECT_EQ(writer->Wait(), 0) << "see the writer's report above";
     }
-    ExpectNothingLost(logs, guid);
 }
 
-TEST(ZynTaskLogConcurrencyTest, ThreadsAppendingAtOnceLoseNoRunTime) {
-    const TempFolder folder;
-    const std::wstring logs = folder / L"Logs";
-    const std::wstring guid = FreshTaskGuid();
+TEST_F(ZynTaskLogConcurrencyTest, ThreadsAppendingAtOnceLoseNoRunTime) {
     std::latch start(kWriters);
     std::vector<std::string> problems(kWriters);
     std::vector<std::thread> writers;
@@ -220,7 +179,6 @@ TEST(ZynTaskLogConcurrencyTest, ThreadsAppendingAtOnceLoseNoRunTime) {
     for (const std::string& problem : problems) {
         EXPECT_EQ(problem, "");
     }
-    ExpectNothingLost(logs, guid);
 }
 
 }  // namespace

@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <random>
 #include <thread>
 
@@ -155,32 +153,32 @@ TEST_F(EngineCaches, KeptNextRunsAreWhatAskingAfreshGivesWhereverTheClockGoes) {
     }
 }
 
-// Keeps the information records as the agent log does by default, and drops trace records
-// before they are made.
-class InformationOnly final : public LogSink {
+// Records the queueing of runs; untraced, it takes information records only, as the agent log
+// does by default, and trace records are not even made.
+class QueueingRecorder final : public LogSink {
 public:
-    InformationOnly() : m_previous(LogSink::Install(this)) {}
-    ~InformationOnly() override { LogSink::Install(m_previous); }
+    explicit QueueingRecorder(bool traced) : m_traced(traced), m_previous(LogSink::Install(this)) {}
+    ~QueueingRecorder() override { LogSink::Install(m_previous); }
     void Write(DWORD severity, const wchar_t*, const wchar_t* message) override {
-        if (severity == CE_SEVERITY_INFORMATION) {
-            const std::lock_guard lock(m_mutex);
-            m_messages.emplace_back(message);
+        const std::lock_guard lock(m_mutex);
+        if (Accepts(severity) && std::wstring_view(message).starts_with(L"Queueing task ")) {
+            m_queued.emplace_back(message);
         }
     }
-    bool Accepts(DWORD severity) override { return severity <= CE_SEVERITY_INFORMATION; }
-    std::vector<std::wstring> Queued() const {
+    bool Accepts(DWORD severity) override {
+        return m_traced || severity <= CE_SEVERITY_INFORMATION;
+    }
+
+    std::vector<std::wstring> Queued() {
         const std::lock_guard lock(m_mutex);
-        std::vector<std::wstring> queued;
-        std::copy_if(
-            m_messages.begin(), m_messages.end(), std::back_inserter(queued),
-            [](const std::wstring& message) { return message.starts_with(L"Queueing task "); });
-        return queued;
+        return m_queued;
     }
 
 private:
+    const bool m_traced;
     LogSink* m_previous;
-    mutable std::mutex m_mutex;
-    std::vector<std::wstring> m_messages;
+    std::mutex m_mutex;
+    std::vector<std::wstring> m_queued;
 };
 
 // Without trace, the due check stops at the first task not yet due; with it, it looks at (and
@@ -194,13 +192,7 @@ TEST_F(EngineCaches, DueTasksAreQueuedAlikeWhetherEveryCheckIsTracedOrNot) {
         scheduler.WriteTask(kTwoTriggers, DailyAt(L"two", L"10:00:03"));
         scheduler.WriteTask(kWeekly, OnceTask(L"later", L"2030-01-01 11:00:00"));
         scheduler.Configure(L"MaxExecQueueSize='100'");
-        std::optional<LogCapture> everything;
-        std::optional<InformationOnly> informationOnly;
-        if (traced) {
-            everything.emplace();
-        } else {
-            informationOnly.emplace();
-        }
+        QueueingRecorder recorder(traced);
         WallClock::TimePoint now = LocalMoment(2030, 1, 1, 9, 59, 58);
         for (int step = 0; step < 12; ++step) {
             clock.Set(now);
@@ -214,14 +206,7 @@ TEST_F(EngineCaches, DueTasksAreQueuedAlikeWhetherEveryCheckIsTracedOrNot) {
             clock.Set(now);
             scheduler->ExecuteDueTasks();
         }
-        queued[traced ? 0 : 1] = traced ? [&] {
-            std::vector<std::wstring> messages;
-            for (const LogRecord& record : everything->Matching(L"Queueing task ")) {
-                messages.push_back(record.message);
-            }
-            return messages;
-        }()
-                                         : informationOnly->Queued();
+        queued[traced ? 0 : 1] = recorder.Queued();
     }
     EXPECT_EQ(queued[0], queued[1]);
     ASSERT_EQ(queued[1].size(), 4u) << "10:00:00, twice 10:00:03, then 10:00:05";
@@ -349,47 +334,50 @@ TEST_F(EngineCaches, ARefreshOfTheChangedFilesEndsWhereAReadOfTheWholeFolderEnds
     const auto path = [&](const wchar_t* identity) {
         return WideToUtf8(JoinPath(engine.WorkFolder(), identity) + L".xml");
     };
-    const auto anyTask = [&](std::mt19937& random) {
+    std::mt19937 random(11);
+    const auto anyTask = [&] {
         return kSchedules[std::uniform_int_distribution<std::size_t>(0, 6)(random)].first;
     };
-    const std::vector<std::function<void(std::mt19937&)>> changes = {
-        [&](std::mt19937& random) {
-            Rewrite(anyTask(random), DailyAt(L"new", L"10:00:0" + std::to_wstring(random() % 10)));
-        },
-        [&](std::mt19937& random) { std::filesystem::remove(path(anyTask(random))); },
-        [&](std::mt19937& random) {
-            std::error_code ignored;
-            std::filesystem::permissions(
-                path(anyTask(random)),
-                random() % 2 == 0 ? std::filesystem::perms(0664) : std::filesystem::perms(0644),
-                ignored);
-        },
-        [&](std::mt19937& random) { Rewrite(anyTask(random), L"<Schedule Name='broken'>"); },
-        [&](std::mt19937& random) {
-            std::error_code ignored;
-            std::filesystem::rename(path(anyTask(random)), path(anyTask(random)), ignored);
-        },
-        [&](std::mt19937& random) {
-            WriteBytes(JoinPath(engine.WorkFolder(), L"notes.txt"), std::to_string(random()));
-        },
-        [&](std::mt19937& random) {  // no task file: its extension is not ".xml" to the letter
-            const std::wstring upper = JoinPath(engine.WorkFolder(), anyTask(random)) + L".XML";
-            WriteBytes(upper, WideToUtf8(DailyAt(L"upper", L"10:00:00")));
-            std::filesystem::permissions(WideToUtf8(upper), std::filesystem::perms(0644));
-        },
-        [&](std::mt19937& random) {  // a task file not named by an identity, for a while
-            const std::wstring notes = JoinPath(engine.WorkFolder(), L"notes.xml");
-            if (random() % 2 == 0) {
-                WriteBytes(notes, WideToUtf8(DailyAt(L"notes", L"10:00:00")));
-                std::filesystem::permissions(WideToUtf8(notes), std::filesystem::perms(0644));
-            } else {
-                std::filesystem::remove(WideToUtf8(notes));
-            }
-        },
+    const auto writeReadable = [&](const std::wstring& file, const std::wstring& document) {
+        WriteBytes(file, WideToUtf8(document));
+        std::filesystem::permissions(WideToUtf8(file), std::filesystem::perms(0644));
     };
-    std::mt19937 random(11);
+    std::error_code ignored;
     for (int round = 0; round < 60; ++round) {
-        changes[std::uniform_int_distribution<std::size_t>(0, changes.size() - 1)(random)](random);
+        switch (std::uniform_int_distribution<int>(0, 7)(random)) {
+            case 0:
+                Rewrite(anyTask(), DailyAt(L"new", L"10:00:0" + std::to_wstring(random() % 10)));
+                break;
+            case 1:
+                std::filesystem::remove(path(anyTask()));
+                break;
+            case 2:
+                std::filesystem::permissions(
+                    path(anyTask()), std::filesystem::perms(random() % 2 == 0 ? 0664 : 0644),
+                    ignored);
+                break;
+            case 3:
+                Rewrite(anyTask(), L"<Schedule Name='broken'>");
+                break;
+            case 4:
+                std::filesystem::rename(path(anyTask()), path(anyTask()), ignored);
+                break;
+            case 5:
+                WriteBytes(JoinPath(engine.WorkFolder(), L"notes.txt"), std::to_string(random()));
+                break;
+            case 6:  // no task file: its extension is not ".xml" to the letter
+                writeReadable(JoinPath(engine.WorkFolder(), anyTask()) + L".XML",
+                              DailyAt(L"upper", L"10:00:00"));
+                break;
+            default:  // a task file not named by an identity, for a while
+                if (random() % 2 == 0) {
+                    writeReadable(JoinPath(engine.WorkFolder(), L"notes.xml"),
+                                  DailyAt(L"notes", L"10:00:00"));
+                } else {
+                    std::filesystem::remove(
+                        WideToUtf8(JoinPath(engine.WorkFolder(), L"notes.xml")));
+                }
+        }
         // Twice: a document that does not load goes aside at the second look, by either engine.
         for (int look = 0; look < 2; ++look) {
             ASSERT_EQ(engine->UpdateTaskListFromChanges(), S_OK);

@@ -31,17 +31,13 @@ bool IsRoot() {
     return ::geteuid() == 0;
 }
 
-std::string SystemPath(const std::wstring& path) {
-    return WideToUtf8(path);
-}
-
 bool IsListed(CZynTaskSchedulerThread& engine, const std::wstring& identity) {
     ScopedLock lock(engine.MainLock());
     return engine.TaskList() && engine.TaskList()->GetTask(identity);
 }
 
 void ChangeOwner(const std::wstring& path, uid_t owner) {
-    ASSERT_EQ(::lchown(SystemPath(path).c_str(), owner, owner), 0);
+    ASSERT_EQ(::lchown(WideToUtf8(path).c_str(), owner, owner), 0);
 }
 
 // A task file in a state the engine must refuse, and the way back to one it accepts.
@@ -54,15 +50,15 @@ struct Spoiling {
 };
 
 void ReplaceWithDocument(const std::wstring& path, const std::wstring& document) {
-    fs::remove(SystemPath(path));
+    fs::remove(WideToUtf8(path));
     WriteBytes(path, WideToUtf8(document));
-    fs::permissions(SystemPath(path), kOwnerWritable);
+    fs::permissions(WideToUtf8(path), kOwnerWritable);
 }
 
 std::vector<Spoiling> Spoilings(const TempFolder& elsewhere) {
     const auto mode = [](fs::perms perms) {
         return [perms](const std::wstring& path, const std::wstring&) {
-            fs::permissions(SystemPath(path), perms);
+            fs::permissions(WideToUtf8(path), perms);
         };
     };
     const auto owner = [](uid_t id) {
@@ -77,14 +73,14 @@ std::vector<Spoiling> Spoilings(const TempFolder& elsewhere) {
         {"a symbolic link to a good document",
          [target](const std::wstring& path, const std::wstring& document) {
              ReplaceWithDocument(target, document);
-             fs::remove(SystemPath(path));
-             fs::create_symlink(SystemPath(target), SystemPath(path));
+             fs::remove(WideToUtf8(path));
+             fs::create_symlink(WideToUtf8(target), WideToUtf8(path));
          },
          ReplaceWithDocument, L"it is not a regular file"},
         {"a pipe",
          [](const std::wstring& path, const std::wstring&) {
-             fs::remove(SystemPath(path));
-             ASSERT_EQ(::mkfifo(SystemPath(path).c_str(), 0644), 0);
+             fs::remove(WideToUtf8(path));
+             ASSERT_EQ(::mkfifo(WideToUtf8(path).c_str(), 0644), 0);
          },
          ReplaceWithDocument, L"it is not a regular file"},
         {"owned by another user", owner(kNobody), owner(0),
@@ -135,7 +131,7 @@ TEST_F(TaskFileTrustTest, RefusedFileIsLeftAloneUntilFixedAndLoggedOncePerRegres
         EXPECT_FALSE(IsListed(*engine, kTask));
         EXPECT_EQ(Warnings(row.reason), 1u);
         EXPECT_EQ(TrustRecords(row.reason), 1u);
-        EXPECT_TRUE(fs::exists(fs::symlink_status(SystemPath(path))));  // neither moved...
+        EXPECT_TRUE(fs::exists(fs::symlink_status(WideToUtf8(path))));  // neither moved...
         EXPECT_FALSE(IsInvalid());                                      // ...nor set aside
 
         row.fix(path, document);
@@ -152,7 +148,7 @@ TEST_F(TaskFileTrustTest, RefusedFileIsLeftAloneUntilFixedAndLoggedOncePerRegres
         row.fix(path, document);
         engine->UpdateTaskList();
         EXPECT_TRUE(IsListed(*engine, kTask));
-        fs::remove(SystemPath(path));
+        fs::remove(WideToUtf8(path));
         engine->UpdateTaskList();
     }
 }
@@ -169,7 +165,7 @@ TEST_F(TaskFileTrustTest, EachNewReasonIsLoggedAndTheRestOfTheFolderKeepsWorking
     // Broken by someone else: a lookup by name must not read it (a broken file it reads is
     // set aside), and the next scan drops the task but leaves the file where it is.
     engine.WriteTask(kTask, L"<Schedule Name='Broken'><Task>");
-    fs::permissions(SystemPath(path), fs::perms(0664));
+    fs::permissions(WideToUtf8(path), fs::perms(0664));
     {
         ScopedLock lock(engine->MainLock());
         EXPECT_FALSE(engine->TaskList()->GetTask(std::wstring_view(L"No such name")));
@@ -186,7 +182,7 @@ TEST_F(TaskFileTrustTest, EachNewReasonIsLoggedAndTheRestOfTheFolderKeepsWorking
     engine->UpdateTaskList();
     EXPECT_EQ(Warnings(L"it is owned by user 65534"), 1u);
     EXPECT_EQ(Warnings(L"it is writable by group or others"), 1u);
-    EXPECT_TRUE(fs::exists(SystemPath(path)));
+    EXPECT_TRUE(fs::exists(WideToUtf8(path)));
     EXPECT_FALSE(IsInvalid());
     EXPECT_EQ(ListCount(*engine), 1u);
 }
@@ -210,7 +206,7 @@ TEST(TaskFileTrustAsAnotherUser, FilesOfTheProcessUserAndOfRootAreLoaded) {
         GTEST_SKIP() << "only root can hand files to other users";
     }
     TempFolder folder;
-    fs::permissions(SystemPath(folder.Path()), fs::perms(0755));
+    fs::permissions(WideToUtf8(folder.Path()), fs::perms(0755));
     const std::wstring work = folder / L"work";
     ASSERT_TRUE(CreateDirectoryPath(work));
     ChangeOwner(work, kNobody);
@@ -219,7 +215,7 @@ TEST(TaskFileTrustAsAnotherUser, FilesOfTheProcessUserAndOfRootAreLoaded) {
             work, L"{5555555" + std::to_wstring(number) + L"-5555-4555-8555-555555555555}.xml");
         WriteBytes(file,
                    WideToUtf8(OnceTask(L"T" + std::to_wstring(number), L"2030-01-01 10:00:00")));
-        fs::permissions(SystemPath(file), kOwnerWritable);
+        fs::permissions(WideToUtf8(file), kOwnerWritable);
         ChangeOwner(file, owner);
     };
     write(1, kNobody);

@@ -47,53 +47,43 @@ public:
 
     std::wstring Trigger() {
         const int type = Between(0, 4);
-        std::wstring trigger = L"<Trigger Type=\"" + std::to_wstring(type) + L"\"";
+        std::wstring trigger = FormatText(32, L"<Trigger Type=\"%d\"", type);
         if (Between(0, 1) == 1) {
             const int interval = Between(0, 1) == 1 ? Between(10, 120) : 15 * Between(1, 4);
             // Some windows longer than a day, so that one is still open when the next opens.
             const int longest = interval >= 60 && Between(0, 2) == 0 ? 2000 : 300;
             const int duration = Between(0, 3) == 0 ? 0 : Between(interval, longest);
-            trigger += L" Interval=\"" + std::to_wstring(interval) + L"\" Duration=\"" +
-                       std::to_wstring(duration) + L"\"";
+            trigger += FormatText(64, L" Interval=\"%d\" Duration=\"%d\"", interval, duration);
         }
-        const std::wstring begin =
-            type == 0 ? L"2027-" + Two(Between(3, 11)) + L"-" + Two(Between(1, 28))
-                      : std::wstring(L"2027-01-0") + std::to_wstring(Between(1, 9));
-        trigger += L"><BeginDate>" + begin + L" " + TimeOfDay() + L"</BeginDate>";
+        const int month = type == 0 ? Between(3, 11) : 1;
+        const int day = type == 0 ? Between(1, 28) : Between(1, 9);
+        // Mostly the hours around midnight and from 0 to 4, where the zones' clocks change.
+        const int hour = Between(0, 2) == 0 ? Between(0, 23) : (Between(0, 6) + 22) % 24;
+        const int minute = Between(0, 3) == 0 ? Between(0, 59) : 15 * Between(0, 3);
+        trigger += FormatText(64, L"><BeginDate>2027-%02d-%02d %02d:%02d:00</BeginDate>", month,
+                              day, hour, minute);
+        const int first = Between(1, 127);
+        const int second = Between(0, 30);
         switch (type) {
             case 1:
-                trigger += L"<DaysInterval>" + std::to_wstring(Between(1, 3)) + L"</DaysInterval>";
-                break;
+                return trigger +
+                       FormatText(64, L"<DaysInterval>%d</DaysInterval></Trigger>", first % 3 + 1);
             case 2:
-                trigger += L"<DaysOfWeek>" + std::to_wstring(Between(1, 127)) + L"</DaysOfWeek>";
-                break;
+                return trigger + FormatText(64, L"<DaysOfWeek>%d</DaysOfWeek></Trigger>", first);
             case 3:
-                trigger += L"<DaysOfMonth>" +
-                           std::to_wstring((1u << Between(0, 30)) | (1u << Between(0, 30))) +
-                           L"</DaysOfMonth>";
-                break;
+                return trigger + FormatText(64, L"<DaysOfMonth>%u</DaysOfMonth></Trigger>",
+                                            (1u << first % 31) | (1u << second));
             case 4:
-                trigger += L"<Week>" + std::to_wstring(Between(1, 5)) + L"</Week><DaysOfWeek>" +
-                           std::to_wstring(Between(1, 127)) + L"</DaysOfWeek>";
-                break;
+                return trigger + FormatText(64,
+                                            L"<Week>%d</Week><DaysOfWeek>%d</DaysOfWeek>"
+                                            L"</Trigger>",
+                                            second % 5 + 1, first);
             default:
-                break;
+                return trigger + L"</Trigger>";
         }
-        return trigger + L"</Trigger>";
     }
 
 private:
-    static std::wstring Two(int value) {
-        return (value < 10 ? L"0" : L"") + std::to_wstring(value);
-    }
-
-    // Mostly the hours around midnight and from 0 to 4, where the zones' clocks change.
-    std::wstring TimeOfDay() {
-        const int hour = Between(0, 2) == 0 ? Between(0, 23) : (Between(0, 6) + 22) % 24;
-        const int minute = Between(0, 3) == 0 ? Between(0, 59) : 15 * Between(0, 3);
-        return Two(hour) + L":" + Two(minute) + L":00";
-    }
-
     std::mt19937 m_random;
 };
 
