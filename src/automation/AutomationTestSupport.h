@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
@@ -39,6 +37,12 @@ inline std::wstring TaskDocument(const std::wstring& name) {
 
 inline std::wstring LockFile(const std::wstring& workFolder) {
     return JoinPath(workFolder, L"ZynTaskSchedulerLock/taskSchedulerLock.tmp");
+}
+
+inline std::wstring Identity(IZynTask* task) {
+    CBstr identity;
+    EXPECT_EQ(S_OK, task->get_Guid(identity.Receive()));
+    return std::wstring(identity.View());
 }
 
 // The description of the calling thread's error record, which it takes; empty when none.
@@ -89,18 +93,6 @@ inline void StoreSetting(const wchar_t* name, const StoredValue& value) {
               key.Create(HKEY_LOCAL_MACHINE, CSchedulerSettings::kKeyPath, KEY_WRITE));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), name, 0, value.type, value.bytes.data(),
                                             static_cast<DWORD>(value.bytes.size())));
-}
-
-template <class Condition>
-bool Eventually(Condition condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 // A temporary registry whose scheduler settings name a temporary work folder (created by the

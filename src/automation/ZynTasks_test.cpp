@@ -10,32 +10,21 @@
 
 #include "automation/AutomationTestSupport.h"
 #include "support/LogCapture.h"
-#include "support/ModuleLocks.h"
 
 namespace {
 
-std::wstring Identity(IZynTask* task) {
-    CBstr identity;
-    EXPECT_EQ(S_OK, task->get_Guid(identity.Receive()));
-    return std::wstring(identity.View());
-}
-
-// The identities that Next hands out, one call of `n`, and the count it reports.
-struct Batch {
-    std::vector<std::wstring> identities;
-    ULONG count = 0;
-};
-
-Batch NextOf(const ComPtr<IZynTasks>& tasks, ULONG n) {
+// The identities that one call of Next for `n` hands out, as many as the count it reports.
+std::vector<std::wstring> NextOf(const ComPtr<IZynTasks>& tasks, ULONG n) {
     std::vector<IZynTask*> slots(n + 1, nullptr);
-    Batch batch;
-    EXPECT_EQ(S_OK, tasks->Next(n, slots.data(), &batch.count));
-    for (ULONG slot = 0; slot < batch.count; ++slot) {
-        batch.identities.push_back(Identity(slots[slot]));
+    ULONG count = 0;
+    EXPECT_EQ(S_OK, tasks->Next(n, slots.data(), &count));
+    std::vector<std::wstring> identities;
+    for (ULONG slot = 0; slot < count; ++slot) {
+        identities.push_back(Identity(slots[slot]));
         slots[slot]->Release();
     }
-    EXPECT_EQ(slots[batch.count], nullptr);  // nothing stored past the count
-    return batch;
+    EXPECT_EQ(slots[count], nullptr);  // nothing stored past the count
+    return identities;
 }
 
 class ZynTasksTest : public SchedulerTest {
@@ -71,22 +60,22 @@ protected:
 
 TEST_F(ZynTasksTest, NextWalksTheListResetRewindsAndItemsOutsideAreNoTasks) {
     EXPECT_EQ(Count(), 0);
-    EXPECT_EQ(NextOf(m_tasks, 5).count, 0u);
+    EXPECT_TRUE(NextOf(m_tasks, 5).empty());
     const auto order = AddThreeTasks();
     EXPECT_EQ(Count(), 3);
-    EXPECT_EQ(NextOf(m_tasks, 2).identities, (std::vector{order[0], order[1]}));
-    EXPECT_EQ(NextOf(m_tasks, 2).identities, (std::vector{order[2]}));
-    EXPECT_EQ(NextOf(m_tasks, 2).count, 0u);
+    EXPECT_EQ(NextOf(m_tasks, 2), (std::vector{order[0], order[1]}));
+    EXPECT_EQ(NextOf(m_tasks, 2), (std::vector{order[2]}));
+    EXPECT_TRUE(NextOf(m_tasks, 2).empty());
     EXPECT_EQ(S_OK, m_tasks->Reset());
-    EXPECT_EQ(NextOf(m_tasks, 1).identities, (std::vector{order[0]}));
+    EXPECT_EQ(NextOf(m_tasks, 1), (std::vector{order[0]}));
     EXPECT_EQ(S_OK, m_tasks->Skip(1));
-    EXPECT_EQ(NextOf(m_tasks, 1).identities, (std::vector{order[2]}));
+    EXPECT_EQ(NextOf(m_tasks, 1), (std::vector{order[2]}));
     EXPECT_EQ(S_OK, m_tasks->Reset());
     EXPECT_EQ(S_OK, m_tasks->Skip(10));
-    EXPECT_EQ(NextOf(m_tasks, 1).count, 0u);
+    EXPECT_TRUE(NextOf(m_tasks, 1).empty());
     EXPECT_EQ(S_OK, m_tasks->Skip(0xFFFFFFFF));  // far past the end stays past the end
     EXPECT_EQ(S_OK, m_tasks->Skip(0xFFFFFFFF));
-    EXPECT_EQ(NextOf(m_tasks, 1).count, 0u);
+    EXPECT_TRUE(NextOf(m_tasks, 1).empty());
 
     EXPECT_EQ(S_OK, m_tasks->Reset());
     IZynTask* task = nullptr;
@@ -108,9 +97,9 @@ TEST_F(ZynTasksTest, ClonesShareTheListButNotThePosition) {
     ASSERT_EQ(S_OK, m_tasks->get__NewEnum(clone.Receive()));
     ComPtr<IZynTasks> cloneTasks;
     ASSERT_EQ(S_OK, clone->QueryInterface(IID_IZynTasks, Out(cloneTasks)));
-    EXPECT_EQ(NextOf(cloneTasks, 1).identities, (std::vector{order[1]}));
-    EXPECT_EQ(NextOf(cloneTasks, 1).identities, (std::vector{order[2]}));
-    EXPECT_EQ(NextOf(m_tasks, 1).identities, (std::vector{order[1]}));
+    EXPECT_EQ(NextOf(cloneTasks, 1), (std::vector{order[1]}));
+    EXPECT_EQ(NextOf(cloneTasks, 1), (std::vector{order[2]}));
+    EXPECT_EQ(NextOf(m_tasks, 1), (std::vector{order[1]}));
 
     ComPtr<IEnumUnknown> second;
     ASSERT_EQ(S_OK, clone->Clone(second.Receive()));  // at the clone's position: the end
@@ -185,8 +174,8 @@ TEST_F(ZynTasksTest, ClonesWalkTheSharedListFromManyThreads) {
             clone->QueryInterface(IID_IZynTasks, Out(tasks));
             for (int round = 0; round < 50; ++round) {
                 tasks->Reset();
-                const Batch batch = NextOf(tasks, 5);
-                const std::set<std::wstring> seen(batch.identities.begin(), batch.identities.end());
+                const std::vector<std::wstring> batch = NextOf(tasks, 5);
+                const std::set<std::wstring> seen(batch.begin(), batch.end());
                 mismatches += seen == all ? 0 : 1;
             }
         });
