@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "automation/AutomationTestSupport.h"
@@ -68,14 +69,12 @@ void SetText(HKEY tree, const std::wstring& path, const wchar_t* name, const std
     ASSERT_EQ(ERROR_SUCCESS, key.SetText(name, text));
 }
 
-std::set<std::wstring> Under(const std::set<std::wstring>& lines, const std::wstring& prefix) {
-    std::set<std::wstring> found;
-    for (const std::wstring& line : lines) {
-        if (line.rfind(prefix, 0) == 0) {
-            found.insert(line);
-        }
-    }
-    return found;
+// How many of `lines` start with `prefix` and hold `part`.
+std::size_t CountOf(const std::set<std::wstring>& lines, const std::wstring& prefix,
+                    const std::wstring& part) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::wstring& line) {
+        return line.starts_with(prefix) && line.find(part) != std::wstring::npos;
+    });
 }
 
 TEST(ZynServerRegistration, WritesTheClassesTypeLibraryAndInterfaces) {
@@ -106,16 +105,9 @@ TEST(ZynServerRegistration, WritesTheClassesTypeLibraryAndInterfaces) {
         EXPECT_TRUE(lines.count(line)) << WideToUtf8(line);
     }
     // One key per class with the library as its server; six interfaces.
-    std::size_t servers = 0;
-    for (const std::wstring& line : Under(lines, L"CLSID\\")) {
-        servers += line.find(L"\\InprocServer32 | @ = ") != std::wstring::npos ? 1 : 0;
-    }
-    EXPECT_EQ(servers, CZynServerModule::ObjectMap().size());
-    std::size_t interfaces = 0;
-    for (const std::wstring& line : Under(lines, L"Interface\\")) {
-        interfaces += line.find(L"\\TypeLib | Version") != std::wstring::npos ? 1 : 0;
-    }
-    EXPECT_EQ(interfaces, 6u);
+    EXPECT_EQ(CountOf(lines, L"CLSID\\", L"\\InprocServer32 | @ = "),
+              CZynServerModule::ObjectMap().size());
+    EXPECT_EQ(CountOf(lines, L"Interface\\", L"\\TypeLib | Version"), 6u);
 
     CLSID found{};
     EXPECT_EQ(S_OK, CLSIDFromProgID(L"Kalvane.ZynTasks", &found));

@@ -106,14 +106,6 @@ private:
     ComPtr<IDispatch> m_object;
 };
 
-// A script's True or False.
-struct Truth : CVariantHolder {
-    explicit Truth(bool value) {
-        vt = VT_BOOL;
-        boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-};
-
 void SetText(HKEY tree, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
     HKEY key{};
     ASSERT_EQ(ERROR_SUCCESS,
@@ -219,7 +211,10 @@ TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
 
     EXPECT_EQ(S_OK, scheduler.Call(L"Stop"));
     EXPECT_FALSE(scheduler.Flag(L"Enabled"));
-    EXPECT_EQ(S_OK, scheduler.Put(L"Enabled", Truth(true)));
+    CVariantHolder truth;  // a script's True
+    truth.vt = VT_BOOL;
+    truth.boolVal = VARIANT_TRUE;
+    EXPECT_EQ(S_OK, scheduler.Put(L"Enabled", truth));
     EXPECT_TRUE(scheduler.Flag(L"Enabled"));
 
     EXPECT_EQ(S_OK, found.Call(L"DeleteTask"));
