@@ -88,6 +88,7 @@ TEST(DiskFull, TasksRunAndNothingIsCutShortWhileTheDiskIsFull) {
     ASSERT_EQ(add("A", 5).status, 0);
     ASSERT_EQ(add("B", 8).status, 0);
     const auto documentsBefore = FilesIn(sandbox.WorkFolder());
+    ASSERT_EQ(documentsBefore.size(), 2u);
 
     work.Fill();
     logs.Fill();

@@ -45,9 +45,7 @@ ProgramResult ProductSandbox::Client(const std::vector<std::string>& args) const
 
 std::unique_ptr<ChildProcess> ProductSandbox::StartClient(const std::vector<std::string>& args,
                                                           const std::string& name) const {
-    std::vector<std::string> words{"--work-folder", WorkFolder()};
-    words.insert(words.end(), args.begin(), args.end());
-    return Start(ZYN_CLIENT_PROGRAM, words, name);
+    return Start(ZYN_CLIENT_PROGRAM, args, name);
 }
 
 ProgramResult ProductSandbox::Output(const std::string& name, int status) const {
@@ -57,9 +55,7 @@ ProgramResult ProductSandbox::Output(const std::string& name, int status) const 
 
 std::unique_ptr<ChildProcess> ProductSandbox::StartDaemon(const std::vector<std::string>& args,
                                                           const std::string& name) const {
-    std::vector<std::string> words{"--work-folder", WorkFolder()};
-    words.insert(words.end(), args.begin(), args.end());
-    return Start(ZYN_DAEMON_PROGRAM, words, name);
+    return Start(ZYN_DAEMON_PROGRAM, args, name);
 }
 
 std::string ProductSandbox::DaemonErrors(const std::string& name) const {
@@ -78,8 +74,10 @@ std::unique_ptr<ChildProcess> ProductSandbox::Start(const std::string& program,
                                                     const std::vector<std::string>& args,
                                                     const std::string& name) const {
     const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
+    std::vector<std::string> words{"--work-folder", WorkFolder()};
+    words.insert(words.end(), args.begin(), args.end());
     return std::make_unique<ChildProcess>(
-        ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, args);
+        ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, words);
 }
 
 int RaceTrials() {

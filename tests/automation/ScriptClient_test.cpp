@@ -128,7 +128,9 @@ protected:
     void SetUp() override {
         std::filesystem::copy_file(WideToUtf8(kBuiltLibrary), WideToUtf8(m_library));
         SetText(HKEY_LOCAL_MACHINE, kAgentLogSettingsKey, L"FilePath", m_logs.Path());
-        ASSERT_EQ(S_OK, CallRegistration(&CServerLibrary::RegisterServer));
+        std::unique_ptr<CServerLibrary> library;  // registered as an installer does
+        ASSERT_EQ(S_OK, CServerLibrary::Load(m_library, library));
+        ASSERT_EQ(S_OK, library->RegisterServer());
         ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     }
     void TearDown() override {
@@ -137,12 +139,6 @@ protected:
         CoUninitialize();
     }
 
-    // Calls a registration entry point of the library as an installer does.
-    HRESULT CallRegistration(HRESULT (CServerLibrary::*entry)() const) {
-        std::unique_ptr<CServerLibrary> library;
-        const HRESULT hr = CServerLibrary::Load(m_library, library);
-        return FAILED(hr) ? hr : (library.get()->*entry)();
-    }
     // An object as a script makes it, by its ProgID (which must name class `expected`).
     ScriptObject Create(const wchar_t* progId, const CLSID& expected) {
         CLSID clsid{};
