@@ -111,7 +111,6 @@ private:
 class SchedulerTest : public testing::Test {
 protected:
     SchedulerTest() { EXPECT_EQ(S_OK, CoZynTaskScheduler::Make(m_scheduler)); }
-    ~SchedulerTest() override { m_scheduler.Reset(); }
 
     const std::wstring& WorkFolder() const { return m_settings.Path(); }
     IZynTaskScheduler& Scheduler() { return *m_scheduler.Get(); }
@@ -130,5 +129,5 @@ protected:
 
 private:
     SchedulerWorkFolder m_settings;
-    ComPtr<CoZynTaskScheduler> m_scheduler;
+    ComPtr<CoZynTaskScheduler> m_scheduler;  // released first, while its registry lives
 };
