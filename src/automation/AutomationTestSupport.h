@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ZynTaskSchedulerLib/Bstr.h"
@@ -39,6 +37,12 @@ inline std::wstring TaskDocument(const std::wstring& name) {
 
 inline std::wstring LockFile(const std::wstring& workFolder) {
     return JoinPath(workFolder, L"ZynTaskSchedulerLock/taskSchedulerLock.tmp");
+}
+
+inline std::wstring Identity(IZynTask* task) {
+    CBstr identity;
+    EXPECT_EQ(S_OK, task->get_Guid(identity.Receive()));
+    return std::wstring(identity.View());
 }
 
 // The description of the calling thread's error record, which it takes; empty when none.
@@ -91,18 +95,6 @@ inline void StoreSetting(const wchar_t* name, const StoredValue& value) {
                                             static_cast<DWORD>(value.bytes.size())));
 }
 
-template <class Condition>
-bool Eventually(Condition condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 // A temporary registry whose scheduler settings name a temporary work folder (created by the
 // engine on Start).
 class SchedulerWorkFolder {
@@ -119,7 +111,6 @@ private:
 class SchedulerTest : public testing::Test {
 protected:
     SchedulerTest() { EXPECT_EQ(S_OK, CoZynTaskScheduler::Make(m_scheduler)); }
-    ~SchedulerTest() override { m_scheduler.Reset(); }
 
     const std::wstring& WorkFolder() const { return m_settings.Path(); }
     IZynTaskScheduler& Scheduler() { return *m_scheduler.Get(); }
@@ -138,5 +129,5 @@ protected:
 
 private:
     SchedulerWorkFolder m_settings;
-    ComPtr<CoZynTaskScheduler> m_scheduler;
+    ComPtr<CoZynTaskScheduler> m_scheduler;  // released first, while its registry lives
 };

@@ -26,10 +26,6 @@ std::wstring ReadSettings() {
     return settings.ConfigurationDocument();
 }
 
-StoredValue RawValue(DWORD type, std::vector<BYTE> bytes) {
-    return {type, std::move(bytes)};
-}
-
 TEST(SchedulerSettings, AMissingKeyIsCreatedWithEveryDefault) {
     TempRegistry registry;
     EXPECT_EQ(ReadSettings(), DocumentFor(kDefaultFolder, 0, 5, 50));
@@ -44,9 +40,10 @@ TEST(SchedulerSettings, StoredValuesAreUsedAndKept) {
     StoreSetting(L"Enable Logging", NumberValue(1));
     StoreSetting(L"Execution Queue Size", NumberValue(7));
     StoreSetting(L"Thread Pool Size", NumberValue(0xFFFFFFFF));  // printed signed
-    StoreSetting(L"WorkFolder", RawValue(REG_EXPAND_SZ, RegStringData(L"$HOME/tasks")));
+    const StoredValue expandable{REG_EXPAND_SZ, RegStringData(L"$HOME/tasks")};
+    StoreSetting(L"WorkFolder", expandable);
     EXPECT_EQ(ReadSettings(), DocumentFor(L"$HOME/tasks", 1, -1, 7));
-    EXPECT_EQ(StoredSetting(L"WorkFolder"), RawValue(REG_EXPAND_SZ, RegStringData(L"$HOME/tasks")));
+    EXPECT_EQ(StoredSetting(L"WorkFolder"), expandable);
 }
 
 // Each row stores one unusable value; reading replaces it by its default, in the registry too.
@@ -60,12 +57,12 @@ TEST(SchedulerSettings, UnusableValuesAreReplacedByTheirDefaults) {
     std::vector<BYTE> tooLong = RegStringData(std::wstring(260, L'x'));
     const Repair rows[] = {
         {L"Thread Pool Size", TextValue(L"7"), NumberValue(5)},
-        {L"Execution Queue Size", RawValue(REG_BINARY, {1, 2, 3, 4}), NumberValue(50)},
-        {L"Enable Logging", RawValue(REG_DWORD, {1, 0}), NumberValue(0)},
-        {L"WorkFolder", RawValue(REG_SZ, {'/', 0, 't'}), TextValue(kDefaultFolder)},
-        {L"WorkFolder", RawValue(REG_SZ, {'/', 0, 't', 0}), TextValue(kDefaultFolder)},
+        {L"Execution Queue Size", StoredValue{REG_BINARY, {1, 2, 3, 4}}, NumberValue(50)},
+        {L"Enable Logging", StoredValue{REG_DWORD, {1, 0}}, NumberValue(0)},
+        {L"WorkFolder", StoredValue{REG_SZ, {'/', 0, 't'}}, TextValue(kDefaultFolder)},
+        {L"WorkFolder", StoredValue{REG_SZ, {'/', 0, 't', 0}}, TextValue(kDefaultFolder)},
         {L"WorkFolder", NumberValue(3), TextValue(kDefaultFolder)},
-        {L"WorkFolder", RawValue(REG_SZ, tooLong), TextValue(kDefaultFolder)},
+        {L"WorkFolder", StoredValue{REG_SZ, tooLong}, TextValue(kDefaultFolder)},
     };
     for (const Repair& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.name) + " stored with " +
@@ -80,7 +77,7 @@ TEST(SchedulerSettings, UnusableValuesAreReplacedByTheirDefaults) {
 
 TEST(SchedulerSettings, AnEmptyFolderValueIsTheEmptyFolder) {
     TempRegistry registry;
-    StoreSetting(L"WorkFolder", RawValue(REG_SZ, {}));
+    StoreSetting(L"WorkFolder", StoredValue{REG_SZ, {}});
     EXPECT_EQ(ReadSettings(), DocumentFor(L"", 0, 5, 50));
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "automation/AutomationTestSupport.h"
@@ -68,14 +69,12 @@ void SetText(HKEY tree, const std::wstring& path, const wchar_t* name, const std
     ASSERT_EQ(ERROR_SUCCESS, key.SetText(name, text));
 }
 
-std::set<std::wstring> Under(const std::set<std::wstring>& lines, const std::wstring& prefix) {
-    std::set<std::wstring> found;
-    for (const std::wstring& line : lines) {
-        if (line.rfind(prefix, 0) == 0) {
-            found.insert(line);
-        }
-    }
-    return found;
+// How many of `lines` start with `prefix` and hold `part`.
+std::size_t CountOf(const std::set<std::wstring>& lines, const std::wstring& prefix,
+                    const std::wstring& part) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::wstring& line) {
+        return line.starts_with(prefix) && line.find(part) != std::wstring::npos;
+    });
 }
 
 TEST(ZynServerRegistration, WritesTheClassesTypeLibraryAndInterfaces) {
@@ -84,6 +83,8 @@ TEST(ZynServerRegistration, WritesTheClassesTypeLibraryAndInterfaces) {
     const std::set<std::wstring> lines = Dump(HKEY_CLASSES_ROOT);
     const std::wstring clsid = std::wstring(kSchedulerClass).substr(6);
     const std::wstring server = std::wstring(kSchedulerClass) + L"\\InprocServer32";
+    const std::wstring version = L"TypeLib\\" + std::wstring(kLibraryIdentity) + L"\\1.0";
+    const std::wstring task = L"Interface\\{F254E0C8-4E06-46A1-A049-770B7559C767}";
     for (const std::wstring& line : {
              server + L" | @ = " + kLibrary,
              server + L" | ThreadingModel = Free",
@@ -94,28 +95,19 @@ TEST(ZynServerRegistration, WritesTheClassesTypeLibraryAndInterfaces) {
              std::wstring(L"Kalvane.ZynTaskScheduler\\CLSID | @ = ") + clsid,
              std::wstring(L"Kalvane.ZynTaskScheduler\\CurVer | @ = Kalvane.ZynTaskScheduler.1"),
              std::wstring(L"Kalvane.ZynTaskScheduler.1\\CLSID | @ = ") + clsid,
+             version + L" | @ = ZynTaskSchedulerLib 1.0 Type Library",
+             version + L"\\0\\linux | @ = " + kLibrary,
+             version + L"\\HELPDIR | @ = /opt/zyn/lib",
+             task + L" | @ = IZynTask",
+             task + L"\\TypeLib | @ = " + kLibraryIdentity,
+             task + L"\\TypeLib | Version = 1.0",
          }) {
         EXPECT_TRUE(lines.count(line)) << WideToUtf8(line);
     }
-    const std::wstring version = L"TypeLib\\" + std::wstring(kLibraryIdentity) + L"\\1.0";
-    EXPECT_TRUE(lines.count(version + L" | @ = ZynTaskSchedulerLib 1.0 Type Library"));
-    EXPECT_TRUE(lines.count(version + L"\\0\\linux | @ = " + kLibrary));
-    EXPECT_TRUE(lines.count(version + L"\\HELPDIR | @ = /opt/zyn/lib"));
-    const std::wstring task = L"Interface\\{F254E0C8-4E06-46A1-A049-770B7559C767}";
-    EXPECT_TRUE(lines.count(task + L" | @ = IZynTask"));
-    EXPECT_TRUE(lines.count(task + L"\\TypeLib | @ = " + kLibraryIdentity));
-    EXPECT_TRUE(lines.count(task + L"\\TypeLib | Version = 1.0"));
     // One key per class with the library as its server; six interfaces.
-    std::size_t servers = 0;
-    for (const std::wstring& line : Under(lines, L"CLSID\\")) {
-        servers += line.find(L"\\InprocServer32 | @ = ") != std::wstring::npos ? 1 : 0;
-    }
-    EXPECT_EQ(servers, CZynServerModule::ObjectMap().size());
-    std::size_t interfaces = 0;
-    for (const std::wstring& line : Under(lines, L"Interface\\")) {
-        interfaces += line.find(L"\\TypeLib | Version") != std::wstring::npos ? 1 : 0;
-    }
-    EXPECT_EQ(interfaces, 6u);
+    EXPECT_EQ(CountOf(lines, L"CLSID\\", L"\\InprocServer32 | @ = "),
+              CZynServerModule::ObjectMap().size());
+    EXPECT_EQ(CountOf(lines, L"Interface\\", L"\\TypeLib | Version"), 6u);
 
     CLSID found{};
     EXPECT_EQ(S_OK, CLSIDFromProgID(L"Kalvane.ZynTasks", &found));
@@ -137,10 +129,14 @@ TEST(ZynServerRegistration, RegisteringTwiceLeavesOneRegistration) {
     EXPECT_EQ(Dump(HKEY_CLASSES_ROOT), once);
 }
 
-TEST(ZynServerRegistration, AnUnknownLibraryFileIsNoRegistration) {
+TEST(ZynServerRegistration, FailedCallsRegisterNothingAndKeepTheSettings) {
     TempRegistry registry;
-    EXPECT_EQ(SELFREG_E_CLASS, CZynServerModule::RegisterServer(L""));
+    StoreSetting(L"Thread Pool Size", NumberValue(3));
+    EXPECT_EQ(SELFREG_E_CLASS, CZynServerModule::RegisterServer(L""));  // an unknown library file
     EXPECT_FALSE(HasKey(HKEY_CLASSES_ROOT, kSchedulerClass));
+    // Nothing is registered: the type library cannot be unregistered.
+    EXPECT_EQ(TYPE_E_REGISTRYACCESS, CZynServerModule::UnregisterServer());
+    EXPECT_EQ(StoredSetting(L"Thread Pool Size"), NumberValue(3));
 }
 
 TEST(ZynServerRegistration, UnregisteringRemovesItsKeysAndTheSchedulerSettingsOnly) {
@@ -160,14 +156,6 @@ TEST(ZynServerRegistration, UnregisteringRemovesItsKeysAndTheSchedulerSettingsOn
     EXPECT_EQ(Dump(HKEY_CLASSES_ROOT), expected);
     EXPECT_FALSE(HasKey(HKEY_LOCAL_MACHINE, CSchedulerSettings::kKeyPath));
     EXPECT_TRUE(HasKey(HKEY_LOCAL_MACHINE, L"Software\\Kalvane\\Kalvane Agent"));
-}
-
-TEST(ZynServerRegistration, AFailedUnregistrationKeepsTheSettings) {
-    TempRegistry registry;
-    StoreSetting(L"Thread Pool Size", NumberValue(3));
-    // Nothing is registered: the type library cannot be unregistered.
-    EXPECT_EQ(TYPE_E_REGISTRYACCESS, CZynServerModule::UnregisterServer());
-    EXPECT_EQ(StoredSetting(L"Thread Pool Size"), NumberValue(3));
 }
 
 TEST(ZynServerRegistration, UnregisteringWithoutSettingsSucceeds) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -56,7 +57,12 @@ ZYN_CHILD_ROLE(TaskWriter) {
         return 1;
     }
     AppendToFile(ready, "ready\n");
-    std::map<std::wstring, std::pair<ComPtr<IZynTask>, int>> written;
+    struct Written {
+        ComPtr<IZynTask> task;
+        std::wstring name;
+        int version = 0;
+    };
+    std::map<std::wstring, Written> written;
     for (int round = 0;; ++round) {
         const std::wstring name =
             std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(round);
@@ -69,31 +75,21 @@ ZYN_CHILD_ROLE(TaskWriter) {
             return 2;
         }
         AppendToFile(journal, WideToUtf8(std::wstring(identity.View())) + " 0\n");
-        written[std::wstring(identity.View())] = {task, 0};
+        written[std::wstring(identity.View())] = {task, name, 0};
         for (auto& [id, entry] : written) {
-            auto& [writtenTask, version] = entry;
-            BSTR document = nullptr;
-            writtenTask->get_Xml(&document);
-            XmlDocument xml;
-            std::wstring reason;
-            xml.Load(document == nullptr ? L"" : document, reason);
-            SysFreeString(document);
-            const std::wstring taskName = xml.SelectSingle(L"//Schedule/@Name").Text();
-            if (FAILED(writtenTask->put_Xml(CBstr(Document(taskName, version + 1)).Get()))) {
+            if (FAILED(entry.task->put_Xml(CBstr(Document(entry.name, entry.version + 1)).Get()))) {
                 return 3;
             }
-            ++version;
-            AppendToFile(journal, WideToUtf8(id) + " " + std::to_string(version) + "\n");
+            ++entry.version;
+            AppendToFile(journal, WideToUtf8(id) + " " + std::to_string(entry.version) + "\n");
         }
     }
 }
 
 // The last version the journal says was stored, per identity.
-std::map<std::string, int> JournaledVersions(const std::wstring& journal) {
+std::map<std::string, int> JournaledVersions(const std::string& journal) {
     std::map<std::string, int> versions;
-    std::string bytes;
-    ReadRegularFile(journal, bytes, 64 << 20);
-    std::istringstream lines(bytes);
+    std::istringstream lines(FileText(journal));
     std::string identity;
     int version = 0;
     while (lines >> identity >> version) {
@@ -103,14 +99,10 @@ std::map<std::string, int> JournaledVersions(const std::wstring& journal) {
 }
 
 // The version a task file holds, or -1 when it is not one whole document of ours.
-int StoredVersion(const std::wstring& path) {
-    std::string bytes;
-    if (ReadRegularFile(path, bytes, 1 << 20) != ERROR_SUCCESS) {
-        return -1;
-    }
+int StoredVersion(const std::string& path) {
     XmlDocument xml;
     std::wstring reason;
-    if (!xml.Load(Utf8ToWideLossy(bytes), reason)) {
+    if (!xml.Load(Utf8ToWideLossy(FileText(path)), reason)) {
         return -1;
     }
     const XmlNode version = xml.SelectSingle(L"//Schedule/@Version");
@@ -125,19 +117,13 @@ TEST(CrashSafety, AClientKilledAnywhereLosesNoTaskAndTearsNoFile) {
     ProductSandbox sandbox;
     ASSERT_EQ(sandbox.Client({"register"}).status, 0);
     ASSERT_EQ(MakeDirectory(Utf8ToWideLossy(sandbox.WorkFolder()), 0700), ERROR_SUCCESS);
-    const std::wstring journal = sandbox.Folder(L"journal");
+    const std::string journal = WideToUtf8(sandbox.Folder(L"journal"));
     std::mt19937 random(20261205);
     std::uniform_int_distribution<int> delayMs(0, 40);
     for (int kill = 0; kill < kKills; ++kill) {
-        const std::wstring ready = sandbox.Folder(L"ready" + std::to_wstring(kill));
-        ChildProcess writer("TaskWriter",
-                            {sandbox.WorkFolder(), WideToUtf8(journal), WideToUtf8(ready)});
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                FileStatus status;
-                return QueryFileStatus(ready, status) == ERROR_SUCCESS;
-            },
-            60))
+        const std::string ready = WideToUtf8(sandbox.Folder(L"ready" + std::to_wstring(kill)));
+        ChildProcess writer("TaskWriter", {sandbox.WorkFolder(), journal, ready});
+        ASSERT_TRUE(WaitUntil([&] { return Exists(ready); }, 60))
             << "writer " << kill << " never got ready";
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
         writer.Kill();
@@ -147,8 +133,7 @@ TEST(CrashSafety, AClientKilledAnywhereLosesNoTaskAndTearsNoFile) {
     const std::map<std::string, int> journaled = JournaledVersions(journal);
     ASSERT_GT(journaled.size(), 0u);
     for (const auto& [identity, version] : journaled) {
-        const int stored =
-            StoredVersion(Utf8ToWideLossy(sandbox.WorkFolder() + "/" + identity + ".xml"));
+        const int stored = StoredVersion(sandbox.WorkFolder() + "/" + identity + ".xml");
         // The write after the last journal line may have been stored before the kill.
         EXPECT_TRUE(stored == version || stored == version + 1)
             << identity << " journaled " << version << ", stored " << stored;
@@ -157,7 +142,7 @@ TEST(CrashSafety, AClientKilledAnywhereLosesNoTaskAndTearsNoFile) {
     ASSERT_EQ(ListDirectory(Utf8ToWideLossy(sandbox.WorkFolder()), entries), ERROR_SUCCESS);
     for (const DirectoryEntry& entry : entries) {
         if (!entry.isDirectory && !entry.name.starts_with(L".")) {
-            EXPECT_GE(StoredVersion(Utf8ToWideLossy(sandbox.WorkFolder()) + L"/" + entry.name), 0)
+            EXPECT_GE(StoredVersion(sandbox.WorkFolder() + "/" + WideToUtf8(entry.name)), 0)
                 << WideToUtf8(entry.name) << " is torn";
         }
     }
@@ -192,8 +177,7 @@ std::vector<std::string> WriteTasksDueIn(const ProductSandbox& sandbox, int seco
     for (int task = 0; task < count; ++task) {
         char identity[48];
         std::snprintf(identity, sizeof identity, "{%08X-0000-4000-8000-%012X}", batch, task);
-        const std::string document = TaskDocument(
-            identity, "<Trigger Type=\"0\"><BeginDate>" + due + "</BeginDate></Trigger>", "true");
+        const std::string document = TaskDocument(identity, OnceAt(due), "true");
         EXPECT_EQ(
             ReplaceFileAtomically(Utf8ToWideLossy(sandbox.WorkFolder() + "/" + identity + ".xml"),
                                   {document}, false),
@@ -210,12 +194,9 @@ std::vector<DirectoryEntry> LogFolderEntries(const ProductSandbox& sandbox) {
 }
 
 bool HasRecordsFile(const ProductSandbox& sandbox) {
-    for (const DirectoryEntry& entry : LogFolderEntries(sandbox)) {
-        if (entry.name.ends_with(L".runs")) {
-            return true;
-        }
-    }
-    return false;
+    const auto entries = LogFolderEntries(sandbox);
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const DirectoryEntry& entry) { return entry.name.ends_with(L".runs"); });
 }
 
 TEST(CrashSafety, ADaemonKilledWhileItWritesRunRecordsLeavesWholeLists) {
@@ -237,13 +218,11 @@ TEST(CrashSafety, ADaemonKilledWhileItWritesRunRecordsLeavesWholeLists) {
             if (!entry.name.ends_with(L".runs") || entry.name.starts_with(L".")) {
                 continue;
             }
-            std::string bytes;
-            ASSERT_EQ(ReadRegularFile(Utf8ToWideLossy(sandbox.WorkFolder() + "/Logs/") + entry.name,
-                                      bytes, 8 << 20),
-                      ERROR_SUCCESS);
             XmlDocument records;
             std::wstring reason;
-            EXPECT_TRUE(records.Load(Utf8ToWideLossy(bytes), reason) &&
+            const std::string text =
+                FileText(sandbox.WorkFolder() + "/Logs/" + WideToUtf8(entry.name));
+            EXPECT_TRUE(records.Load(Utf8ToWideLossy(text), reason) &&
                         !records.DocumentElement().ChildElements().empty())
                 << WideToUtf8(entry.name) << " is torn: " << WideToUtf8(reason);
         }

@@ -7,6 +7,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,11 +36,7 @@ public:
     bool Mounted() const { return m_mounted; }
     // Writes a filler file until the file system has no room left.
     void Fill() const {
-        const std::string chunk(4096, 'f');
-        for (int index = 0;; ++index) {
-            if (AppendToFile(Filler(), chunk) != ERROR_SUCCESS) {
-                return;
-            }
+        while (AppendToFile(Filler(), std::string(4096, 'f')) == ERROR_SUCCESS) {
         }
     }
     void Free() const { RemoveFile(Filler()); }
@@ -51,22 +48,14 @@ private:
     bool m_mounted = false;
 };
 
-bool Exists(const std::string& path) {
-    FileStatus status;
-    return QueryFileStatus(Utf8ToWideLossy(path), status) == ERROR_SUCCESS;
-}
-
-std::string OnceIn(int seconds) {
-    return "<Trigger Type=\"0\"><BeginDate>" + LocalTimeFromNow(seconds) + "</BeginDate></Trigger>";
-}
-
-std::vector<std::wstring> FilesIn(const std::string& folder) {
+// The files of a folder (the filler left out) and their bytes.
+std::map<std::string, std::string> FilesIn(const std::string& folder) {
     std::vector<DirectoryEntry> entries;
     ListDirectory(Utf8ToWideLossy(folder), entries);
-    std::vector<std::wstring> files;
+    std::map<std::string, std::string> files;
     for (const DirectoryEntry& entry : entries) {
-        if (!entry.isDirectory) {
-            files.push_back(entry.name);
+        if (!entry.isDirectory && entry.name != L".filler") {
+            files[WideToUtf8(entry.name)] = FileText(folder + "/" + WideToUtf8(entry.name));
         }
     }
     return files;
@@ -84,56 +73,46 @@ TEST(DiskFull, TasksRunAndNothingIsCutShortWhileTheDiskIsFull) {
     }
     auto daemon = sandbox.StartDaemon({"--logging", "on"});
     ASSERT_TRUE(sandbox.WaitUntilRunning()) << sandbox.DaemonErrors();
-    const std::string markerA = WideToUtf8(sandbox.Folder(L"markerA"));
-    const std::string markerB = WideToUtf8(sandbox.Folder(L"markerB"));
-    for (const auto& [name, marker, delay] :
-         {std::tuple{"A", markerA, 5}, std::tuple{"B", markerB, 8}}) {
-        const ProgramResult added = sandbox.Client(
-            {"add", sandbox.WriteFile(std::string(name) + ".xml",
-                                      TaskDocument(name, OnceIn(delay), "touch " + marker))});
-        ASSERT_EQ(added.status, 0) << added.errors;
-    }
-    std::vector<std::string> documentsBefore;
-    const std::vector<std::wstring> taskFiles = FilesIn(sandbox.WorkFolder());
-    for (const std::wstring& file : taskFiles) {
-        documentsBefore.push_back(ReadBytes(Utf8ToWideLossy(sandbox.WorkFolder() + "/") + file));
-    }
+    // Adds task `name`, due `seconds` from now, which leaves a marker file when it runs.
+    const auto add = [&](const std::string& name, int seconds) {
+        return sandbox.Client(
+            {"add",
+             sandbox.WriteFile(
+                 name + ".xml",
+                 TaskDocument(name, OnceAt(LocalTimeFromNow(seconds)),
+                              "touch " + WideToUtf8(sandbox.Folder(Utf8ToWideLossy(name)))))});
+    };
+    const auto ran = [&](const std::string& name) {
+        return Exists(WideToUtf8(sandbox.Folder(Utf8ToWideLossy(name))));
+    };
+    ASSERT_EQ(add("A", 5).status, 0);
+    ASSERT_EQ(add("B", 8).status, 0);
+    const auto documentsBefore = FilesIn(sandbox.WorkFolder());
+    ASSERT_EQ(documentsBefore.size(), 2u);
 
     work.Fill();
     logs.Fill();
-    EXPECT_TRUE(WaitUntil([&] { return Exists(markerA) && Exists(markerB); }, 30))
+    EXPECT_TRUE(WaitUntil([&] { return ran("A") && ran("B"); }, 30))
         << "due tasks run on a full disk";
-    const std::string markerC = WideToUtf8(sandbox.Folder(L"markerC"));
-    const std::string documentC =
-        sandbox.WriteFile("C.xml", TaskDocument("C", OnceIn(4), "touch " + markerC));
-    const ProgramResult refused = sandbox.Client({"add", documentC});
+    const ProgramResult refused = add("C", 4);
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.errors.find("cannot write"), std::string::npos) << refused.errors;
-    std::vector<std::wstring> filesWhileFull = FilesIn(sandbox.WorkFolder());
-    std::erase(filesWhileFull, L".filler");
-    EXPECT_EQ(filesWhileFull, taskFiles) << "no document or temporary was added";
-    for (std::size_t index = 0; index < taskFiles.size(); ++index) {
-        EXPECT_EQ(ReadBytes(Utf8ToWideLossy(sandbox.WorkFolder() + "/") + taskFiles[index]),
-                  documentsBefore[index]);
-    }
+    EXPECT_EQ(FilesIn(sandbox.WorkFolder()), documentsBefore)
+        << "no document or temporary was added or cut short";
 
     work.Free();
     logs.Free();
-    const ProgramResult added = sandbox.Client(
-        {"add", sandbox.WriteFile("C.xml", TaskDocument("C", OnceIn(4), "touch " + markerC))});
+    const ProgramResult added = add("C", 4);
     EXPECT_EQ(added.status, 0) << added.errors;
-    EXPECT_TRUE(WaitUntil([&] { return Exists(markerC); }, 30)) << "scheduling went on";
-    for (const std::wstring& file : FilesIn(sandbox.WorkFolder() + "/Logs")) {
+    EXPECT_TRUE(WaitUntil([&] { return ran("C"); }, 30)) << "scheduling went on";
+    for (const auto& [file, text] : FilesIn(sandbox.WorkFolder() + "/Logs")) {
         XmlDocument log;
         std::wstring reason;
-        EXPECT_TRUE(log.Load(
-            Utf8ToWideLossy(ReadBytes(Utf8ToWideLossy(sandbox.WorkFolder() + "/Logs/") + file)),
-            reason))
-            << WideToUtf8(file) << ": " << WideToUtf8(reason);
+        EXPECT_TRUE(log.Load(Utf8ToWideLossy(text), reason)) << file << ": " << WideToUtf8(reason);
     }
     daemon->Kill(SIGTERM);
     EXPECT_EQ(daemon->Wait(), 0);
-    const std::string agentLog = ReadBytes(sandbox.Folder(L"logs/Agent.log"));
+    const std::string agentLog = FileText(WideToUtf8(sandbox.Folder(L"logs/Agent.log")));
     EXPECT_NE(agentLog.find("records of this process could not be written to the agent log"),
               std::string::npos)
         << "the daemon counted what it could not log";

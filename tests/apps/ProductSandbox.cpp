@@ -23,12 +23,6 @@ void PointAgentLogAt(const std::wstring& folder) {
     RegCloseKey(key);
 }
 
-std::string ReadIfPresent(const std::wstring& path) {
-    std::string bytes;
-    ReadRegularFile(path, bytes, 64 << 20);
-    return bytes;
-}
-
 }  // namespace
 
 ProductSandbox::ProductSandbox() {
@@ -51,39 +45,39 @@ ProgramResult ProductSandbox::Client(const std::vector<std::string>& args) const
 
 std::unique_ptr<ChildProcess> ProductSandbox::StartClient(const std::vector<std::string>& args,
                                                           const std::string& name) const {
-    std::vector<std::string> words{"--work-folder", WorkFolder()};
-    words.insert(words.end(), args.begin(), args.end());
-    return Start(ZYN_CLIENT_PROGRAM, words, name);
+    return Start(ZYN_CLIENT_PROGRAM, args, name);
 }
 
 ProgramResult ProductSandbox::Output(const std::string& name, int status) const {
-    const std::wstring prefix = m_folder / Utf8ToWideLossy(name);
-    return {status, ReadIfPresent(prefix + L".out"), ReadIfPresent(prefix + L".err")};
+    const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
+    return {status, FileText(prefix + ".out"), FileText(prefix + ".err")};
 }
 
 std::unique_ptr<ChildProcess> ProductSandbox::StartDaemon(const std::vector<std::string>& args,
                                                           const std::string& name) const {
-    std::vector<std::string> words{"--work-folder", WorkFolder()};
-    words.insert(words.end(), args.begin(), args.end());
-    return Start(ZYN_DAEMON_PROGRAM, words, name);
+    return Start(ZYN_DAEMON_PROGRAM, args, name);
 }
 
 std::string ProductSandbox::DaemonErrors(const std::string& name) const {
-    return ReadIfPresent(m_folder / Utf8ToWideLossy(name + ".err"));
+    return FileText(WideToUtf8(m_folder / Utf8ToWideLossy(name + ".err")));
+}
+
+bool ProductSandbox::SaysRunning(const std::string& name) const {
+    return DaemonErrors(name).find("running the tasks of") != std::string::npos;
 }
 
 bool ProductSandbox::WaitUntilRunning(const std::string& name, int seconds) const {
-    return WaitUntil(
-        [&] { return DaemonErrors(name).find("running the tasks of") != std::string::npos; },
-        seconds);
+    return WaitUntil([&] { return SaysRunning(name); }, seconds);
 }
 
 std::unique_ptr<ChildProcess> ProductSandbox::Start(const std::string& program,
                                                     const std::vector<std::string>& args,
                                                     const std::string& name) const {
     const std::string prefix = WideToUtf8(m_folder / Utf8ToWideLossy(name));
+    std::vector<std::string> words{"--work-folder", WorkFolder()};
+    words.insert(words.end(), args.begin(), args.end());
     return std::make_unique<ChildProcess>(
-        ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, args);
+        ChildProcess::Program{program, prefix + ".out", prefix + ".err"}, words);
 }
 
 int RaceTrials() {
@@ -102,6 +96,21 @@ bool WaitUntil(const std::function<bool()>& condition, int seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+bool Exists(const std::string& path) {
+    FileStatus status;
+    return QueryFileStatus(Utf8ToWideLossy(path), status) == ERROR_SUCCESS;
+}
+
+std::string FileText(const std::string& path) {
+    std::string bytes;
+    ReadRegularFile(Utf8ToWideLossy(path), bytes, 64 << 20);
+    return bytes;
+}
+
+std::string OnceAt(const std::string& when) {
+    return "<Trigger Type=\"0\"><BeginDate>" + when + "</BeginDate></Trigger>";
 }
 
 std::string TaskDocument(const std::string& name, const std::string& triggers,

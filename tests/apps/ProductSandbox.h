@@ -25,6 +25,9 @@ public:
 
     std::wstring Folder(const std::wstring& name) const { return m_folder / name; }
     std::string WorkFolder() const;
+    std::string LockFile() const {
+        return WorkFolder() + "/ZynTaskSchedulerLock/taskSchedulerLock.tmp";
+    }
     // Writes `text` into the sandbox's folder as `name`; answers the file's path.
     std::string WriteFile(const std::string& name, const std::string& text) const;
 
@@ -39,7 +42,8 @@ public:
     std::unique_ptr<ChildProcess> StartDaemon(const std::vector<std::string>& args = {},
                                               const std::string& name = "daemon") const;
     std::string DaemonErrors(const std::string& name = "daemon") const;
-    // Whether the daemon named `name` said it is running, within `seconds`.
+    // Whether the daemon named `name` said it is running, now or within `seconds`.
+    bool SaysRunning(const std::string& name) const;
     bool WaitUntilRunning(const std::string& name = "daemon", int seconds = 30) const;
 
 private:
@@ -55,6 +59,11 @@ private:
 int RaceTrials();
 // Polls `condition` every 20 ms for up to `seconds`.
 bool WaitUntil(const std::function<bool()>& condition, int seconds);
+// Whether a file or folder is at `path`; the bytes of a file, "" when it cannot be read.
+bool Exists(const std::string& path);
+std::string FileText(const std::string& path);
+// A once-trigger at `when`, "YYYY-MM-DD HH:MM:SS" in local time.
+std::string OnceAt(const std::string& when);
 // A task document: schedule `name`, the triggers given, running `command` through /bin/sh.
 std::string TaskDocument(const std::string& name, const std::string& triggers,
                          const std::string& command);

@@ -56,8 +56,8 @@ TEST(ServiceReadiness, DaemonSaysReadyOnlyOnceItHoldsTheFolderAndStoppingAtTheEn
 
     const std::string ready = manager.Receive(30);
     EXPECT_NE(ready.find("READY=1"), std::string::npos) << ready;
-    const WorkFolderLock::HolderInfo holder = WorkFolderLock::Holder(
-        Utf8ToWideLossy(sandbox.WorkFolder() + "/ZynTaskSchedulerLock/taskSchedulerLock.tmp"));
+    const WorkFolderLock::HolderInfo holder =
+        WorkFolderLock::Holder(Utf8ToWideLossy(sandbox.LockFile()));
     EXPECT_TRUE(holder.held);
     EXPECT_EQ(holder.processId, static_cast<DWORD>(daemon->Pid()));
 

@@ -30,15 +30,12 @@ std::string Name(int claimant) {
     return "claimant" + std::to_string(claimant);
 }
 
-bool SaysRunning(const ProductSandbox& sandbox, int claimant) {
-    return sandbox.DaemonErrors(Name(claimant)).find("running the tasks of") != std::string::npos;
-}
-
 struct RaceRow {
     const char* what;
     int signal;
 };
 
+// (Names the row in the test's name, which would otherwise show the row's bytes.)
 void PrintTo(const RaceRow& row, std::ostream* stream) {
     *stream << row.what;
 }
@@ -63,7 +60,7 @@ TEST_P(WorkFolderRace, ExactlyOneClaimantHoldsTheFolderAndTheOthersNameIt) {
         ASSERT_TRUE(WaitUntil(
             [&] {
                 for (int claimant = 0; claimant < kClaimants; ++claimant) {
-                    if (!HasEnded(*claimants[claimant]) && !SaysRunning(sandbox, claimant)) {
+                    if (!HasEnded(*claimants[claimant]) && !sandbox.SaysRunning(Name(claimant))) {
                         return false;
                     }
                 }
@@ -82,8 +79,8 @@ TEST_P(WorkFolderRace, ExactlyOneClaimantHoldsTheFolderAndTheOthersNameIt) {
             continue;
         }
         const ChildProcess& winner = *claimants[running[0]];
-        const WorkFolderLock::HolderInfo lock = WorkFolderLock::Holder(
-            Utf8ToWideLossy(sandbox.WorkFolder() + "/ZynTaskSchedulerLock/taskSchedulerLock.tmp"));
+        const WorkFolderLock::HolderInfo lock =
+            WorkFolderLock::Holder(Utf8ToWideLossy(sandbox.LockFile()));
         EXPECT_EQ(lock.processId, static_cast<DWORD>(winner.Pid()));
         const std::string named =
             "the scheduler in process " + std::to_string(winner.Pid()) + " holds the work folder";
@@ -99,8 +96,6 @@ TEST_P(WorkFolderRace, ExactlyOneClaimantHoldsTheFolderAndTheOthersNameIt) {
     }
     EXPECT_EQ(twoOrMore, 0) << "of " << trials << " trials";
     EXPECT_EQ(none, 0) << "of " << trials << " trials";
-    std::printf("%s: %d trials, %d with two or more holders, %d with none\n", GetParam().what,
-                trials, twoOrMore, none);
 }
 
 INSTANTIATE_TEST_SUITE_P(HolderLeaves, WorkFolderRace,

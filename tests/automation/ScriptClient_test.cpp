@@ -51,7 +51,6 @@ public:
     ScriptObject() = default;
     explicit ScriptObject(ComPtr<IDispatch> object) : m_object(std::move(object)) {}
     explicit operator bool() const { return static_cast<bool>(m_object); }
-    IDispatch* Get() const { return m_object.Get(); }
 
     // Arguments first to last; they stay the caller's.
     HRESULT Invoke(const wchar_t* name, WORD kind, std::vector<const VARIANT*> arguments,
@@ -107,14 +106,6 @@ private:
     ComPtr<IDispatch> m_object;
 };
 
-// A script's True or False.
-struct Truth : CVariantHolder {
-    explicit Truth(bool value) {
-        vt = VT_BOOL;
-        boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-};
-
 void SetText(HKEY tree, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
     HKEY key{};
     ASSERT_EQ(ERROR_SUCCESS,
@@ -137,7 +128,9 @@ protected:
     void SetUp() override {
         std::filesystem::copy_file(WideToUtf8(kBuiltLibrary), WideToUtf8(m_library));
         SetText(HKEY_LOCAL_MACHINE, kAgentLogSettingsKey, L"FilePath", m_logs.Path());
-        ASSERT_EQ(S_OK, CallRegistration(&CServerLibrary::RegisterServer));
+        std::unique_ptr<CServerLibrary> library;  // registered as an installer does
+        ASSERT_EQ(S_OK, CServerLibrary::Load(m_library, library));
+        ASSERT_EQ(S_OK, library->RegisterServer());
         ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     }
     void TearDown() override {
@@ -146,19 +139,15 @@ protected:
         CoUninitialize();
     }
 
-    // Calls a registration entry point of the library as an installer does.
-    HRESULT CallRegistration(HRESULT (CServerLibrary::*entry)() const) {
-        std::unique_ptr<CServerLibrary> library;
-        const HRESULT hr = CServerLibrary::Load(m_library, library);
-        return FAILED(hr) ? hr : (library.get()->*entry)();
-    }
-    ScriptObject CreateScheduler() {
+    // An object as a script makes it, by its ProgID (which must name class `expected`).
+    ScriptObject Create(const wchar_t* progId, const CLSID& expected) {
         CLSID clsid{};
-        EXPECT_EQ(S_OK, CLSIDFromProgID(L"Kalvane.ZynTaskScheduler", &clsid));
-        ComPtr<IDispatch> scheduler;
+        EXPECT_EQ(S_OK, CLSIDFromProgID(progId, &clsid));
+        EXPECT_EQ(clsid, expected);
+        ComPtr<IDispatch> object;
         EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                         Out(scheduler)));
-        return ScriptObject(scheduler);
+                                         Out(object)));
+        return ScriptObject(object);
     }
     std::wstring WorkFolder() const { return m_install / L"Tasks"; }
     std::wstring LockFile() const {
@@ -176,7 +165,7 @@ protected:
 };
 
 TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
-    ScriptObject scheduler = CreateScheduler();
+    ScriptObject scheduler = Create(L"Kalvane.ZynTaskScheduler", CLSID_ZynTaskScheduler);
     ASSERT_TRUE(scheduler);
     ASSERT_EQ(S_OK, scheduler.Call(L"Start"));
     EXPECT_TRUE(Exists(LockFile()));  // in the default work folder: beside the library
@@ -199,19 +188,15 @@ TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
     ASSERT_EQ(enumerator.vt, VT_UNKNOWN);
     ComPtr<IEnumUnknown> walk;
     ASSERT_EQ(S_OK, enumerator.punkVal->QueryInterface(IID_IEnumUnknown, Out(walk)));
-    std::vector<std::wstring> walked;
-    for (;;) {
-        ComPtr<IUnknown> item;
-        ULONG fetched = 0;
-        ASSERT_EQ(S_OK, walk->Next(1, item.Receive(), &fetched));
-        if (fetched == 0) {
-            break;
-        }
-        ComPtr<IDispatch> itemDispatch;
-        ASSERT_EQ(S_OK, item->QueryInterface(IID_IDispatch, Out(itemDispatch)));
-        walked.push_back(ScriptObject(itemDispatch).Text(L"Guid"));
-    }
-    EXPECT_EQ(walked, std::vector{identity});
+    ComPtr<IUnknown> item;
+    ULONG fetched = 0;
+    ASSERT_EQ(S_OK, walk->Next(1, item.Receive(), &fetched));
+    ASSERT_EQ(fetched, 1u);
+    ComPtr<IDispatch> walked;
+    ASSERT_EQ(S_OK, item->QueryInterface(IID_IDispatch, Out(walked)));
+    EXPECT_EQ(ScriptObject(walked).Text(L"Guid"), identity);
+    EXPECT_EQ(S_OK, walk->Next(1, item.Receive(), &fetched));
+    EXPECT_EQ(fetched, 0u) << "the walk ends after the one task";
 
     const CVariantHolder name(L"nightly");
     ScriptObject found = tasks.Object(L"GetTask", {&name});
@@ -222,7 +207,10 @@ TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
 
     EXPECT_EQ(S_OK, scheduler.Call(L"Stop"));
     EXPECT_FALSE(scheduler.Flag(L"Enabled"));
-    EXPECT_EQ(S_OK, scheduler.Put(L"Enabled", Truth(true)));
+    CVariantHolder truth;  // a script's True
+    truth.vt = VT_BOOL;
+    truth.boolVal = VARIANT_TRUE;
+    EXPECT_EQ(S_OK, scheduler.Put(L"Enabled", truth));
     EXPECT_TRUE(scheduler.Flag(L"Enabled"));
 
     EXPECT_EQ(S_OK, found.Call(L"DeleteTask"));
@@ -230,19 +218,15 @@ TEST_F(ScriptClientTest, AScriptStartsCreatesFindsAndStops) {
     EXPECT_NE(AgentLog().find("Task scheduler enabled"), std::string::npos);
 
     walk.Reset();
+    walked.Reset();
     enumerator.Clear();
     found = task = tasks = scheduler = ScriptObject();
     EXPECT_FALSE(Exists(LockFile()));
 }
 
 TEST_F(ScriptClientTest, TheLibrarysCommandLineHandlerRunsAProgram) {
-    CLSID clsid{};
-    ASSERT_EQ(S_OK, CLSIDFromProgID(L"Kalvane.ZynCmdLineTaskHandler", &clsid));
-    EXPECT_EQ(clsid, CLSID_ZynCmdLineTaskHandler);
-    ComPtr<IDispatch> object;
-    ASSERT_EQ(S_OK,
-              CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, Out(object)));
-    ScriptObject handler(object);
+    ScriptObject handler = Create(L"Kalvane.ZynCmdLineTaskHandler", CLSID_ZynCmdLineTaskHandler);
+    ASSERT_TRUE(handler);
     const std::wstring marker = m_logs / L"ran";
     const CVariantHolder identity(L"{6A1E0C52-3B7D-4F19-9C24-1D5E8B7A0F33}");
     const CVariantHolder document(

@@ -108,34 +108,6 @@ ZYN_CHILD_ROLE(AttackObjects) {
 
 // --- The test ----------------------------------------------------------------------------
 
-std::string ReadIfPresent(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::size_t CountOf(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + what.size())) {
-        ++count;
-    }
-    return count;
-}
-
-std::string NewTaskIdentity() {
-    GUID guid{};
-    CoCreateGuid(&guid);
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return WideToUtf8(text);
-}
-
-std::string OnceAt(const std::string& when) {
-    return "<Trigger Type=\"0\"><BeginDate>" + when + "</BeginDate></Trigger>";
-}
-
 class HostileAccountTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -163,7 +135,7 @@ protected:
         return m_attackerFolder + "/" + name;
     }
     std::string AgentLogText() const {
-        return ReadIfPresent(WideToUtf8(m_sandbox->Folder(L"logs/Agent.log")));
+        return FileText(WideToUtf8(m_sandbox->Folder(L"logs/Agent.log")));
     }
     // The daemon's shared objects, and its lock files.
     std::vector<std::string> DaemonObjects() const {
@@ -174,7 +146,7 @@ protected:
             }
         }
         objects.push_back(m_registryRoot + "/.lock");
-        objects.push_back(m_sandbox->WorkFolder() + "/ZynTaskSchedulerLock/taskSchedulerLock.tmp");
+        objects.push_back(m_sandbox->LockFile());
         return objects;
     }
 
@@ -186,7 +158,7 @@ protected:
 TEST_F(HostileAccountTest, TheDaemonUsesNoSquattedObjectRefusesEveryAttackAndGoesOn) {
     // A task whose log mutex name the attacker knows in advance, and a lock file as an earlier
     // version left it: readable by everyone.
-    const std::string identity = NewTaskIdentity();
+    const std::string identity = "{5EC0A11D-0000-4000-8000-000000000001}";
     std::ofstream(m_sandbox->WorkFolder() + "/" + identity + ".xml")
         << TaskDocument("known", OnceAt("2099-01-01 00:00:00"), "true");
     const std::string oldLock = m_registryRoot + "/.lock";
@@ -200,14 +172,14 @@ TEST_F(HostileAccountTest, TheDaemonUsesNoSquattedObjectRefusesEveryAttackAndGoe
     std::vector<std::string> squatterArgs{AttackerFile("squatted"), oldLock};
     squatterArgs.insert(squatterArgs.end(), squatted.begin(), squatted.end());
     ChildProcess squatter("SquatObjects", squatterArgs, true);
-    ASSERT_TRUE(WaitUntil([&] { return ReadIfPresent(AttackerFile("squatted")) == kReady; }, 30))
+    ASSERT_TRUE(WaitUntil([&] { return FileText(AttackerFile("squatted")) == kReady; }, 30))
         << "the squatter ended with " << squatter.Wait();
 
     auto daemon = m_sandbox->StartDaemon({"--logging", "on"});
     ASSERT_TRUE(m_sandbox->WaitUntilRunning()) << m_sandbox->DaemonErrors();
     const std::string taskLog = m_sandbox->WorkFolder() + "/Logs/" + identity + ".xml";
     EXPECT_TRUE(
-        WaitUntil([&] { return ReadIfPresent(taskLog).find("<Trigger") != std::string::npos; }, 30))
+        WaitUntil([&] { return FileText(taskLog).find("<Trigger") != std::string::npos; }, 30))
         << "the known task's log was not written";
     for (const std::string& name : squatted) {
         struct stat status {};
@@ -225,7 +197,7 @@ TEST_F(HostileAccountTest, TheDaemonUsesNoSquattedObjectRefusesEveryAttackAndGoe
     attackerArgs.insert(attackerArgs.end(), objects.begin(), objects.end());
     ChildProcess attacker("AttackObjects", attackerArgs, true);
     ASSERT_EQ(attacker.Wait(), 0);
-    std::istringstream report(ReadIfPresent(AttackerFile("report")));
+    std::istringstream report(FileText(AttackerFile("report")));
     std::size_t attacks = 0;
     for (std::string line; std::getline(report, line); ++attacks) {
         EXPECT_TRUE(line.ends_with("\trefused")) << line;
@@ -233,8 +205,8 @@ TEST_F(HostileAccountTest, TheDaemonUsesNoSquattedObjectRefusesEveryAttackAndGoe
     EXPECT_EQ(attacks, objects.size() * std::size(kAttacks));
     EXPECT_GE(objects.size(), 4u) << "the agent log's mutex and counter, the two lock files";
 
-    // The daemon goes on: it runs a task added now, through a registration, and logs it.
-    const std::size_t recordsBefore = CountOf(AgentLogText(), "<event ");
+    // The daemon goes on: it runs a task added now, through a registration, and logs it (no task
+    // was due before).
     const std::string marker = WideToUtf8(m_sandbox->Folder(L"marker"));
     const std::string soon = m_sandbox->WriteFile(
         "soon.xml", TaskDocument("soon", OnceAt(LocalTimeFromNow(3)), "touch " + marker));
@@ -244,7 +216,6 @@ TEST_F(HostileAccountTest, TheDaemonUsesNoSquattedObjectRefusesEveryAttackAndGoe
         << m_sandbox->DaemonErrors();
     EXPECT_TRUE(WaitUntil(
         [&] { return AgentLogText().find("Executing due task") != std::string::npos; }, 30));
-    EXPECT_GT(CountOf(AgentLogText(), "<event "), recordsBefore);
     EXPECT_EQ(AgentLogText().find("could not be opened"), std::string::npos)
         << "root replaces what it may not use";
 
