@@ -12,9 +12,11 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev
           libbenchmark-dev libpugixml-dev libsystemd-dev dpkg-dev faketime tzdata "$@")
 # The posix flavour of the cross compiler gives std::thread; mingw-w64-tools holds widl, the
-# type-library compiler; googletest is the framework's source, built with the cross compiler.
+# type-library compiler, which reads the system's interface definitions from libwine-dev;
+# googletest is the framework's source, built with the cross compiler.
 if [ "${1:-}" = --windows ]; then
-  packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine googletest)
+  packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine
+            googletest)
 fi
 
 missing=()

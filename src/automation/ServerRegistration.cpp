@@ -9,7 +9,6 @@
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
 #include "automation/RegistryKey.h"
-#include "platform/Path.h"
 
 namespace {
 
@@ -23,14 +22,6 @@ std::wstring GuidText(REFGUID guid) {
 
 std::wstring ClassKey(REFCLSID clsid) {
     return L"CLSID\\" + GuidText(clsid);
-}
-
-std::wstring TypeLibraryKey(REFGUID libid) {
-    return L"TypeLib\\" + GuidText(libid);
-}
-
-std::wstring InterfaceKey(REFIID iid) {
-    return L"Interface\\" + GuidText(iid);
 }
 
 // Registry names compare without regard to case.
@@ -126,12 +117,6 @@ public:
         }
         RemoveAllBut(path, L"", entries);
     }
-    // Removes `path` when nothing is left under it.
-    void RemoveIfEmpty(const std::wstring& path) {
-        if (m_status == ERROR_SUCCESS) {
-            RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());  // refused while other keys are in it
-        }
-    }
     HRESULT Result() const { return ResultOf(m_status); }
 
 private:
@@ -173,11 +158,6 @@ private:
     LSTATUS m_status = ERROR_SUCCESS;
 };
 
-bool KeyExists(const std::wstring& path) {
-    CRegistryKey key;
-    return key.Open(HKEY_CLASSES_ROOT, path, KEY_READ) == ERROR_SUCCESS;
-}
-
 }  // namespace
 
 HRESULT CServerRegistration::RegisterClass(const RegisteredClass& entry, REFGUID libid,
@@ -207,38 +187,5 @@ HRESULT CServerRegistration::UnregisterClass(const RegisteredClass& entry) {
     writer.RemoveTree(entry.progId);
     writer.RemoveTree(entry.versionIndependentProgId);
     writer.RemoveTree(ClassKey(*entry.clsid));
-    return writer.Result();
-}
-
-HRESULT CServerRegistration::RegisterTypeLibrary(const RegisteredTypeLibrary& library,
-                                                 std::wstring_view libraryFile) {
-    const std::wstring libid = GuidText(*library.libid);
-    const std::wstring versionKey = TypeLibraryKey(*library.libid) + L"\\" + library.version;
-    ClassesWriter writer;
-    writer.Text(versionKey, nullptr, library.helpString);
-    writer.Text(versionKey + L"\\FLAGS", nullptr, L"0");
-    writer.Text(versionKey + L"\\HELPDIR", nullptr, ParentPath(libraryFile));
-    writer.Text(versionKey + L"\\0\\linux", nullptr, libraryFile);
-    for (const RegisteredInterface& entry : library.interfaces) {
-        const std::wstring interfaceKey = InterfaceKey(*entry.iid);
-        writer.Text(interfaceKey, nullptr, entry.name);
-        writer.Text(interfaceKey + L"\\TypeLib", nullptr, libid);
-        writer.Text(interfaceKey + L"\\TypeLib", L"Version", library.version);
-    }
-    return writer.Result();
-}
-
-HRESULT CServerRegistration::UnregisterTypeLibrary(const RegisteredTypeLibrary& library) {
-    const std::wstring libraryKey = TypeLibraryKey(*library.libid);
-    const std::wstring versionKey = libraryKey + L"\\" + library.version;
-    if (!KeyExists(versionKey)) {
-        return TYPE_E_REGISTRYACCESS;
-    }
-    ClassesWriter writer;
-    for (const RegisteredInterface& entry : library.interfaces) {
-        writer.RemoveTree(InterfaceKey(*entry.iid));
-    }
-    writer.RemoveTree(versionKey);
-    writer.RemoveIfEmpty(libraryKey);
     return writer.Result();
 }

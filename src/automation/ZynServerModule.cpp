@@ -10,6 +10,7 @@
 #include "automation/ZynTasks.h"
 #include "execution/ZynCmdLineTaskHandler.h"
 #include "execution/ZynTaskProcessor.h"
+#include "platform/TypeLibraryRegistration.h"
 #include "support/ClassFactory.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
@@ -45,7 +46,7 @@ constexpr auto RowsOf(std::index_sequence<Index...>) {
 }
 constexpr auto kRows = RowsOf(std::make_index_sequence<std::size(kObjectMap)>{});
 
-constexpr RegisteredInterface kInterfaces[] = {
+constexpr TypeLibraryInterface kInterfaces[] = {
     {&IID_IZynTask, L"IZynTask"},
     {&IID_IZynTask2, L"IZynTask2"},
     {&IID_IZynTasks, L"IZynTasks"},
@@ -54,8 +55,8 @@ constexpr RegisteredInterface kInterfaces[] = {
     {&IID_IZynTaskScheduler, L"IZynTaskScheduler"},
 };
 
-constexpr RegisteredTypeLibrary kTypeLibrary{&LIBID_ZYNTASKSCHEDULERLIBLib, L"1.0",
-                                             L"ZynTaskSchedulerLib 1.0 Type Library", kInterfaces};
+constexpr TypeLibraryDescription kTypeLibrary{&LIBID_ZYNTASKSCHEDULERLIBLib, 1, 0,
+                                              L"ZynTaskSchedulerLib 1.0 Type Library", kInterfaces};
 
 constexpr wchar_t kSettingsParentKey[] = L"Software\\Kalvane";
 constexpr wchar_t kSettingsSubkey[] = L"Scheduler";
@@ -75,10 +76,6 @@ HRESULT Contained(const wchar_t* member, Body&& body) noexcept {
 
 std::span<const RegisteredClass> CZynServerModule::ObjectMap() {
     return kRows.first;
-}
-
-const RegisteredTypeLibrary& CZynServerModule::TypeLibrary() {
-    return kTypeLibrary;
 }
 
 HRESULT CZynServerModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
@@ -102,7 +99,7 @@ HRESULT CZynServerModule::RegisterServer(std::wstring_view libraryFile) noexcept
                 return hr;
             }
         }
-        return CServerRegistration::RegisterTypeLibrary(kTypeLibrary, libraryFile);
+        return RegisterTypeLibraryOf(kTypeLibrary, libraryFile);
     });
 }
 
@@ -114,7 +111,7 @@ HRESULT CZynServerModule::UnregisterServer() noexcept {
                 return hr;
             }
         }
-        const HRESULT hr = CServerRegistration::UnregisterTypeLibrary(kTypeLibrary);
+        const HRESULT hr = UnregisterTypeLibraryOf(kTypeLibrary);
         return FAILED(hr) ? hr : RemoveSchedulerSettings();
     });
 }

@@ -16,7 +16,6 @@
 class CZynServerModule {
 public:
     static std::span<const RegisteredClass> ObjectMap();
-    static const RegisteredTypeLibrary& TypeLibrary();
 
     // DllGetClassObject: CLASS_E_CLASSNOTAVAILABLE for a class outside the map.
     static HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
