@@ -761,7 +761,9 @@ class Worker:
         # With -L, -I would count within the label's tests; the numbers are the whole list's.
         chosen = ["-I", "0,0,0," + ",".join(map(str, numbers))] if numbers else \
             ["-L", label_regex(labels)]
-        command = ["ctest", *chosen, "--no-tests=error", "--stop-on-failure",
+        # Every reached test runs when the run is to tell which tests kill which mutants.
+        stop = [] if self.options.all_killers else ["--stop-on-failure"]
+        command = ["ctest", *chosen, "--no-tests=error", *stop,
                    "--timeout", str(int(limit)), "-j", str(self.options.ctest_jobs),
                    "--output-on-failure"]
         now = datetime.datetime.now()
@@ -823,6 +825,8 @@ class Worker:
             if built:
                 code, output, test_seconds = self.ctest(labels, limit, numbers)
                 status, detail = classify(code, output)
+                if self.options.all_killers:
+                    record["killers"] = killers(output)
             else:
                 status, detail = "build_failed", first_error(output)
         finally:
@@ -1000,6 +1004,30 @@ def classify(code, output):
     return "killed", f"ctest failed: {last_line}"
 
 
+def killers(output):
+    """The tests that failed or timed out, each once, in the order ctest reported them."""
+    found = re.findall(r"Test +#\d+: (\S+) .*\*\*\*(?:Failed|Exception: \w+|Not Run|Timeout)",
+                       output)
+    return list(dict.fromkeys(found))
+
+
+def killer_table(records):
+    """For each test that killed a mutant: how many it killed, and how many no other test of the
+    run killed. A test that is never the only killer adds nothing the others do not catch."""
+    killed = {}
+    alone = {}
+    for record in records:
+        for test in record.get("killers", []):
+            killed[test] = killed.get(test, 0) + 1
+            alone.setdefault(test, 0)
+        if len(record.get("killers", [])) == 1:
+            alone[record["killers"][0]] += 1
+    rows = ["| test | killed | killed alone |", "| --- | ---: | ---: |"]
+    for test in sorted(killed, key=lambda t: (alone[t], killed[t], t)):
+        rows.append(f"| `{test}` | {killed[test]} | {alone[test]} |")
+    return "\n".join(rows)
+
+
 def first_error(output):
     for line in output.splitlines():
         if ": error:" in line or ": fatal error:" in line:
@@ -1154,6 +1182,11 @@ def report(options, sample, mutants):
                     f"`{one_line(r['original'])}` -> `{one_line(r['replacement'])}`")
     if not survivors:
         text.append("None.")
+    if any("killers" in r for r in records):
+        text += ["", "## Tests by the mutants they kill", "",
+                 "Every reached test ran (--all-killers); a test listed with 0 killed alone "
+                 "catches no fault of the sample that another test does not.", "",
+                 killer_table([r for r in records if "killers" in r])]
     for status in ("timeout", "stale"):
         listed = [r for r in records if r["status"] == status]
         if listed:
@@ -1226,6 +1259,10 @@ def parse_arguments():
     parser.add_argument("--no-coverage", action="store_true",
                         help="run every mutant against all tests of its label, without measuring "
                              "which of them reach its line")
+    parser.add_argument("--all-killers", action="store_true",
+                        help="run every reached test of a mutant instead of stopping at the first "
+                             "failure, record which tests killed it and list in the report the "
+                             "tests no mutant needs (slower; use a --results file of its own)")
     parser.add_argument("--time-limit", type=float,
                         help="seconds the tests of one mutant may take (default: 3 times the "
                              "unmutated run of its label plus 30)")
