@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr wchar_t kLibraryFileName[] = L"libZynTaskSchedulerLib.so";
+constexpr wchar_t kLibraryName[] = L"ZynTaskSchedulerLib";
 
 bool IsFile(const std::wstring& path) {
     FileStatus status;
@@ -48,9 +48,9 @@ std::optional<std::wstring> RegisteredServerFile(REFCLSID clsid) {
 
 SchedulerLibrary SchedulerLibrary::BesideProgram() {
     const std::wstring programFolder = ParentPath(CurrentProcessImagePath());
-    const std::wstring beside = JoinPath(programFolder, kLibraryFileName);
-    const std::wstring installed =
-        JoinPath(JoinPath(ParentPath(programFolder), L"lib"), kLibraryFileName);
+    const std::wstring fileName = SharedLibrary::FileName(kLibraryName);
+    const std::wstring beside = JoinPath(programFolder, fileName);
+    const std::wstring installed = JoinPath(JoinPath(ParentPath(programFolder), L"lib"), fileName);
     return SchedulerLibrary(IsFile(beside) || !IsFile(installed) ? beside : installed);
 }
 

@@ -5,7 +5,7 @@
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "common/AppFailure.h"
 #include "platform/Path.h"
-#include "platform/RegistryStore.h"
+#include "platform/MachineSettings.h"
 #include "platform/SystemMessage.h"
 #include "platform/UserFolders.h"
 
@@ -15,7 +15,7 @@ constexpr wchar_t kSettingsKey[] = L"Software\\Kalvane\\Scheduler";
 constexpr std::size_t kMaximumFolderBytes = 8192;
 
 [[noreturn]] void ThrowRegistryFailure(LSTATUS status) {
-    throw AppFailure{L"cannot write the registry in " + RegistryRootFolder() + L": " +
+    throw AppFailure{L"cannot write the registry in " + MachineSettingsPlace() + L": " +
                      SystemMessageText(static_cast<DWORD>(status))};
 }
 
@@ -70,7 +70,7 @@ std::optional<std::wstring> ReadText(const wchar_t* name) {
 }  // namespace
 
 void SchedulerSettingsStore::Write(const SchedulerOptions& options) {
-    if (const LSTATUS status = CheckRegistryWritable(); status != ERROR_SUCCESS) {
+    if (const LSTATUS status = CheckMachineSettingsWritable(); status != ERROR_SUCCESS) {
         ThrowRegistryFailure(status);
     }
     if (options.workFolder) {

@@ -28,9 +28,11 @@ bool Exists(const std::wstring& path) {
 // The folders from `folder` up that do not exist yet, the topmost first.
 std::vector<std::wstring> MissingFolders(const std::wstring& folder) {
     std::vector<std::wstring> missing;
-    for (std::wstring path = folder; !path.empty() && path != L"/" && !Exists(path);
-         path = ParentPath(path)) {
+    for (std::wstring path = folder; !path.empty() && !Exists(path); path = ParentPath(path)) {
         missing.insert(missing.begin(), path);
+        if (ParentPath(path) == path) {
+            break;  // a root that does not exist
+        }
     }
     return missing;
 }
@@ -38,7 +40,7 @@ std::vector<std::wstring> MissingFolders(const std::wstring& folder) {
 }  // namespace
 
 void WorkFolderSafety::Prepare(const std::wstring& folder) {
-    if (!folder.starts_with(L"/")) {
+    if (!IsAbsolutePath(folder)) {
         throw AppFailure{L"the work folder must be an absolute path, not " + folder};
     }
     const std::vector<std::wstring> created = MissingFolders(folder);

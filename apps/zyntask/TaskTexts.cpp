@@ -65,7 +65,8 @@ std::wstring RunTimeText(DATE runTime, LONG utcOffset) {
 
 DATE ParseRunTime(const std::wstring& text) {
     DATE date = 0;
-    if (FAILED(VarDateFromStr(text.c_str(), 0, 0, &date))) {
+    std::wstring parsed(text);  // the system's declaration takes the text as writable
+    if (FAILED(VarDateFromStr(parsed.data(), 0, 0, &date))) {
         ThrowUsage(L"\"" + text + L"\" is not a time like \"2026-12-24 18:00:00\"");
     }
     return date;

@@ -41,3 +41,13 @@ std::wstring BaseName(std::wstring_view path) {
     const auto last = path.find_last_of(kPathSeparators);
     return std::wstring(last == std::wstring_view::npos ? path : path.substr(last + 1));
 }
+
+bool IsAbsolutePath(std::wstring_view path) {
+#ifdef _WIN32
+    const bool driveRoot = path.size() >= 3 && path[1] == L':' && IsSeparator(path[2]);
+    const bool shareRoot = path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+    return driveRoot || shareRoot;
+#else
+    return !path.empty() && IsSeparator(path.front());
+#endif
+}

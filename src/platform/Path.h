@@ -20,3 +20,6 @@ std::wstring JoinPath(std::wstring_view base, std::wstring_view name);
 std::wstring ParentPath(std::wstring_view path);
 // The part after the last separator.
 std::wstring BaseName(std::wstring_view path);
+// Whether `path` names the same place from any current folder: it starts at the root (on
+// Windows at a drive's root, "C:\\", or a share's, "\\\\server").
+bool IsAbsolutePath(std::wstring_view path);

@@ -17,6 +17,9 @@ TEST(Path, JoinsWithOneSeparatorAndSplitsParentAndBaseName) {
     EXPECT_EQ(BaseName(L"/work/Tasks/x.xml"), L"x.xml");
     EXPECT_EQ(BaseName(L"/work/Tasks/"), L"Tasks");
     EXPECT_EQ(BaseName(L"plain"), L"plain");
+    EXPECT_TRUE(IsAbsolutePath(L"/work"));
+    EXPECT_FALSE(IsAbsolutePath(L"work/Tasks"));
+    EXPECT_FALSE(IsAbsolutePath(L""));
 }
 
 }  // namespace

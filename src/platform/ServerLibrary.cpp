@@ -1,39 +1,35 @@
 #include "platform/ServerLibrary.h"
 
-#include <dlfcn.h>
-
 #include "platform/FileSystem.h"
-#include "platform/LastError.h"
-#include "platform/WideText.h"
 
 HRESULT CServerLibrary::Load(const std::wstring& path, std::unique_ptr<CServerLibrary>& library) {
     FileStatus status;
     if (QueryFileStatus(path, status, true) != ERROR_SUCCESS || !status.isRegularFile) {
         return CO_E_DLLNOTFOUND;
     }
-    void* handle = ::dlopen(WideToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
+    std::unique_ptr<SharedLibrary> loaded = SharedLibrary::Open(path);
+    if (!loaded) {
         return CO_E_ERRORINDLL;
     }
     const auto getClassObject =
-        reinterpret_cast<DllGetClassObjectFunction>(::dlsym(handle, "DllGetClassObject"));
+        reinterpret_cast<DllGetClassObjectFunction>(loaded->Export("DllGetClassObject"));
     if (getClassObject == nullptr) {
-        ::dlclose(handle);
         return CO_E_ERRORINDLL;
     }
     const auto canUnloadNow =
-        reinterpret_cast<DllCanUnloadNowFunction>(::dlsym(handle, "DllCanUnloadNow"));
-    library.reset(new CServerLibrary(handle, getClassObject, canUnloadNow));
+        reinterpret_cast<DllCanUnloadNowFunction>(loaded->Export("DllCanUnloadNow"));
+    library.reset(new CServerLibrary(std::move(loaded), getClassObject, canUnloadNow));
     return S_OK;
 }
 
-CServerLibrary::CServerLibrary(void* handle, DllGetClassObjectFunction getClassObject,
+CServerLibrary::CServerLibrary(std::unique_ptr<SharedLibrary> library,
+                               DllGetClassObjectFunction getClassObject,
                                DllCanUnloadNowFunction canUnloadNow)
-    : m_handle(handle), m_getClassObject(getClassObject), m_canUnloadNow(canUnloadNow) {}
+    : m_library(std::move(library)),
+      m_getClassObject(getClassObject),
+      m_canUnloadNow(canUnloadNow) {}
 
-CServerLibrary::~CServerLibrary() {
-    ::dlclose(m_handle);
-}
+CServerLibrary::~CServerLibrary() = default;
 
 HRESULT CServerLibrary::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const {
     return m_getClassObject(rclsid, riid, ppv);
@@ -52,6 +48,6 @@ HRESULT CServerLibrary::UnregisterServer() const {
 }
 
 HRESULT CServerLibrary::CallRegistrationEntry(const char* name) const {
-    const auto entry = reinterpret_cast<DllRegisterServerFunction>(::dlsym(m_handle, name));
+    const auto entry = reinterpret_cast<DllRegisterServerFunction>(m_library->Export(name));
     return entry == nullptr ? CO_E_ERRORINDLL : entry();
 }

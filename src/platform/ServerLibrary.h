@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ZynTaskSchedulerLib/ClassFactory.h"
+#include "platform/SharedLibrary.h"
 
 class CServerLibrary {
 public:
@@ -27,11 +28,11 @@ public:
     HRESULT UnregisterServer() const;
 
 private:
-    CServerLibrary(void* handle, DllGetClassObjectFunction getClassObject,
+    CServerLibrary(std::unique_ptr<SharedLibrary> library, DllGetClassObjectFunction getClassObject,
                    DllCanUnloadNowFunction canUnloadNow);
     HRESULT CallRegistrationEntry(const char* name) const;
 
-    void* m_handle;
+    std::unique_ptr<SharedLibrary> m_library;
     DllGetClassObjectFunction m_getClassObject;
     DllCanUnloadNowFunction m_canUnloadNow;
 };

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ZynTaskSchedulerLib/SystemErrors.h"
 #include "platform/WideText.h"
 
 namespace {
@@ -22,4 +23,16 @@ void ServiceManager::NotifyReady(std::wstring_view status) {
 
 void ServiceManager::NotifyStopping(std::wstring_view status) {
     Notify("STOPPING=1", status);
+}
+
+int ServiceManager::RunAsService(std::wstring_view, const std::function<int()>& body) {
+    return body();
+}
+
+DWORD ServiceManager::Install(std::wstring_view, std::wstring_view) {
+    return ERROR_NOT_SUPPORTED;
+}
+
+DWORD ServiceManager::Uninstall(std::wstring_view) {
+    return ERROR_NOT_SUPPORTED;
 }
