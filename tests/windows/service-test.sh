@@ -18,11 +18,19 @@ cleanup() {
 }
 trap cleanup EXIT
 state() { "$run" sc query "$service" 2>/dev/null | tr -d '\r' | awk '$1 == "STATE" {print $4}'; }
+# The manager's start and stop may answer before the service reports its new state.
+reaches() {
+  for _ in $(seq 1 60); do
+    [ "$(state)" = "$1" ] && return 0
+    sleep 1
+  done
+  return 1
+}
 fail() { echo "$*" >&2; exit 1; }
 
 "$run" "$daemon" --install-service --work-folder "$(windows_path "$scratch/work")"
 "$run" net start "$service" >/dev/null
-[ "$(state)" = RUNNING ] || fail "the service is $(state) after its start"
+reaches RUNNING || fail "the service is $(state) after its start"
 
 # Due a little after the client stores it, in the local time the scheduler reads (the host's).
 due="$(date -d '+20 seconds' '+%Y-%m-%d %H:%M:%S')"
@@ -37,7 +45,7 @@ done
 [ -f "$scratch/ran.txt" ] || fail "the service did not run the task due at $due"
 
 "$run" net stop "$service" >/dev/null
-[ "$(state)" = STOPPED ] || fail "the service is $(state) after its stop"
+reaches STOPPED || fail "the service is $(state) after its stop"
 "$run" sc query "$service" | tr -d '\r' | grep -q "SERVICE_EXIT_CODE *: 0 " ||
   fail "the service stopped with a failure: $("$run" sc query "$service")"
 "$run" "$daemon" --uninstall-service
