@@ -8,6 +8,7 @@
 #include "common/AppFailure.h"
 #include "common/AutomationCall.h"
 #include "platform/FileSystem.h"
+#include "platform/GuidText.h"
 #include "platform/Path.h"
 #include "platform/ProcessInfo.h"
 #include "platform/ServerLibrary.h"
@@ -22,9 +23,7 @@ bool IsFile(const std::wstring& path) {
 }
 
 std::wstring ClassKeyPath(REFCLSID clsid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(clsid, text, 40);
-    return std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+    return L"CLSID\\" + GuidText(clsid) + L"\\InprocServer32";
 }
 
 std::optional<std::wstring> RegisteredServerFile(REFCLSID clsid) {

@@ -9,16 +9,9 @@
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
 #include "automation/RegistryKey.h"
+#include "platform/GuidText.h"
 
 namespace {
-
-constexpr int kGuidTextCapacity = 39;
-
-std::wstring GuidText(REFGUID guid) {
-    wchar_t text[kGuidTextCapacity];
-    StringFromGUID2(guid, text, kGuidTextCapacity);
-    return text;
-}
 
 std::wstring ClassKey(REFCLSID clsid) {
     return L"CLSID\\" + GuidText(clsid);

@@ -9,6 +9,7 @@
 #include "automation/ZynEngineObjects.h"
 #include "automation/ZynTask.h"
 #include "automation/ZynTasks.h"
+#include "platform/GuidText.h"
 #include "support/LogCall.h"
 #include "support/MethodGuard.h"
 #include "support/ThrowError.h"
@@ -18,7 +19,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"CZynTaskScheduler";
 constexpr wchar_t kComponent[] = L"Task Scheduler";
 const AutomationIdentity kIdentity{IID_IZynTaskScheduler, kProgIdZynTaskScheduler, kClassName};
-constexpr int kGuidTextCapacity = 39;
 // The loader does not say why it cannot name a library's file; this is the nearest code.
 constexpr DWORD kLibraryFileUnknown = ERROR_MOD_NOT_FOUND;
 
@@ -40,9 +40,7 @@ std::wstring NewTaskIdentity() {
     if (const HRESULT hr = CoCreateGuid(&identity); FAILED(hr)) {
         CE_FAILED_THROW_ERROR(hr);
     }
-    wchar_t text[kGuidTextCapacity];
-    StringFromGUID2(identity, text, kGuidTextCapacity);
-    return text;
+    return GuidText(identity);
 }
 
 }  // namespace

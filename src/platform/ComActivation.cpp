@@ -10,16 +10,13 @@
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
 #include "platform/ComApartment.h"
+#include "platform/GuidText.h"
 #include "platform/InprocServers.h"
 
 namespace {
 
-constexpr int kGuidTextCapacity = 39;
-
 std::wstring ClassKeyPath(REFCLSID clsid) {
-    wchar_t text[kGuidTextCapacity];
-    StringFromGUID2(clsid, text, kGuidTextCapacity);
-    return std::wstring(L"CLSID\\") + text;
+    return L"CLSID\\" + GuidText(clsid);
 }
 
 // The text of the default value of a key under HKEY_CLASSES_ROOT; nullopt when the key or the

@@ -8,17 +8,10 @@
 
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "ZynTaskSchedulerLib/Runtime.h"
+#include "platform/GuidText.h"
 #include "platform/Path.h"
 
 namespace {
-
-constexpr int kGuidTextCapacity = 39;
-
-std::wstring GuidText(REFGUID guid) {
-    wchar_t text[kGuidTextCapacity];
-    StringFromGUID2(guid, text, kGuidTextCapacity);
-    return text;
-}
 
 std::wstring LibraryKey(const TypeLibraryDescription& library) {
     return L"TypeLib\\" + GuidText(*library.libid);

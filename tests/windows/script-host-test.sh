@@ -3,15 +3,11 @@
 # script host through a task's whole life in a temporary work folder, then unregistered,
 # leaving none of its keys.
 #   script-host-test.sh LIBRARY.dll SCRIPT.js   (run from the build folder)
-set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-run="$here/../../cmake/wine-run.sh"
-library="Z:$(realpath "$1" | tr / '\\')"
-script="Z:$(realpath "$2" | tr / '\\')"
-scratch="$(mktemp -d)"
+source "$(dirname "$0")/wine-test.sh"
+library="$(windows_path "$1")"
+script="$(windows_path "$2")"
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/work"
-windows_path() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
 
 "$run" regsvr32 /s "$library"
 trap '"$run" regsvr32 /u /s "$library" || true; rm -rf "$scratch"' EXIT

@@ -3,13 +3,9 @@
 # stopped by the service manager, running a task that zyntask.exe stores while it runs, then
 # removed again.
 #   service-test.sh ZYNTASKD.exe ZYNTASK.exe   (run from the build folder)
-set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-run="$here/../../cmake/wine-run.sh"
+source "$(dirname "$0")/wine-test.sh"
 daemon="$(realpath "$1")"
 client="$(realpath "$2")"
-scratch="$(mktemp -d)"
-windows_path() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
 service=ZynTaskScheduler
 cleanup() {
   "$run" net stop "$service" >/dev/null 2>&1 || true
