@@ -81,10 +81,11 @@ int Main(int argc, char** argv) {
         return 0;
     }
     if (install) {
-        SchedulerSettingsStore::Write(options.settings);
+        // Installed first, so that a system without such services changes no settings.
         CheckServiceCall(ServiceManager::Install(
                              kServiceName, L"\"" + CurrentProcessImagePath() + L"\" --service"),
                          L"install");
+        SchedulerSettingsStore::Write(options.settings);
         return 0;
     }
     ZynTaskDaemon daemon(std::move(options));

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -13,11 +14,12 @@
 
 namespace {
 
-// What the dispatcher's thread needs; one service per process.
+// What the dispatcher's thread needs; one service per process. The status handle is also read
+// by the control handler, on a thread of the system's.
 struct RunningService {
     std::wstring name;
     const std::function<int()>* body = nullptr;
-    SERVICE_STATUS_HANDLE status = nullptr;
+    std::atomic<SERVICE_STATUS_HANDLE> status{nullptr};
     int exitCode = 0;
 };
 RunningService g_service;
@@ -28,7 +30,8 @@ struct ServiceHandleCloser {
 using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceHandleCloser>;
 
 void Report(DWORD state, int exitCode = 0) {
-    if (g_service.status == nullptr) {
+    const SERVICE_STATUS_HANDLE handle = g_service.status.load();
+    if (handle == nullptr) {
         return;
     }
     SERVICE_STATUS status{};
@@ -40,7 +43,7 @@ void Report(DWORD state, int exitCode = 0) {
     status.dwServiceSpecificExitCode = static_cast<DWORD>(exitCode);
     // Starting takes the work folder and the library's registration; stopping waits for tasks.
     status.dwWaitHint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? 30000 : 0;
-    ::SetServiceStatus(g_service.status, &status);
+    ::SetServiceStatus(handle, &status);
 }
 
 DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
@@ -59,7 +62,7 @@ DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     g_service.status = ::RegisterServiceCtrlHandlerExW(g_service.name.c_str(), OnControl, nullptr);
-    if (g_service.status == nullptr) {
+    if (g_service.status.load() == nullptr) {
         g_service.exitCode = -1;
         return;
     }
