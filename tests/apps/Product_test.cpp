@@ -190,6 +190,16 @@ TEST(Product, DaemonRefusesARegistryItCannotWrite) {
     EXPECT_FALSE(Exists(sandbox.WorkFolder()));
 }
 
+// The package installs the service's unit here: the daemon says so, and makes nothing.
+TEST(Product, DaemonInstallsNoServiceOfItsOwnHere) {
+    ProductSandbox sandbox;
+    EXPECT_NE(sandbox.StartDaemon({"--install-service"})->Wait(), 0);
+    EXPECT_NE(sandbox.DaemonErrors().find("cannot install the service ZynTaskScheduler"),
+              std::string::npos)
+        << sandbox.DaemonErrors();
+    EXPECT_FALSE(Exists(sandbox.WorkFolder()));
+}
+
 TEST(Product, ProgramsRegisterTheLibraryWhenTheRegistrationNamesAnotherFile) {
     const ScopedZone zone("UTC0");
     ProductSandbox sandbox;
