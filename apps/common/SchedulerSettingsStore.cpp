@@ -4,8 +4,8 @@
 
 #include "ZynTaskSchedulerLib/Registry.h"
 #include "common/AppFailure.h"
-#include "platform/Path.h"
 #include "platform/MachineSettings.h"
+#include "platform/Path.h"
 #include "platform/SystemMessage.h"
 #include "platform/UserFolders.h"
 
